@@ -1,0 +1,28 @@
+# Front door: `make run` starts the main program, `make test` runs every test. Both install what is missing first.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: deps configure build run test bench clean
+
+deps:
+	./scripts/install-deps
+
+configure: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@if [ -x $(BUILD)/lusidor/lusidor ]; then exec $(BUILD)/lusidor/lusidor; \
+	else echo "The libraries are built; no program exists yet."; fi
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,358 @@
+// The picture: memory layout, pixel access, format changes, copying, drawing and change events.
+#include "image-library/PGraphic.h"
+
+#include "image-library/PGCanvas.h"
+#include "image-library/PGExceptions.h"
+#include "image-library/PGLangStr.h"
+#include "image-library/PGSettings.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+namespace {
+
+constexpr int BitCounts[4] = {1, 4, 8, 24};
+constexpr int MaxColorCounts[4] = {2, 16, 256, 0};
+
+// GetDIBSize adds the largest colour table and the file headers to ImageSize, and must stay an Integer.
+constexpr int64_t LargestImageSize = INT_MAX - 4 * 256 - 58;
+
+static_assert(alignof(std::max_align_t) >= 16, "calloc must give the 16-byte alignment rows are read with");
+
+} // namespace
+
+TPixelGraphic::TPixelGraphic() : FileGamma(PGDisplayGamma) {}
+
+TPixelGraphic::~TPixelGraphic() {
+    FlushPending();
+    Canvas.reset();
+}
+
+int TPixelGraphic::GetBitCount() const { return BitCounts[BitCountNum]; }
+
+int TPixelGraphic::GetMaxColorCount() const { return MaxColorCounts[BitCountNum]; }
+
+void TPixelGraphic::SetWidth(int Value) {
+    if (Value != Width)
+        SetFormat(Value, Height, BitCountNum);
+}
+
+void TPixelGraphic::SetHeight(int Value) {
+    if (Value != Height)
+        SetFormat(Width, Value, BitCountNum);
+}
+
+void TPixelGraphic::MakeEmpty() {
+    Bits.reset();
+    BitmapInfo.reset();
+    Width = 0;
+    Height = 0;
+    RowBytes = 0;
+    ImageSize = 0;
+}
+
+void TPixelGraphic::SetFormat(int AWidth, int AHeight, uint8_t ABitCountNum) {
+    if (AWidth < 0)
+        throw EPGInvalidSize(PGLangStr(22));
+    if (AHeight < 0)
+        throw EPGInvalidSize(PGLangStr(21));
+    if (ABitCountNum > 3)
+        throw EPGInvalidBitCountNum(PGLangStr(20, QStringLiteral("BitCountNum")));
+    if (AWidth == Width && AHeight == Height && ABitCountNum == BitCountNum) {
+        Clear();
+        return;
+    }
+
+    FlushPending();
+    FreeCanvasHandle();
+    MakeEmpty();
+    BitCountNum = ABitCountNum;
+
+    // Sizes come from files: the arithmetic is 64-bit and the result is checked before anything is stored.
+    // The limit is checked on the row before the product, which would overflow even 64 bits.
+    const int64_t limit = std::min(PGMaxPixelMemory, LargestImageSize);
+    const int64_t rowBytes = (int64_t(BitCounts[BitCountNum]) * AWidth + 31) / 32 * 4;
+    const bool tooLarge = AHeight > 0 && rowBytes > limit / AHeight;
+    const int64_t imageSize = tooLarge ? 0 : rowBytes * AHeight;
+    if (tooLarge) {
+        Changed(); // the old pixels are gone either way
+        throw EPixelGraphic(PGLangStr(31, QStringLiteral("CreateDIBSection")));
+    }
+    if (imageSize > 0) {
+        const int maxColors = GetMaxColorCount();
+        if (GetColorCount() > maxColors)
+            SetColorCount(maxColors);
+        if (BitCountNum == 3)
+            PaletteIdent = pTrueColor;
+        Bits.reset(static_cast<uint8_t*>(std::calloc(size_t(imageSize), 1)));
+        if (!Bits) {
+            Changed();
+            throw EPixelGraphic(PGLangStr(31, QStringLiteral("CreateDIBSection")));
+        }
+    }
+    Width = AWidth;
+    Height = AHeight;
+    RowBytes = int(rowBytes);
+    ImageSize = int(imageSize);
+    if (ImageSize > 0) {
+        BitmapInfo = std::make_unique<TBitmapInfo>();
+        TBitmapInfoHeader& h = BitmapInfo->bmiHeader;
+        h.biWidth = Width;
+        h.biHeight = Height;
+        h.biBitCount = uint16_t(GetBitCount());
+        h.biSizeImage = uint32_t(ImageSize);
+        h.biClrUsed = uint32_t(GetMaxColorCount());
+        BitmapInfo->bmiColors.resize(size_t(GetMaxColorCount()));
+        FillSectionColors();
+    }
+    Changed();
+}
+
+// Entry i mirrors colour-table entry i; beyond the table the first entry, or black for an empty table.
+void TPixelGraphic::FillSectionColors() {
+    for (size_t i = 0; i < BitmapInfo->bmiColors.size(); ++i) {
+        const TColor c = i < ColorTable.size() ? ColorTable[i] : ColorTable.empty() ? clBlack : ColorTable[0];
+        BitmapInfo->bmiColors[i] = {GetBValue(c), GetGValue(c), GetRValue(c), 0};
+    }
+}
+
+uint8_t* TPixelGraphic::GetBits() {
+    FlushPending();
+    return Bits.get();
+}
+
+uint8_t* TPixelGraphic::GetScanLine(int Y) {
+    FlushPending();
+    if (!Bits)
+        return nullptr;
+    return Bits.get() + ptrdiff_t(Height - 1 - Y) * RowBytes;
+}
+
+void TPixelGraphic::RaiseOutOfRange() const { throw EPGXYIndexOutOfRange(PGLangStr(1)); }
+
+uint32_t TPixelGraphic::GetPixelValue(int X, int Y) const {
+    FlushPending();
+    if (X < 0 || X >= Width || Y < 0 || Y >= Height || !Bits) {
+        if (RaiseXYIndexOutOfRange)
+            RaiseOutOfRange();
+        return BackGroundValue;
+    }
+    const uint8_t* row = Bits.get() + ptrdiff_t(Height - 1 - Y) * RowBytes;
+    switch (BitCountNum) {
+    case 0:
+        return (row[X / 8] & (0x80 >> (X % 8))) ? 1 : 0;
+    case 1:
+        return X % 2 == 0 ? row[X / 2] >> 4 : row[X / 2] & 0x0F;
+    case 2:
+        return row[X];
+    default: {
+        const uint8_t* p = row + 3 * X;
+        return RGB(p[2], p[1], p[0]);
+    }
+    }
+}
+
+void TPixelGraphic::SetPixelValue(int X, int Y, uint32_t Value) {
+    FlushPending();
+    if (X < 0 || X >= Width || Y < 0 || Y >= Height || !Bits) {
+        if (RaiseXYIndexOutOfRange)
+            RaiseOutOfRange();
+        return;
+    }
+    uint8_t* row = Bits.get() + ptrdiff_t(Height - 1 - Y) * RowBytes;
+    switch (BitCountNum) {
+    case 0: {
+        const uint8_t mask = uint8_t(0x80 >> (X % 8));
+        row[X / 8] = Value == 1 ? row[X / 8] | mask : row[X / 8] & ~mask;
+        break;
+    }
+    case 1: {
+        uint8_t& b = row[X / 2];
+        b = X % 2 == 0 ? uint8_t((b & 0x0F) | ((Value & 0x0F) << 4)) : uint8_t((b & 0xF0) | (Value & 0x0F));
+        break;
+    }
+    case 2:
+        row[X] = uint8_t(Value);
+        break;
+    default: {
+        uint8_t* p = row + 3 * X;
+        p[0] = uint8_t(Value >> 16);
+        p[1] = uint8_t(Value >> 8);
+        p[2] = uint8_t(Value);
+    }
+    }
+}
+
+TColor TPixelGraphic::GetPixelColor(int X, int Y) const {
+    const uint32_t value = GetPixelValue(X, Y);
+    return BitCountNum == 3 ? value : IndexToColor(value);
+}
+
+void TPixelGraphic::SetPixelColor(int X, int Y, TColor Color) {
+    SetPixelValue(X, Y, BitCountNum == 3 ? Color : uint32_t(ColorToIndex(Color)));
+}
+
+TColor TPixelGraphic::IndexToColor(uint32_t Index) const {
+    if (PaletteIdent == pTrueColor)
+        return Index;
+    if (Index >= ColorTable.size())
+        throw EPGInvalidPaletteIndex(PGLangStr(3));
+    return ColorTable[Index];
+}
+
+TColor TPixelGraphic::GetBackGroundColor() const {
+    return BitCountNum == 3 ? BackGroundValue : IndexToColor(BackGroundValue);
+}
+
+void TPixelGraphic::Clear() {
+    FlushPending();
+    if (!Bits || Width == 0 || Height == 0)
+        return;
+    if (BackGroundValue == 0) {
+        std::memset(Bits.get(), 0, size_t(ImageSize));
+    } else if (BitCountNum == 2) {
+        for (int y = 0; y < Height; ++y)
+            std::memset(Bits.get() + ptrdiff_t(y) * RowBytes, uint8_t(BackGroundValue), size_t(Width));
+    } else {
+        for (int y = 0; y < Height; ++y)
+            for (int x = 0; x < Width; ++x)
+                SetPixelValue(x, y, BackGroundValue);
+    }
+    Changed();
+}
+
+void TPixelGraphic::Assign(const TPixelGraphic* Source) {
+    if (Source == this)
+        return;
+    BeginUpdate();
+    try {
+        if (!Source) {
+            SetFormat(0, 0, 3);
+        } else {
+            FlushPending();
+            Source->FlushPending();
+            SetFormat(Source->Width, Source->Height, Source->BitCountNum);
+            if (ImageSize > 0)
+                std::memcpy(Bits.get(), Source->Bits.get(), size_t(ImageSize));
+            SetPaletteIdent(Source->PaletteIdent);
+            SetColorCount(Source->GetColorCount());
+            BackGroundValue = Source->BackGroundValue;
+            Dither = Source->Dither;
+            DitherErrorLimit = Source->DitherErrorLimit;
+            DitherErrorLimitAuto = Source->DitherErrorLimitAuto;
+            DitherErrorLimitSoft = Source->DitherErrorLimitSoft;
+            FastColorLookup = Source->FastColorLookup;
+            FileGamma = Source->FileGamma;
+            WeightedGray = Source->WeightedGray;
+            Interpolate = Source->Interpolate;
+            StretchMode = Source->StretchMode;
+            ReadWarningAction = Source->ReadWarningAction;
+            Transparent = Source->Transparent;
+            RaiseXYIndexOutOfRange = Source->RaiseXYIndexOutOfRange;
+            SaveColorResWarningAction = Source->SaveColorResWarningAction;
+            for (int i = 0; i < GetColorCount(); ++i)
+                SetPaletteColor(i, Source->IndexToColor(uint32_t(i)));
+            DetectPaletteIdent();
+        }
+    } catch (...) {
+        EndUpdate();
+        throw;
+    }
+    EndUpdate();
+}
+
+void TPixelGraphic::CopyPalette(const TPixelGraphic* Source) {
+    SetColorCount(Source->GetColorCount());
+    for (int i = 0; i < GetColorCount(); ++i)
+        SetPaletteColor(i, Source->IndexToColor(uint32_t(i)));
+    DetectPaletteIdent();
+}
+
+const QVector<QRgb>& TPixelGraphic::GetPalette() {
+    if (PaletteStale) {
+        PaletteHandle.clear();
+        if (PaletteIdent != pTrueColor)
+            for (TColor c : ColorTable)
+                PaletteHandle.append(ColorToQRgb(c));
+        PaletteStale = false;
+    }
+    return PaletteHandle;
+}
+
+// Wraps the pixel rows, still bottom-up, in an image that Qt can draw without converting 1, 8 and 24 bits.
+QImage TPixelGraphic::WrapPixels() {
+    QVector<QRgb> colors;
+    for (const TRGBQuad& q : BitmapInfo->bmiColors)
+        colors.append(qRgb(q.rgbRed, q.rgbGreen, q.rgbBlue));
+    QImage image;
+    switch (BitCountNum) {
+    case 0:
+        image = QImage(Bits.get(), Width, Height, RowBytes, QImage::Format_Mono);
+        break;
+    case 1: // Qt has no 4-bit format: spread the nibbles into bytes
+        image = QImage(Width, Height, QImage::Format_Indexed8);
+        for (int y = 0; y < Height; ++y) {
+            const uint8_t* in = Bits.get() + ptrdiff_t(y) * RowBytes;
+            uint8_t* out = image.scanLine(y);
+            for (int x = 0; x < Width; ++x)
+                out[x] = x % 2 == 0 ? in[x / 2] >> 4 : in[x / 2] & 0x0F;
+        }
+        break;
+    case 2:
+        image = QImage(Bits.get(), Width, Height, RowBytes, QImage::Format_Indexed8);
+        break;
+    default:
+        return QImage(Bits.get(), Width, Height, RowBytes, QImage::Format_BGR888);
+    }
+    image.setColorTable(colors);
+    return image;
+}
+
+void TPixelGraphic::DrawTo(QPainter& Painter, const TRect& Rect) {
+    if (Width <= 0 || Height <= 0)
+        return;
+    FlushPending();
+    if (!Bits)
+        return;
+    const QImage image = WrapPixels();
+    Painter.save();
+    Painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    // Memory row 0 is the bottom row: it goes to the rectangle's bottom edge. Reversed edges mirror.
+    Painter.setTransform(QTransform(double(Rect.Right - Rect.Left) / Width, 0, 0,
+                                    double(Rect.Top - Rect.Bottom) / Height, Rect.Left, Rect.Bottom),
+                         true);
+    Painter.drawImage(0, 0, image);
+    Painter.restore();
+}
+
+TPGCanvas* TPixelGraphic::GetCanvas() {
+    if (!Canvas)
+        Canvas = std::make_unique<TPGCanvas>(this);
+    GdiFlushPending = true;
+    return Canvas.get();
+}
+
+void TPixelGraphic::FreeCanvasHandle() {
+    if (Canvas)
+        Canvas->FreeHandle();
+}
+
+void TPixelGraphic::FlushPending() const {
+    if (!GdiFlushPending)
+        return;
+    GdiFlushPending = false;
+    if (Canvas)
+        Canvas->Flush();
+}
+
+void TPixelGraphic::Changed() {
+    if (UpdateCount == 0 && OnChange)
+        OnChange(this);
+}
+
+void TPixelGraphic::EndUpdate() {
+    --UpdateCount;
+    Changed();
+}

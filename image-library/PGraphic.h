@@ -1,0 +1,205 @@
+// TPixelGraphic: the picture of the whole system. A bottom-up device-independent bitmap of 1, 4, 8 or 24 bits
+// per pixel with a colour table of its own, the options that readers, writers and operations read from it,
+// and change and progress events.
+#pragma once
+
+#include "framework/Colors.h"
+#include "framework/Geometry.h"
+#include "framework/Object.h"
+#include "image-library/PGTypes.h"
+
+#include <QImage>
+#include <QVector>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+class QPainter;
+class TPGCanvas;
+
+// The header that describes the pixel block, as the platform's bitmap header laid it out.
+struct TBitmapInfoHeader {
+    uint32_t biSize = 40;
+    int32_t biWidth = 0;
+    int32_t biHeight = 0; // positive: rows are stored bottom-up
+    uint16_t biPlanes = 1;
+    uint16_t biBitCount = 0;
+    uint32_t biCompression = 0;
+    uint32_t biSizeImage = 0;
+    int32_t biXPelsPerMeter = 0;
+    int32_t biYPelsPerMeter = 0;
+    uint32_t biClrUsed = 0;
+    uint32_t biClrImportant = 0;
+};
+
+struct TRGBQuad {
+    uint8_t rgbBlue = 0;
+    uint8_t rgbGreen = 0;
+    uint8_t rgbRed = 0;
+    uint8_t rgbReserved = 0;
+};
+
+// Header plus exactly as many colour entries as the pixel format can index (2, 16, 256, none).
+struct TBitmapInfo {
+    TBitmapInfoHeader bmiHeader;
+    std::vector<TRGBQuad> bmiColors;
+};
+
+class TPixelGraphic : public TObject {
+public:
+    TPixelGraphic();
+    ~TPixelGraphic() override;
+    TPixelGraphic(const TPixelGraphic&) = delete;
+    TPixelGraphic& operator=(const TPixelGraphic&) = delete;
+
+    // Size and format. A format change discards the pixels; the new ones start as zero bytes.
+    void SetFormat(int AWidth, int AHeight, uint8_t ABitCountNum);
+    virtual int GetWidth() const { return Width; }
+    virtual int GetHeight() const { return Height; }
+    virtual void SetWidth(int Value);
+    virtual void SetHeight(int Value);
+    virtual bool GetEmpty() const { return ImageSize == 0; }
+    uint8_t GetBitCountNum() const { return BitCountNum; }
+    int GetBitCount() const;
+    int GetMaxColorCount() const;
+    int GetRowBytes() const { return RowBytes; }
+    int GetImageSize() const { return ImageSize; }
+    int GetColorCount() const { return int(ColorTable.size()); }
+    int GetDIBSize() const { return 4 * GetColorCount() + ImageSize + 58; }
+    const TBitmapInfo* GetBitmapInfo() const { return BitmapInfo.get(); }
+
+    // Direct pixel access. Writing through these does not notify: call Changed afterwards.
+    uint8_t* GetBits();
+    uint8_t* GetScanLine(int Y);
+
+    // X counts columns from the left, Y rows from the top. Outside the picture reads give BackGroundValue
+    // and writes are dropped, unless RaiseXYIndexOutOfRange asks for an exception.
+    uint32_t GetPixelValue(int X, int Y) const;
+    void SetPixelValue(int X, int Y, uint32_t Value);
+    TColor GetPixelColor(int X, int Y) const;
+    void SetPixelColor(int X, int Y, TColor Color);
+    TColor IndexToColor(uint32_t Index) const;
+    TColor GetBackGroundColor() const;
+    uint32_t GetBackGroundValue() const { return BackGroundValue; }
+    void SetBackGroundValue(uint32_t Value) { BackGroundValue = Value; }
+    void Clear();
+
+    // Colour table.
+    virtual void FreeColorLookup();
+    virtual void SetFastColorLookup(bool Value);
+    virtual void SetColorCount(int Count);
+    virtual void SetPaletteIdent(TPaletteIdent Value);
+    virtual void SetPaletteColor(int Index, TColor Color);
+    virtual void SetWeightedGray(bool Value);
+    virtual int ColorToIndex(TColor Color);
+    void DetectPaletteIdent();
+    TPaletteIdent GetPaletteIdent() const { return PaletteIdent; }
+    bool GetAllGray() const { return AllGray; }
+    bool GetFastColorLookup() const { return FastColorLookup; }
+    bool GetWeightedGray() const { return WeightedGray; }
+    // The logical palette made from the colour table; empty for true colour or an empty table.
+    virtual const QVector<QRgb>& GetPalette();
+
+    // Copying.
+    virtual void Assign(const TPixelGraphic* Source);
+    void CopyPalette(const TPixelGraphic* Source);
+
+    // Drawing. A reversed destination rectangle draws the picture mirrored.
+    virtual void Draw(QPainter& Canvas, const TRect& Rect) { DrawTo(Canvas, Rect); }
+    void DrawTo(QPainter& Painter, const TRect& Rect);
+    TPGCanvas* GetCanvas();
+    void FreeCanvasHandle();
+
+    // Change notification: Changed fires OnChange unless an update bracket is open.
+    virtual void Changed();
+    void BeginUpdate() { ++UpdateCount; }
+    void EndUpdate();
+
+    // Options.
+    bool GetDither() const { return Dither; }
+    void SetDither(bool Value) { Dither = Value; }
+    uint8_t GetDitherErrorLimit() const { return DitherErrorLimit; }
+    void SetDitherErrorLimit(uint8_t Value) { DitherErrorLimit = Value; }
+    bool GetDitherErrorLimitAuto() const { return DitherErrorLimitAuto; }
+    void SetDitherErrorLimitAuto(bool Value) { DitherErrorLimitAuto = Value; }
+    bool GetDitherErrorLimitSoft() const { return DitherErrorLimitSoft; }
+    void SetDitherErrorLimitSoft(bool Value) { DitherErrorLimitSoft = Value; }
+    bool GetFastLoad() const { return FastLoad; }
+    void SetFastLoad(bool Value) { FastLoad = Value; }
+    long double GetFileGamma() const { return FileGamma; }
+    void SetFileGamma(long double Value) { FileGamma = Value; }
+    uint8_t GetInterpolate() const { return Interpolate; }
+    void SetInterpolate(uint8_t Value) { Interpolate = Value; }
+    TStretchMode GetStretchMode() const { return StretchMode; }
+    void SetStretchMode(TStretchMode Value) { StretchMode = Value; }
+    virtual bool GetTransparent() const { return Transparent; }
+    virtual void SetTransparent(bool Value) { Transparent = Value; }
+    TPGWarningAction GetReadWarningAction() const { return ReadWarningAction; }
+    void SetReadWarningAction(TPGWarningAction Value) { ReadWarningAction = Value; }
+    TPGWarningAction GetSaveColorResWarningAction() const { return SaveColorResWarningAction; }
+    void SetSaveColorResWarningAction(TPGWarningAction Value) { SaveColorResWarningAction = Value; }
+    bool GetRaiseXYIndexOutOfRange() const { return RaiseXYIndexOutOfRange; }
+    void SetRaiseXYIndexOutOfRange(bool Value) { RaiseXYIndexOutOfRange = Value; }
+    bool SkipRealizePalette = false; // written by the viewer; the stand-in palette needs no realizing
+
+    // Events.
+    void SetOnChange(TNotifyEvent Value) { OnChange = std::move(Value); }
+    void SetOnProgress(TPGProgressEvent Value) { OnProgress = std::move(Value); }
+    void SetOnProgressStart(TNotifyEvent Value) { OnProgressStart = std::move(Value); }
+    void SetOnProgressEnd(TNotifyEvent Value) { OnProgressEnd = std::move(Value); }
+    const TPGProgressEvent& GetOnProgress() const { return OnProgress; }
+    const TNotifyEvent& GetOnProgressStart() const { return OnProgressStart; }
+    const TNotifyEvent& GetOnProgressEnd() const { return OnProgressEnd; }
+
+private:
+    struct FreeDeleter {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
+
+    // Writes queued canvas drawing back into the pixels before anything touches them directly.
+    void FlushPending() const;
+    // Leaves a picture with no pixels and no size, keeping the colour table and its kind.
+    void MakeEmpty();
+    void FillSectionColors();
+    QImage WrapPixels();
+    void RaiseOutOfRange() const;
+
+    uint32_t BackGroundValue = 0;
+    uint8_t BitCountNum = 3;
+    std::unique_ptr<uint8_t, FreeDeleter> Bits;
+    std::unique_ptr<TBitmapInfo> BitmapInfo;
+    std::unique_ptr<TPGCanvas> Canvas;
+    bool Dither = true;
+    uint8_t DitherErrorLimit = 32;
+    bool DitherErrorLimitAuto = true;
+    bool DitherErrorLimitSoft = true;
+    bool FastColorLookup = true;
+    bool FastLoad = false;
+    int Height = 0;
+    bool AllGray = false;
+    long double FileGamma;
+    int ImageSize = 0;
+    int RowBytes = 0;
+    TNotifyEvent OnChange;
+    TPGProgressEvent OnProgress;
+    TNotifyEvent OnProgressEnd;
+    TNotifyEvent OnProgressStart;
+    QVector<QRgb> PaletteHandle;
+    bool LookupTableStale = true;
+    TColor LastColor = 0;
+    bool LastColorStale = true;
+    int LastIndex = 0;
+    bool PaletteStale = false;
+    std::vector<TColor> ColorTable;
+    TPaletteIdent PaletteIdent = pTrueColor;
+    bool WeightedGray = true;
+    uint8_t Interpolate = 1;
+    TStretchMode StretchMode = smPrecise;
+    bool Transparent = false;
+    int UpdateCount = 0;
+    TPGWarningAction ReadWarningAction = pgwaOKCancelBox;
+    bool RaiseXYIndexOutOfRange = false;
+    TPGWarningAction SaveColorResWarningAction = pgwaOKCancelBox;
+    mutable bool GdiFlushPending = false;
+    int Width = 0;
+};
