@@ -1,0 +1,14 @@
+// GetTickCount: milliseconds of a steady clock as a wrapping 32-bit count, as the system times its waits,
+// and the seam through which tests and benchmarks drive it with a clock of their own.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+using TickSource = std::function<uint32_t()>;
+
+uint32_t GetTickCount();
+
+// Installs `source` (an empty one restores the steady clock) and returns the one it replaces. Only to be
+// called while no other thread reads the tick count.
+TickSource SetTickSource(TickSource source);

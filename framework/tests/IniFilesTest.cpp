@@ -1,0 +1,146 @@
+// The settings file: case-blind lookup with the first match winning, writes that change only the value's
+// bytes or append, robustness against odd text, and failures that leave the file alone.
+#include "framework/IniFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+class IniFileTest : public ::testing::Test {
+protected:
+    QString Path(const QString& name = "Lusidor.ini") const { return Folder.filePath(name); }
+
+    void Store(const QByteArray& content) {
+        QFile file(Path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    QByteArray Stored() const {
+        QFile file(Path());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    QTemporaryDir Folder;
+};
+
+const QByteArray settings = "; Lusidor settings\r\n"
+                            "[System]\r\n"
+                            "PLMnamefile=vs56_512.spe\r\n"
+                            "BasePort = 300\r\n"
+                            "\r\n"
+                            "[VideoCamera]\r\n"
+                            "  NFrame =  2.5   \r\n"
+                            "aru=1\n"
+                            "; gamma=0\r\n"
+                            "gamma=1\r\n"
+                            "\r\n"
+                            "[PATH]\r\n"
+                            "Images=IMAGES\\\r\n"
+                            "\r\n"
+                            "[Desktop]\r\n"
+                            "Mode=0";
+
+} // namespace
+
+TEST_F(IniFileTest, Read_IgnoresCaseTrimsValuesAndSkipsComments) {
+    Store(settings);
+    const TIniFile ini(Path());
+    EXPECT_EQ(ini.ReadString("system", "BASEPORT", "356"), "300");
+    EXPECT_EQ(ini.ReadString("Videocamera", "nframe", "1"), "2.5");
+    EXPECT_EQ(ini.ReadString("Videocamera", "gamma", "?"), "1");
+    EXPECT_EQ(ini.ReadString("PATH", "Images", "?"), "IMAGES\\");
+    EXPECT_EQ(ini.ReadInteger("DESKTOP", "mode", 5), 0);
+    EXPECT_EQ(ini.ReadString("Videocamera", "zoom", "1"), "1");
+    EXPECT_EQ(ini.ReadString("Nowhere", "Mode", "d"), "d");
+}
+
+TEST_F(IniFileTest, Write_ChangesOnlyTheValuesAndAppendsWhatIsMissing) {
+    Store(settings);
+    TIniFile ini(Path());
+    ini.WriteString("Videocamera", "nframe", "1.0");
+    ini.WriteInteger("videocamera", "ARU", 0);
+    ini.WriteInteger("Videocamera", "addframe", 1);
+    ini.WriteInteger("DeskTop", "Mode", 2);
+    ini.WriteString("Extra", "Key", "v");
+    EXPECT_EQ(Stored(), "; Lusidor settings\r\n"
+                        "[System]\r\n"
+                        "PLMnamefile=vs56_512.spe\r\n"
+                        "BasePort = 300\r\n"
+                        "\r\n"
+                        "[VideoCamera]\r\n"
+                        "  NFrame =  1.0   \r\n"
+                        "aru=0\n"
+                        "; gamma=0\r\n"
+                        "gamma=1\r\n"
+                        "addframe=1\r\n"
+                        "\r\n"
+                        "[PATH]\r\n"
+                        "Images=IMAGES\\\r\n"
+                        "\r\n"
+                        "[Desktop]\r\n"
+                        "Mode=2\r\n"
+                        "[Extra]\r\n"
+                        "Key=v\r\n");
+    EXPECT_EQ(TIniFile(Path()).ReadInteger("Desktop", "Mode", 0), 2);
+}
+
+TEST_F(IniFileTest, FirstMatchWins_ForSectionsAndKeys) {
+    Store("orphan=1\n[A]\nk=1\nK=2\n[a]\nk=3\nx=4\n");
+    TIniFile ini(Path());
+    EXPECT_EQ(ini.ReadString("a", "k", "d"), "1");
+    EXPECT_EQ(ini.ReadString("A", "x", "d"), "d");
+    EXPECT_EQ(ini.ReadString("A", "orphan", "d"), "d");
+    ini.WriteString("a", "K", "9");
+    ini.WriteString("a", "x", "5");
+    EXPECT_EQ(Stored(), "orphan=1\n[A]\nk=9\nK=2\nx=5\n[a]\nk=3\nx=4\n");
+}
+
+TEST_F(IniFileTest, ReadInteger_DecimalOrDollarHexElseTheDefault) {
+    Store("[S]\na= -12 \nb=$1F\nc=0x10\ne=\n");
+    const TIniFile ini(Path());
+    EXPECT_EQ(ini.ReadInteger("S", "a", 7), -12);
+    EXPECT_EQ(ini.ReadInteger("S", "b", 7), 31);
+    EXPECT_EQ(ini.ReadInteger("S", "c", 7), 7);
+    EXPECT_EQ(ini.ReadInteger("S", "e", 7), 7);
+    EXPECT_EQ(ini.ReadString("S", "e", "d"), "");
+}
+
+TEST_F(IniFileTest, MissingFile_ReadsDefaultsAndIsCreatedByTheFirstWrite) {
+    TIniFile ini(Path());
+    EXPECT_EQ(ini.ReadString("PATH", "Images", "IMAGES\\"), "IMAGES\\");
+    ini.WriteInteger("DeskTop", "Mode", 1);
+    EXPECT_EQ(Stored(), "[DeskTop]\r\nMode=1\r\n");
+}
+
+TEST_F(IniFileTest, OddText_IsReadWithoutHarmAndKeptOnWrite) {
+    QByteArray odd = "\xEF\xBB\xBF[System]\rBasePort=320\r[x";
+    odd += '\0';
+    odd += "y\r[broken\rk=\xFF\xFE\r" + QByteArray(1 << 20, '=') + "\r[ Padded ] trailing\rv = w";
+    Store(odd);
+    TIniFile ini(Path());
+    EXPECT_EQ(ini.ReadString("System", "BasePort", "356"), "320");
+    EXPECT_EQ(ini.ReadString("padded", "V", "d"), "w");
+    ini.WriteString("System", "PLMnamefile", "a");
+    // Neither unclosed bracket starts a section, so [System] runs on to "[ Padded ]".
+    QByteArray expected = odd;
+    expected.insert(odd.indexOf("[ Padded ]"), "PLMnamefile=a\r");
+    EXPECT_EQ(Stored(), expected);
+}
+
+TEST_F(IniFileTest, Failures_RaiseAndLeaveTheFileAlone) {
+    TIniFile unreadable(Folder.path()); // a folder cannot be read as a file
+    EXPECT_EQ(unreadable.ReadString("S", "k", "d"), "d");
+    EXPECT_THROW(unreadable.WriteString("S", "k", "v"), EIniFileException);
+
+    TIniFile nowhere(Folder.filePath("no/such/folder/Lusidor.ini"));
+    EXPECT_THROW(nowhere.WriteString("S", "k", "v"), EIniFileException);
+
+    Store(settings);
+    TIniFile ini(Path());
+    EXPECT_THROW(ini.WriteString("S", "k", "two\nlines"), EIniFileException);
+    EXPECT_THROW(ini.WriteString("S\r", "k", "v"), EIniFileException);
+    EXPECT_EQ(Stored(), settings);
+}

@@ -1,0 +1,134 @@
+// Reading and writing numbers: the accepted forms, the positions reported for bad text, the 32-bit integer
+// forms, Str-style formatting, and independence from the locale.
+#include "framework/NumberText.h"
+
+#include <QLocale>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <clocale>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+int BadPosition(const QString& text) {
+    double value = 0;
+    int position = 0;
+    EXPECT_FALSE(ParseReal(text, value, position)) << text.toStdString();
+    return position;
+}
+
+double Parsed(const QString& text) {
+    double value = -999;
+    int position = 0;
+    EXPECT_TRUE(ParseReal(text, value, position)) << text.toStdString() << " fails at " << position;
+    return value;
+}
+
+} // namespace
+
+TEST(ParseReal, DecimalForms_GiveTheNearestDouble) {
+    EXPECT_EQ(Parsed("12.5"), 12.5);
+    EXPECT_EQ(Parsed("-0.5"), -0.5);
+    EXPECT_EQ(Parsed("+.5"), 0.5);
+    EXPECT_EQ(Parsed("5."), 5.0);
+    EXPECT_EQ(Parsed("0.1"), 0.1);
+    EXPECT_EQ(Parsed("2.5E-1"), 0.25);
+    EXPECT_EQ(Parsed("000123.4500"), 123.45);
+    EXPECT_EQ(Parsed("12345678901234567890123"), 12345678901234567890123.0);
+    EXPECT_EQ(Parsed("0e99999"), 0.0);
+    EXPECT_TRUE(std::isinf(Parsed("1e999")));
+}
+
+TEST(ParseReal, BadText_ReportsTheFirstBadCharacterOneBased) {
+    EXPECT_EQ(BadPosition(""), 1);
+    EXPECT_EQ(BadPosition(" 1"), 1);
+    EXPECT_EQ(BadPosition("inf"), 1);
+    EXPECT_EQ(BadPosition("1,5"), 2);
+    EXPECT_EQ(BadPosition("--1"), 2);
+    EXPECT_EQ(BadPosition("."), 2);
+    EXPECT_EQ(BadPosition("1e+"), 4);
+    EXPECT_EQ(BadPosition("1.2.3"), 4);
+    double value = 7.0;
+    int position = 0;
+    ASSERT_FALSE(ParseReal("7,5", value, position));
+    EXPECT_EQ(value, 7.0);
+}
+
+TEST(ParseInteger, DecimalAndDollarHex_WithinThirtyTwoBits) {
+    const std::pair<const char*, int32_t> good[] = {
+        {"42", 42},
+        {"-7", -7},
+        {"+3", 3},
+        {"$1F", 31},
+        {"$ff", 255},
+        {"-$10", -16},
+        {"$FFFFFFFF", -1},
+        {"$7FFFFFFF", INT32_MAX},
+        {"2147483647", INT32_MAX},
+        {"-2147483648", INT32_MIN},
+    };
+    for (const auto& [text, expected] : good) {
+        int32_t value = 0;
+        EXPECT_TRUE(ParseInteger(text, value)) << text;
+        EXPECT_EQ(value, expected) << text;
+    }
+    for (const char* text :
+         {"", "-", "$", "1.0", "0x10", " 1", "1 ", "12a", "2147483648", "-2147483649", "$100000000", "$G"}) {
+        int32_t value = 99;
+        EXPECT_FALSE(ParseInteger(text, value)) << text;
+        EXPECT_EQ(value, 99) << text;
+    }
+}
+
+TEST(FormatFixed, OneDecimalPaddedToTheWidth) {
+    EXPECT_EQ(FormatFixed(1, 2, 1), "1.0");
+    EXPECT_EQ(FormatFixed(12.5, 2, 1), "12.5");
+    EXPECT_EQ(FormatFixed(-1.5, 5, 1), " -1.5");
+    EXPECT_EQ(FormatFixed(3 * 0.1, 3, 1), "0.3");
+    EXPECT_EQ(FormatFixed(0.25, 3, 1), "0.3"); // an exact half goes away from zero
+    EXPECT_EQ(FormatFixed(0.15, 3, 1), "0.1"); // 0.15 is stored a little below the half
+    EXPECT_EQ(FormatFixed(2.0 / 3, 1, 2), "0.67");
+}
+
+namespace {
+
+// Russian number conventions (decimal comma) in the C library and in Qt for one test. When the system
+// has no Russian locale it is built with localedef into a temporary folder.
+class RussianLocale {
+public:
+    RussianLocale() : PreviousC(std::setlocale(LC_ALL, nullptr)), PreviousLocPath(qgetenv("LOCPATH")) {
+        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+        if (!std::setlocale(LC_ALL, "ru_RU.UTF-8") && Folder.isValid() &&
+            QProcess::execute("localedef", {"-i", "ru_RU", "-f", "UTF-8", Folder.filePath("ru_RU.UTF-8")}) ==
+                0) {
+            qputenv("LOCPATH", Folder.path().toLocal8Bit());
+            std::setlocale(LC_ALL, "ru_RU.UTF-8");
+        }
+    }
+    ~RussianLocale() {
+        std::setlocale(LC_ALL, PreviousC.c_str());
+        qputenv("LOCPATH", PreviousLocPath);
+        QLocale::setDefault(PreviousQt);
+    }
+    bool DecimalComma() const { return std::string(std::localeconv()->decimal_point) == ","; }
+
+private:
+    std::string PreviousC;
+    QByteArray PreviousLocPath;
+    QLocale PreviousQt;
+    QTemporaryDir Folder;
+};
+
+} // namespace
+
+TEST(NumberText, RussianLocale_ChangesNothing) {
+    const RussianLocale russian;
+    if (!russian.DecimalComma())
+        GTEST_SKIP() << "no Russian locale could be made (localedef and the locales package are needed)";
+    EXPECT_EQ(Parsed("12.5"), 12.5);
+    EXPECT_EQ(BadPosition("12,5"), 3);
+    EXPECT_EQ(FormatFixed(12.5, 2, 1), "12.5");
+    EXPECT_EQ(FormatFixed(1234567.0, 2, 1), "1234567.0");
+}
