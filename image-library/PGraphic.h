@@ -97,6 +97,9 @@ public:
     bool GetAllGray() const { return AllGray; }
     bool GetFastColorLookup() const { return FastColorLookup; }
     bool GetWeightedGray() const { return WeightedGray; }
+    // The caches of ColorToIndex: the last colour and its index, and the 64 KB inverse table.
+    bool GetLastColorStale() const { return LastColorStale; }
+    bool GetLookupTableStale() const { return LookupTableStale; }
     // The logical palette made from the colour table; empty for true colour or an empty table.
     virtual const QVector<QRgb>& GetPalette();
 
@@ -163,6 +166,9 @@ private:
     void FillSectionColors();
     QImage WrapPixels();
     void RaiseOutOfRange() const;
+    int NearestIndex(TColor Color) const;
+    int LookupIndex(TColor Color);
+    void BuildLookupTable();
 
     uint32_t BackGroundValue = 0;
     uint8_t BitCountNum = 3;
@@ -185,9 +191,12 @@ private:
     TNotifyEvent OnProgressEnd;
     TNotifyEvent OnProgressStart;
     QVector<QRgb> PaletteHandle;
+    // Cell (red div 8) * 2048 + (green div 4) * 32 + blue div 8 holds an entry near the cell's colours.
+    std::unique_ptr<uint8_t[]> LookupTable;
     bool LookupTableStale = true;
     TColor LastColor = 0;
     bool LastColorStale = true;
+    std::unique_ptr<uint8_t[]> LookupBitmap; // bit c set: LookupTable[c] is filled
     int LastIndex = 0;
     bool PaletteStale = false;
     std::vector<TColor> ColorTable;
