@@ -12,6 +12,7 @@
 #include <QVector>
 #include <cstdlib>
 #include <memory>
+#include <span>
 #include <vector>
 
 class QPainter;
@@ -103,6 +104,16 @@ public:
     // The logical palette made from the colour table; empty for true colour or an empty table.
     virtual const QVector<QRgb>& GetPalette();
 
+    // Error diffusion onto this picture's table. BeginDither once, then per target row DitherPixel for every
+    // pixel (left to right on even rows, right to left on odd ones) and NextDitherRow; EndDither at the end,
+    // also after a failure. R, G, B are the wanted colour, 0..255.
+    void BeginDither();
+    void DitherPixel(int X, int Y, int R, int G, int B);
+    void NextDitherRow();
+    void EndDither();
+    // The limits of carried errors, indexed by error + 255; empty outside BeginDither .. EndDither.
+    std::span<const int32_t> GetErrorLimitTable() const { return ErrorLimitTable; }
+
     // Copying.
     virtual void Assign(const TPixelGraphic* Source);
     void CopyPalette(const TPixelGraphic* Source);
@@ -178,7 +189,11 @@ private:
     bool Dither = true;
     uint8_t DitherErrorLimit = 32;
     bool DitherErrorLimitAuto = true;
+    std::vector<int32_t> ErrorLimitTable; // 511 limits, error -255 first
     bool DitherErrorLimitSoft = true;
+    // Per pixel three error sums in sixteenths, red, green, blue, with a guard pixel at each end.
+    std::vector<int32_t> ErrorRowCurrent;
+    std::vector<int32_t> ErrorRowNext;
     bool FastColorLookup = true;
     bool FastLoad = false;
     int Height = 0;
