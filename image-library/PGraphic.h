@@ -166,6 +166,8 @@ public:
     const TNotifyEvent& GetOnProgressEnd() const { return OnProgressEnd; }
 
 private:
+    friend class TPGCanvas; // draws into the pixels and must see the pending flush
+
     struct FreeDeleter {
         void operator()(uint8_t* p) const { std::free(p); }
     };
