@@ -5,165 +5,118 @@
 
 namespace {
 
+using Rows = std::vector<std::vector<int>>;
+
 // T[e] for e in -255..255.
 int Limit(const TPixelGraphic& p, int e) {
     return p.GetErrorLimitTable()[size_t(e + 255)];
 }
 
-// Diffuses the wanted colour of every pixel onto the picture in the scan order callers use.
-void Dither(TPixelGraphic& p, const std::function<TColor(int x, int y)>& wanted) {
+// Diffuses the wanted colour of every pixel in the scan order callers use, and returns the pixel values.
+Rows Dither(TPixelGraphic& p, const std::function<TColor(int x, int y)>& wanted) {
     p.BeginDither();
+    Rows pixels(size_t(p.GetHeight()), std::vector<int>(size_t(p.GetWidth())));
     for (int y = 0; y < p.GetHeight(); ++y) {
         for (int i = 0; i < p.GetWidth(); ++i) {
             const int x = y % 2 == 0 ? i : p.GetWidth() - 1 - i;
             const TColor c = wanted(x, y);
             p.DitherPixel(x, y, GetRValue(c), GetGValue(c), GetBValue(c));
+            pixels[size_t(y)][size_t(x)] = int(p.GetPixelValue(x, y));
         }
         p.NextDitherRow();
     }
     p.EndDither();
+    return pixels;
 }
 
-void DitherGrays(TPixelGraphic& p, const std::vector<std::vector<int>>& rows) {
-    Dither(p, [&](int x, int y) {
-        const int v = rows[size_t(y)][size_t(x)];
+Rows DitherGrays(TPixelGraphic& p, const Rows& grays) {
+    return Dither(p, [&](int x, int y) {
+        const int v = grays[size_t(y)][size_t(x)];
         return RGB(uint8_t(v), uint8_t(v), uint8_t(v));
     });
 }
 
-std::vector<std::vector<int>> Pixels(const TPixelGraphic& p) {
-    std::vector<std::vector<int>> rows(size_t(p.GetHeight()));
-    for (int y = 0; y < p.GetHeight(); ++y)
-        for (int x = 0; x < p.GetWidth(); ++x)
-            rows[size_t(y)].push_back(int(p.GetPixelValue(x, y)));
-    return rows;
-}
-
-std::unique_ptr<TPixelGraphic> BlackWhite(int w, int h) {
+std::unique_ptr<TPixelGraphic> Picture(int w, int h, int bitCountNum, TPaletteIdent kind) {
     auto p = std::make_unique<TPixelGraphic>();
-    p->SetFormat(w, h, 0);
-    p->SetPaletteIdent(pBlackWhite);
+    p->SetFormat(w, h, uint8_t(bitCountNum));
+    p->SetPaletteIdent(kind);
     return p;
 }
 
 } // namespace
 
-TEST(ErrorLimitTable, Gray256CarriesAlmostNothingWithASoftKnee) {
-    TPixelGraphic p;
-    p.SetFormat(2, 2, 2);
-    p.SetPaletteIdent(pGray256);
-    p.BeginDither();
-    ASSERT_EQ(p.GetErrorLimitTable().size(), 511u);
-    EXPECT_EQ(Limit(p, 0), 0);
-    EXPECT_EQ(Limit(p, 1), 0);
-    EXPECT_EQ(Limit(p, 2), 1);
-    EXPECT_EQ(Limit(p, 3), 1);
-    for (int e = 4; e <= 255; ++e) {
-        ASSERT_EQ(Limit(p, e), 2) << e;
-        ASSERT_EQ(Limit(p, -e), -2) << e;
-    }
-    EXPECT_EQ(Limit(p, -3), -1);
-    p.EndDither();
-    EXPECT_TRUE(p.GetErrorLimitTable().empty()) << "the buffers live only during a diffusion";
-}
-
-TEST(ErrorLimitTable, ManualLimitIsHardOrSoft) {
-    TPixelGraphic p;
-    p.SetFormat(2, 2, 2);
-    p.SetPaletteIdent(pGray16);
-    p.SetDitherErrorLimitAuto(false);
-    p.SetDitherErrorLimit(10);
-    p.SetDitherErrorLimitSoft(false);
-    p.BeginDither();
-    EXPECT_EQ(Limit(p, 9), 9);
-    EXPECT_EQ(Limit(p, 10), 10);
-    EXPECT_EQ(Limit(p, 200), 10);
-    EXPECT_EQ(Limit(p, -200), -10);
-    p.SetDitherErrorLimitSoft(true);
-    p.BeginDither();
-    EXPECT_EQ(Limit(p, 4), 4);
-    EXPECT_EQ(Limit(p, 5), 4) << "5 div 2 + 10 div 4";
-    EXPECT_EQ(Limit(p, 10), 7);
-    EXPECT_EQ(Limit(p, 15), 9);
-    EXPECT_EQ(Limit(p, 16), 10);
-    p.EndDither();
-}
-
-TEST(ErrorLimitTable, BlackAndWhiteCarriesWholeErrorsBeyondTheKnee) {
-    auto p = BlackWhite(2, 2);
+TEST(ErrorLimitTable, FollowsTheKindOrTheManualLimitWithItsKnee) {
+    auto p = Picture(2, 2, 2, pGray256);
     p->BeginDither();
-    EXPECT_EQ(Limit(*p, 126), 126);
-    EXPECT_EQ(Limit(*p, 127), 126) << "127 div 2 + 255 div 4";
-    EXPECT_EQ(Limit(*p, 254), 190);
-    EXPECT_EQ(Limit(*p, 255), 255);
+    ASSERT_EQ(p->GetErrorLimitTable().size(), 511u);
+    EXPECT_EQ((std::vector<int>{Limit(*p, 0), Limit(*p, 1), Limit(*p, 2), Limit(*p, 3)}),
+              (std::vector<int>{0, 0, 1, 1}));
+    for (int e = 4; e <= 255; ++e) {
+        ASSERT_EQ(Limit(*p, e), 2) << e;
+        ASSERT_EQ(Limit(*p, -e), -2) << e;
+    }
+    p->SetDitherErrorLimitAuto(false);
+    p->SetDitherErrorLimit(10);
+    p->SetDitherErrorLimitSoft(false);
+    p->BeginDither();
+    EXPECT_EQ(Limit(*p, 9), 9);
+    EXPECT_EQ(Limit(*p, 200), 10);
+    p->SetDitherErrorLimitSoft(true);
+    p->BeginDither();
+    EXPECT_EQ(Limit(*p, 4), 4);
+    EXPECT_EQ(Limit(*p, 5), 4) << "5 div 2 + 10 div 4";
+    EXPECT_EQ(Limit(*p, 15), 9);
+    EXPECT_EQ(Limit(*p, 16), 10);
     p->EndDither();
+    EXPECT_TRUE(p->GetErrorLimitTable().empty()) << "the buffers live only during a diffusion";
 }
 
 // Expected pixels traced by hand through the rules: serpentine rows, weights 7, 1, 5, 3.
 TEST(DitherPixel, SpreadsErrorsSerpentineWithinTheLimit) {
-    const std::vector<std::vector<int>> wanted = {{59, 104, 6, 118}, {83, 148, 88, 35}, {68, 55, 0, 68}};
-    auto p = BlackWhite(4, 3);
+    const Rows wanted = {{59, 104, 6, 118}, {83, 148, 88, 35}, {68, 55, 0, 68}};
+    auto p = Picture(4, 3, 0, pBlackWhite);
     p->SetDitherErrorLimitAuto(false);
     p->SetDitherErrorLimit(255);
     p->SetDitherErrorLimitSoft(false);
-    DitherGrays(*p, wanted);
-    EXPECT_EQ(Pixels(*p), (std::vector<std::vector<int>>{{0, 1, 0, 0}, {0, 0, 1, 0}, {0, 1, 0, 0}}));
-
+    EXPECT_EQ(DitherGrays(*p, wanted), (Rows{{0, 1, 0, 0}, {0, 0, 1, 0}, {0, 1, 0, 0}}));
     p->SetDitherErrorLimit(16);
-    DitherGrays(*p, wanted);
-    EXPECT_EQ(Pixels(*p), (std::vector<std::vector<int>>{{0, 0, 0, 1}, {0, 1, 0, 0}, {0, 0, 0, 0}}));
-
+    EXPECT_EQ(DitherGrays(*p, wanted), (Rows{{0, 0, 0, 1}, {0, 1, 0, 0}, {0, 0, 0, 0}}));
     p->SetDitherErrorLimitSoft(true);
-    DitherGrays(*p, wanted);
-    EXPECT_EQ(Pixels(*p), (std::vector<std::vector<int>>{{0, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 0, 0}}));
+    EXPECT_EQ(DitherGrays(*p, wanted), (Rows{{0, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 0, 0}}));
 }
 
 TEST(DitherPixel, HalfGrayOntoBlackAndWhiteGivesHalfWhite) {
-    const int w = 64, h = 64;
-    auto p = BlackWhite(w, h);
-    DitherGrays(*p, std::vector<std::vector<int>>(h, std::vector<int>(w, 128)));
+    auto p = Picture(64, 64, 0, pBlackWhite);
     int white = 0;
-    for (const auto& row : Pixels(*p))
+    for (const auto& row : DitherGrays(*p, Rows(64, std::vector<int>(64, 128))))
         for (int v : row)
             white += v;
-    EXPECT_NEAR(double(white) / (w * h), 0.5, 0.02);
+    EXPECT_NEAR(white / 4096.0, 0.5, 0.02);
 }
 
 TEST(DitherPixel, ColourTablesCarryAnErrorPerComponent) {
-    const int w = 48, h = 48;
-    const TColor wanted = RGB(100, 150, 200);
-    TPixelGraphic p;
-    p.SetFormat(w, h, 2);
-    p.SetPaletteIdent(pSpecial216);
-    p.SetDitherErrorLimitAuto(false);
-    p.SetDitherErrorLimit(255);
-    p.BeginDither();
-    for (int y = 0; y < h; ++y) {
-        for (int i = 0; i < w; ++i)
-            p.DitherPixel(y % 2 == 0 ? i : w - 1 - i, y, GetRValue(wanted), GetGValue(wanted),
-                          GetBValue(wanted));
-        p.NextDitherRow();
-    }
-    p.EndDither();
+    auto p = Picture(48, 48, 2, pSpecial216);
+    p->SetDitherErrorLimitAuto(false);
+    p->SetDitherErrorLimit(255);
     double sum[3] = {0, 0, 0};
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const TColor c = p.GetPixelColor(x, y);
+    for (const auto& row : Dither(*p, [](int, int) { return RGB(100, 150, 200); }))
+        for (int index : row) {
+            const TColor c = p->IndexToColor(uint32_t(index));
             sum[0] += GetRValue(c);
             sum[1] += GetGValue(c);
             sum[2] += GetBValue(c);
         }
-    EXPECT_NEAR(sum[0] / (w * h), 100, 2);
-    EXPECT_NEAR(sum[1] / (w * h), 150, 2);
-    EXPECT_NEAR(sum[2] / (w * h), 200, 2);
+    EXPECT_NEAR(sum[0] / (48 * 48), 100, 2);
+    EXPECT_NEAR(sum[1] / (48 * 48), 150, 2);
+    EXPECT_NEAR(sum[2] / (48 * 48), 200, 2);
 }
 
 TEST(DitherPixel, OutsideTheDiffusionRowsNothingIsWritten) {
-    auto p = BlackWhite(3, 1);
+    auto p = Picture(3, 1, 0, pBlackWhite);
     p->DitherPixel(0, 0, 255, 255, 255); // no BeginDither
     p->BeginDither();
     p->DitherPixel(-1, 0, 255, 255, 255);
     p->DitherPixel(3, 0, 255, 255, 255);
     p->EndDither();
-    EXPECT_EQ(Pixels(*p), (std::vector<std::vector<int>>{{0, 0, 0}}));
+    EXPECT_EQ(p->GetPixelValue(0, 0) + p->GetPixelValue(1, 0) + p->GetPixelValue(2, 0), 0u);
 }
