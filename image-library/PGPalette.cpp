@@ -44,6 +44,15 @@ int LookupCell(TColor c) {
     return LookupCell(GetRValue(c) / 8, GetGValue(c) / 4, GetBValue(c) / 8);
 }
 
+// Marks cell c in the fill map; true when it was not marked before.
+bool Claim(uint8_t* bitmap, int c) {
+    uint8_t& byte = bitmap[size_t(c / 8)];
+    const uint8_t bit = uint8_t(1 << (c % 8));
+    const bool free = !(byte & bit);
+    byte = uint8_t(byte | bit);
+    return free;
+}
+
 // Entries are bytes in the inverse table, so it serves tables of at most this many entries.
 constexpr size_t LookupTableEntries = 256;
 
@@ -150,7 +159,8 @@ void TPixelGraphic::DetectPaletteIdent() {
         PaletteIdent = pUnknown;
 }
 
-// The lowest index among the entries nearest to Color; the table is never empty here (see SetColorCount).
+// The lowest index among the entries nearest to Color (0 for an empty table, which only a caller's explicit
+// pUnknown can leave behind).
 int TPixelGraphic::NearestIndex(TColor Color) const {
     return NearestOf(std::views::iota(0, GetColorCount()), ColorTable, Color);
 }
@@ -166,11 +176,8 @@ void TPixelGraphic::BuildLookupTable() {
             for (int k = std::max(k0, 0); k <= std::min(k1, 63); ++k)
                 for (int l = std::max(l0, 0); l <= std::min(l1, 31); ++l) {
                     const int c = LookupCell(j, k, l);
-                    uint8_t& mark = LookupBitmap[size_t(c / 8)];
-                    if (!(mark & (1 << (c % 8)))) {
-                        mark = uint8_t(mark | (1 << (c % 8)));
+                    if (Claim(LookupBitmap.get(), c))
                         LookupTable[size_t(c)] = uint8_t(n);
-                    }
                 }
     };
     for (int d = 0; d <= 4; ++d)
@@ -192,11 +199,8 @@ int TPixelGraphic::LookupIndex(TColor Color) {
     if (LookupTableStale)
         BuildLookupTable();
     const int c = LookupCell(Color);
-    uint8_t& mark = LookupBitmap[size_t(c / 8)];
-    if (!(mark & (1 << (c % 8)))) {
-        mark = uint8_t(mark | (1 << (c % 8)));
+    if (Claim(LookupBitmap.get(), c))
         LookupTable[size_t(c)] = uint8_t(NearestIndex(Color));
-    }
     return LookupTable[size_t(c)];
 }
 
