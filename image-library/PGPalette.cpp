@@ -1,19 +1,17 @@
-// The picture's colour table: its kinds, the standard tables, recognising them, and mapping colours to entries.
+// The picture's colour table: its kinds, the standard tables, recognising them, and mapping colours to
+// entries.
 #include "image-library/PGraphic.h"
 
-#include "image-library/PGCanvas.h"
 #include "image-library/PGExceptions.h"
 #include "image-library/PGLangStr.h"
+#include "image-library/PGMath.h"
 #include "image-library/PGStandardPalettes.h"
 
 #include <algorithm>
+#include <climits>
+#include <ranges>
 
 namespace {
-
-int Intensity(TColor c, bool weighted) {
-    const int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
-    return weighted ? 3 * (299 * r + 587 * g + 114 * b) / 1000 : r + g + b;
-}
 
 int SquaredDistance(TColor a, TColor b) {
     const int dr = GetRValue(a) - GetRValue(b);
@@ -22,23 +20,49 @@ int SquaredDistance(TColor a, TColor b) {
     return dr * dr + dg * dg + db * db;
 }
 
-// The lowest index among the entries nearest to `color`.
-int NearestEntry(const std::vector<TColor>& table, TColor color) {
+// Of the table entries listed in `candidates`, the first unless a later one is strictly nearer to `color`.
+template <typename Indices>
+int NearestOf(const Indices& candidates, std::span<const TColor> table, TColor color) {
     int best = 0;
-    int bestDistance = INT32_MAX;
-    for (size_t i = 0; i < table.size(); ++i) {
-        const int d = SquaredDistance(table[i], color);
+    int bestDistance = INT_MAX;
+    for (const int i : candidates) {
+        const int d = SquaredDistance(table[size_t(i)], color);
         if (d < bestDistance) {
             bestDistance = d;
-            best = int(i);
+            best = i;
         }
     }
     return best;
 }
 
+// The inverse table's grid: 32 red, 64 green and 32 blue steps.
+constexpr int LookupCells = 32 * 64 * 32;
+constexpr int LookupCell(int j, int k, int l) {
+    return j * 2048 + k * 32 + l;
+}
+int LookupCell(TColor c) {
+    return LookupCell(GetRValue(c) / 8, GetGValue(c) / 4, GetBValue(c) / 8);
+}
+
+// Marks cell c in the fill map; true when it was not marked before.
+bool Claim(uint8_t* bitmap, int c) {
+    uint8_t& byte = bitmap[size_t(c / 8)];
+    const uint8_t bit = uint8_t(1 << (c % 8));
+    const bool free = !(byte & bit);
+    byte = uint8_t(byte | bit);
+    return free;
+}
+
+// Entries are bytes in the inverse table, so it serves tables of at most this many entries.
+constexpr size_t LookupTableEntries = 256;
+
 } // namespace
 
-void TPixelGraphic::FreeColorLookup() { LookupTableStale = true; }
+void TPixelGraphic::FreeColorLookup() {
+    LookupTableStale = true;
+    LookupTable.reset();
+    LookupBitmap.reset();
+}
 
 void TPixelGraphic::SetFastColorLookup(bool Value) {
     if (Value == FastColorLookup)
@@ -63,9 +87,11 @@ void TPixelGraphic::SetColorCount(int Count) {
         ColorTable.resize(size_t(Count), clBlack);
         PaletteIdent = Count > 0 ? pUnknown : pNone;
         LastColorStale = true;
-        // The section's header never describes more entries than it holds (a 24-bit picture may carry a table).
+        // The section's header never describes more entries than it holds (a 24-bit picture may carry a
+        // table).
         if (BitmapInfo)
-            BitmapInfo->bmiHeader.biClrUsed = uint32_t(std::min<size_t>(size_t(Count), BitmapInfo->bmiColors.size()));
+            BitmapInfo->bmiHeader.biClrUsed =
+                uint32_t(std::min<size_t>(size_t(Count), BitmapInfo->bmiColors.size()));
     }
     PaletteStale = true;
     FreeColorLookup();
@@ -118,7 +144,7 @@ void TPixelGraphic::DetectPaletteIdent() {
     AllGray = BitCountNum != 3 && std::all_of(ColorTable.begin(), ColorTable.end(), [](TColor c) {
                   return GetRValue(c) == GetGValue(c) && GetGValue(c) == GetBValue(c);
               });
-    static constexpr TPaletteIdent ruleOrder[] = {pBlackWhite, pGray4,  pSysGray4,   pGray16,     pGray236,
+    static constexpr TPaletteIdent ruleOrder[] = {pBlackWhite, pGray4, pSysGray4,   pGray16,     pGray236,
                                                   pGray256,    pSys16, pSpecial216, pSpecial125, pSpecial252};
     for (TPaletteIdent kind : ruleOrder) {
         const std::span<const TColor> table = StandardPalette(kind);
@@ -133,10 +159,55 @@ void TPixelGraphic::DetectPaletteIdent() {
         PaletteIdent = pUnknown;
 }
 
+// The lowest index among the entries nearest to Color (0 for an empty table, which only a caller's explicit
+// pUnknown can leave behind).
+int TPixelGraphic::NearestIndex(TColor Color) const {
+    return NearestOf(std::views::iota(0, GetColorCount()), ColorTable, Color);
+}
+
+// Claims, for each entry in index order, the cells at growing distance d around the entry's own cell, one
+// shell a pass, so a cell near entries goes to the one whose shell reaches it first. Cells beyond four steps
+// are left for LookupIndex to fill with the exact answer on first use.
+void TPixelGraphic::BuildLookupTable() {
+    LookupTable = std::make_unique<uint8_t[]>(LookupCells);
+    LookupBitmap = std::make_unique<uint8_t[]>(LookupCells / 8);
+    auto claimBox = [this](int n, int j0, int j1, int k0, int k1, int l0, int l1) {
+        for (int j = std::max(j0, 0); j <= std::min(j1, 31); ++j)
+            for (int k = std::max(k0, 0); k <= std::min(k1, 63); ++k)
+                for (int l = std::max(l0, 0); l <= std::min(l1, 31); ++l) {
+                    const int c = LookupCell(j, k, l);
+                    if (Claim(LookupBitmap.get(), c))
+                        LookupTable[size_t(c)] = uint8_t(n);
+                }
+    };
+    for (int d = 0; d <= 4; ++d)
+        for (size_t n = 0; n < ColorTable.size(); ++n) {
+            const TColor e = ColorTable[n];
+            const int j = GetRValue(e) / 8, k = GetGValue(e) / 4, l = GetBValue(e) / 8;
+            // The six faces of the cube of half-width d: red faces, then green, then blue.
+            claimBox(int(n), j - d, j - d, k - d, k + d, l - d, l + d);
+            claimBox(int(n), j + d, j + d, k - d, k + d, l - d, l + d);
+            claimBox(int(n), j - d, j + d, k - d, k - d, l - d, l + d);
+            claimBox(int(n), j - d, j + d, k + d, k + d, l - d, l + d);
+            claimBox(int(n), j - d, j + d, k - d, k + d, l - d, l - d);
+            claimBox(int(n), j - d, j + d, k - d, k + d, l + d, l + d);
+        }
+    LookupTableStale = false;
+}
+
+int TPixelGraphic::LookupIndex(TColor Color) {
+    if (LookupTableStale)
+        BuildLookupTable();
+    const int c = LookupCell(Color);
+    if (Claim(LookupBitmap.get(), c))
+        LookupTable[size_t(c)] = uint8_t(NearestIndex(Color));
+    return LookupTable[size_t(c)];
+}
+
 int TPixelGraphic::ColorToIndex(TColor Color) {
     if (!LastColorStale && Color == LastColor)
         return LastIndex;
-    const int I = Intensity(Color, WeightedGray);
+    auto intensity = [&] { return ColorIntensity(Color, WeightedGray); };
     const int R = GetRValue(Color), G = GetGValue(Color), B = GetBValue(Color);
     int index = 0;
     switch (PaletteIdent) {
@@ -145,20 +216,32 @@ int TPixelGraphic::ColorToIndex(TColor Color) {
     case pTrueColor:
         index = int(Color);
         break;
-    case pBlackWhite:
-        index = (I + 1) / 384;
+    case pUnknown:
+        index = FastColorLookup && ColorTable.size() <= LookupTableEntries ? LookupIndex(Color)
+                                                                           : NearestIndex(Color);
         break;
-    case pSysGray4:
+    case pBlackWhite:
+        index = (intensity() + 1) / 384;
+        break;
+    case pSysGray4: {
+        const int I = intensity();
         index = I <= 192 ? 0 : I <= 480 ? 1 : I <= 670 ? 2 : 3;
         break;
+    }
+    case pSys16:
+        index = NearestOf(Sys16Candidates(Color), StandardPalette(pSys16), Color);
+        break;
     case pGray4:
-        index = (I + 127) / 255;
+        index = (intensity() + 127) / 255;
         break;
     case pGray16:
-        index = (I + 25) / 51;
+        index = (intensity() + 25) / 51;
+        break;
+    case pGray236:
+        index = Gray236ByIntensity()[size_t(intensity())];
         break;
     case pGray256:
-        index = (I + 1) / 3;
+        index = (intensity() + 1) / 3;
         break;
     case pSpecial125: {
         auto level = [](int v) { return v == 224 ? 4 : (v + 31) / 64; };
@@ -168,11 +251,12 @@ int TPixelGraphic::ColorToIndex(TColor Color) {
     case pSpecial216:
         index = (R + 24) / 51 * 36 + (G + 24) / 51 * 6 + (B + 24) / 51;
         break;
+    case pSpecial252:
+        index = NearestOf(Special252Candidates(Color), StandardPalette(pSpecial252), Color);
+        break;
     case pOptimized252Sys16:
     case pSource:
         break;
-    default:
-        index = NearestEntry(ColorTable, Color);
     }
     // The cache is written only once a result exists, so a raise above leaves no stale entry behind.
     LastColorStale = false;

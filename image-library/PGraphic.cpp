@@ -328,8 +328,10 @@ void TPixelGraphic::DrawTo(QPainter& Painter, const TRect& Rect) {
 }
 
 TPGCanvas* TPixelGraphic::GetCanvas() {
-    if (!Canvas)
+    if (!Canvas) {
         Canvas = std::make_unique<TPGCanvas>(this);
+        Canvas->OnChange = [this](TObject*) { Changed(); };
+    }
     GdiFlushPending = true;
     return Canvas.get();
 }

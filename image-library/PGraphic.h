@@ -12,6 +12,7 @@
 #include <QVector>
 #include <cstdlib>
 #include <memory>
+#include <span>
 #include <vector>
 
 class QPainter;
@@ -97,8 +98,21 @@ public:
     bool GetAllGray() const { return AllGray; }
     bool GetFastColorLookup() const { return FastColorLookup; }
     bool GetWeightedGray() const { return WeightedGray; }
+    // The caches of ColorToIndex: the last colour and its index, and the 64 KB inverse table.
+    bool GetLastColorStale() const { return LastColorStale; }
+    bool GetLookupTableStale() const { return LookupTableStale; }
     // The logical palette made from the colour table; empty for true colour or an empty table.
     virtual const QVector<QRgb>& GetPalette();
+
+    // Error diffusion onto this picture's table. BeginDither once, then per target row DitherPixel for every
+    // pixel (left to right on even rows, right to left on odd ones) and NextDitherRow; EndDither at the end,
+    // also after a failure. R, G, B are the wanted colour, 0..255.
+    void BeginDither();
+    void DitherPixel(int X, int Y, int R, int G, int B);
+    void NextDitherRow();
+    void EndDither();
+    // The limits of carried errors, indexed by error + 255; empty outside BeginDither .. EndDither.
+    std::span<const int32_t> GetErrorLimitTable() const { return ErrorLimitTable; }
 
     // Copying.
     virtual void Assign(const TPixelGraphic* Source);
@@ -152,6 +166,8 @@ public:
     const TNotifyEvent& GetOnProgressEnd() const { return OnProgressEnd; }
 
 private:
+    friend class TPGCanvas; // draws into the pixels and must see the pending flush
+
     struct FreeDeleter {
         void operator()(uint8_t* p) const { std::free(p); }
     };
@@ -163,6 +179,9 @@ private:
     void FillSectionColors();
     QImage WrapPixels();
     void RaiseOutOfRange() const;
+    int NearestIndex(TColor Color) const;
+    int LookupIndex(TColor Color);
+    void BuildLookupTable();
 
     uint32_t BackGroundValue = 0;
     uint8_t BitCountNum = 3;
@@ -172,7 +191,11 @@ private:
     bool Dither = true;
     uint8_t DitherErrorLimit = 32;
     bool DitherErrorLimitAuto = true;
+    std::vector<int32_t> ErrorLimitTable; // 511 limits, error -255 first
     bool DitherErrorLimitSoft = true;
+    // Per pixel three error sums in sixteenths, red, green, blue, with a guard pixel at each end.
+    std::vector<int32_t> ErrorRowCurrent;
+    std::vector<int32_t> ErrorRowNext;
     bool FastColorLookup = true;
     bool FastLoad = false;
     int Height = 0;
@@ -185,9 +208,12 @@ private:
     TNotifyEvent OnProgressEnd;
     TNotifyEvent OnProgressStart;
     QVector<QRgb> PaletteHandle;
+    // Cell (red div 8) * 2048 + (green div 4) * 32 + blue div 8 holds an entry near the cell's colours.
+    std::unique_ptr<uint8_t[]> LookupTable;
     bool LookupTableStale = true;
     TColor LastColor = 0;
     bool LastColorStale = true;
+    std::unique_ptr<uint8_t[]> LookupBitmap; // bit c set: LookupTable[c] is filled
     int LastIndex = 0;
     bool PaletteStale = false;
     std::vector<TColor> ColorTable;

@@ -1,0 +1,118 @@
+// Error diffusion onto a picture's colour table: serpentine scan, weights 7, 1, 5 and 3 in sixteenths, and
+// the carried error limited through a table with an optional soft knee.
+#include "image-library/PGraphic.h"
+
+#include "image-library/PGMath.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int MaxError = 255;
+
+// The largest error each kind carries: coarse tables need much, fine gray ramps almost none, and the
+// viewer's requests are no tables at all.
+int AutoErrorLimit(TPaletteIdent kind) {
+    switch (kind) {
+    case pBlackWhite:
+        return 255;
+    case pSysGray4:
+    case pSys16:
+    case pGray4:
+        return 128;
+    case pGray236:
+        return 3;
+    case pGray256:
+        return 2;
+    case pSpecial125:
+    case pSpecial252:
+        return 104;
+    case pSpecial216:
+        return 86;
+    case pOptimized252Sys16:
+    case pSource:
+        return 0;
+    default: // pNone, pTrueColor, pUnknown, pGray16
+        return 32;
+    }
+}
+
+// A sum of sixteenths rounded to whole steps, halves away from zero, and kept to what the limit table covers.
+int RoundedError(int32_t sum) {
+    const int e = sum >= 0 ? (sum + 8) / 16 : -((-sum + 8) / 16);
+    return std::clamp(e, -MaxError, MaxError);
+}
+
+} // namespace
+
+void TPixelGraphic::BeginDither() {
+    EndDither();
+    const size_t rowSums = size_t(Width + 2) * 3;
+    ErrorRowCurrent.assign(rowSums, 0);
+    ErrorRowNext.assign(rowSums, 0);
+    AllGray = std::all_of(ColorTable.begin(), ColorTable.end(), [](TColor c) {
+        return GetRValue(c) == GetGValue(c) && GetGValue(c) == GetBValue(c);
+    });
+
+    const int limit = DitherErrorLimitAuto ? AutoErrorLimit(PaletteIdent) : DitherErrorLimit;
+    const bool soft = DitherErrorLimitAuto || DitherErrorLimitSoft;
+    ErrorLimitTable.assign(2 * MaxError + 1, 0);
+    int32_t* t = ErrorLimitTable.data() + MaxError;
+    for (int e = 0; e <= MaxError; ++e)
+        t[e] = limit < 255 ? std::min(e, limit) : e;
+    // The knee blends from passing errors unchanged to the limit between half and one and a half times it.
+    if (soft)
+        for (int e = limit / 2; e <= 3 * limit / 2 && e < 255; ++e)
+            t[e] = e / 2 + limit / 4;
+    for (int e = 1; e <= MaxError; ++e)
+        t[-e] = -t[e];
+}
+
+void TPixelGraphic::DitherPixel(int X, int Y, int R, int G, int B) {
+    // Outside the rows set up by BeginDither there is no pixel to write and no sum to carry.
+    if (X < 0 || size_t(X) + 2 >= ErrorRowCurrent.size() / 3)
+        return;
+    const int32_t* limit = ErrorLimitTable.data() + MaxError;
+    const int ahead = Y % 2 == 0 ? X + 1 : X - 1;
+    const int behind = 2 * X - ahead;
+    // Sums of pixel X sit at (X + 1) * 3: the guard pixel comes first.
+    int32_t* cur = ErrorRowCurrent.data() + 3;
+    int32_t* next = ErrorRowNext.data() + 3;
+    auto spread = [&](int channel, int error) {
+        cur[ahead * 3 + channel] += error * 7;
+        next[ahead * 3 + channel] += error;
+        next[X * 3 + channel] += error * 5;
+        next[behind * 3 + channel] += error * 3;
+    };
+    auto wanted = [&](int channel, int component) {
+        return PGClampTable[limit[RoundedError(cur[X * 3 + channel])] + std::clamp(component, 0, 255)];
+    };
+
+    if (AllGray) {
+        // Gray tables carry one error, kept in the green sums.
+        const int v = wanted(1, ColorIntensity(RGB(uint8_t(R), uint8_t(G), uint8_t(B)), WeightedGray) / 3);
+        const int index = ColorToIndex(RGB(uint8_t(v), uint8_t(v), uint8_t(v)));
+        SetPixelValue(X, Y, uint32_t(index));
+        spread(1, v - GetGValue(IndexToColor(uint32_t(index))));
+        return;
+    }
+    const int r = wanted(0, R), g = wanted(1, G), b = wanted(2, B);
+    const int index = ColorToIndex(RGB(uint8_t(r), uint8_t(g), uint8_t(b)));
+    SetPixelValue(X, Y, uint32_t(index));
+    const TColor chosen = IndexToColor(uint32_t(index));
+    spread(0, r - GetRValue(chosen));
+    spread(1, g - GetGValue(chosen));
+    spread(2, b - GetBValue(chosen));
+}
+
+void TPixelGraphic::NextDitherRow() {
+    std::swap(ErrorRowCurrent, ErrorRowNext);
+    std::fill(ErrorRowNext.begin(), ErrorRowNext.end(), 0);
+}
+
+void TPixelGraphic::EndDither() {
+    // Assigning empty vectors gives the memory back; the buffers exist only while a diffusion runs.
+    ErrorLimitTable = {};
+    ErrorRowCurrent = {};
+    ErrorRowNext = {};
+}

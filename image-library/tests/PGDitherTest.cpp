@@ -1,0 +1,122 @@
+#include "image-library/PGraphic.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+using Rows = std::vector<std::vector<int>>;
+
+// T[e] for e in -255..255.
+int Limit(const TPixelGraphic& p, int e) {
+    return p.GetErrorLimitTable()[size_t(e + 255)];
+}
+
+// Diffuses the wanted colour of every pixel in the scan order callers use, and returns the pixel values.
+Rows Dither(TPixelGraphic& p, const std::function<TColor(int x, int y)>& wanted) {
+    p.BeginDither();
+    Rows pixels(size_t(p.GetHeight()), std::vector<int>(size_t(p.GetWidth())));
+    for (int y = 0; y < p.GetHeight(); ++y) {
+        for (int i = 0; i < p.GetWidth(); ++i) {
+            const int x = y % 2 == 0 ? i : p.GetWidth() - 1 - i;
+            const TColor c = wanted(x, y);
+            p.DitherPixel(x, y, GetRValue(c), GetGValue(c), GetBValue(c));
+            pixels[size_t(y)][size_t(x)] = int(p.GetPixelValue(x, y));
+        }
+        p.NextDitherRow();
+    }
+    p.EndDither();
+    return pixels;
+}
+
+Rows DitherGrays(TPixelGraphic& p, const Rows& grays) {
+    return Dither(p, [&](int x, int y) {
+        const int v = grays[size_t(y)][size_t(x)];
+        return RGB(uint8_t(v), uint8_t(v), uint8_t(v));
+    });
+}
+
+std::unique_ptr<TPixelGraphic> Picture(int w, int h, int bitCountNum, TPaletteIdent kind) {
+    auto p = std::make_unique<TPixelGraphic>();
+    p->SetFormat(w, h, uint8_t(bitCountNum));
+    p->SetPaletteIdent(kind);
+    return p;
+}
+
+} // namespace
+
+TEST(ErrorLimitTable, FollowsTheKindOrTheManualLimitWithItsKnee) {
+    auto p = Picture(2, 2, 2, pGray256);
+    p->BeginDither();
+    ASSERT_EQ(p->GetErrorLimitTable().size(), 511u);
+    EXPECT_EQ((std::vector<int>{Limit(*p, 0), Limit(*p, 1), Limit(*p, 2), Limit(*p, 3)}),
+              (std::vector<int>{0, 0, 1, 1}));
+    for (int e = 4; e <= 255; ++e) {
+        ASSERT_EQ(Limit(*p, e), 2) << e;
+        ASSERT_EQ(Limit(*p, -e), -2) << e;
+    }
+    p->SetDitherErrorLimitAuto(false);
+    p->SetDitherErrorLimit(10);
+    p->SetDitherErrorLimitSoft(false);
+    p->BeginDither();
+    EXPECT_EQ(Limit(*p, 9), 9);
+    EXPECT_EQ(Limit(*p, 200), 10);
+    p->SetDitherErrorLimitSoft(true);
+    p->BeginDither();
+    EXPECT_EQ(Limit(*p, 4), 4);
+    EXPECT_EQ(Limit(*p, 5), 4) << "5 div 2 + 10 div 4";
+    EXPECT_EQ(Limit(*p, 15), 9);
+    EXPECT_EQ(Limit(*p, 16), 10);
+    p->EndDither();
+    EXPECT_TRUE(p->GetErrorLimitTable().empty()) << "the buffers live only during a diffusion";
+}
+
+// Expected pixels traced by hand through the rules: serpentine rows, weights 7, 1, 5, 3.
+TEST(DitherPixel, SpreadsErrorsSerpentineWithinTheLimit) {
+    const Rows wanted = {{59, 104, 6, 118}, {83, 148, 88, 35}, {68, 55, 0, 68}};
+    auto p = Picture(4, 3, 0, pBlackWhite);
+    p->SetDitherErrorLimitAuto(false);
+    p->SetDitherErrorLimit(255);
+    p->SetDitherErrorLimitSoft(false);
+    EXPECT_EQ(DitherGrays(*p, wanted), (Rows{{0, 1, 0, 0}, {0, 0, 1, 0}, {0, 1, 0, 0}}));
+    p->SetDitherErrorLimit(16);
+    EXPECT_EQ(DitherGrays(*p, wanted), (Rows{{0, 0, 0, 1}, {0, 1, 0, 0}, {0, 0, 0, 0}}));
+    p->SetDitherErrorLimitSoft(true);
+    EXPECT_EQ(DitherGrays(*p, wanted), (Rows{{0, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 0, 0}}));
+}
+
+TEST(DitherPixel, HalfGrayOntoBlackAndWhiteGivesHalfWhite) {
+    auto p = Picture(64, 64, 0, pBlackWhite);
+    int white = 0;
+    for (const auto& row : DitherGrays(*p, Rows(64, std::vector<int>(64, 128))))
+        for (int v : row)
+            white += v;
+    EXPECT_NEAR(white / 4096.0, 0.5, 0.02);
+}
+
+TEST(DitherPixel, ColourTablesCarryAnErrorPerComponent) {
+    auto p = Picture(48, 48, 2, pSpecial216);
+    p->SetDitherErrorLimitAuto(false);
+    p->SetDitherErrorLimit(255);
+    double sum[3] = {0, 0, 0};
+    for (const auto& row : Dither(*p, [](int, int) { return RGB(100, 150, 200); }))
+        for (int index : row) {
+            const TColor c = p->IndexToColor(uint32_t(index));
+            sum[0] += GetRValue(c);
+            sum[1] += GetGValue(c);
+            sum[2] += GetBValue(c);
+        }
+    EXPECT_NEAR(sum[0] / (48 * 48), 100, 2);
+    EXPECT_NEAR(sum[1] / (48 * 48), 150, 2);
+    EXPECT_NEAR(sum[2] / (48 * 48), 200, 2);
+}
+
+TEST(DitherPixel, OutsideTheDiffusionRowsNothingIsWritten) {
+    auto p = Picture(3, 1, 0, pBlackWhite);
+    p->DitherPixel(0, 0, 255, 255, 255); // no BeginDither
+    p->BeginDither();
+    p->DitherPixel(-1, 0, 255, 255, 255);
+    p->DitherPixel(3, 0, 255, 255, 255);
+    p->EndDither();
+    EXPECT_EQ(p->GetPixelValue(0, 0) + p->GetPixelValue(1, 0) + p->GetPixelValue(2, 0), 0u);
+}
