@@ -1,0 +1,67 @@
+// One open table file, safe to share with other handles on the same file: every change takes an exclusive
+// lock, reads the header as it is on disk, applies itself and writes the header back before it lets go.
+#pragma once
+
+#include "binary-dataset/TableFormat.h"
+
+#include <QString>
+#include <vector>
+
+class TTableFile {
+public:
+    // Opens the file and checks its header, descriptors and counts. Whole records beyond the header's counts
+    // (appends whose header never got written) are counted by their link words, and a writable handle writes
+    // the corrected header back; a partial last record is left alone.
+    TTableFile(const QString& path, bool readOnly);
+    ~TTableFile();
+    TTableFile(const TTableFile&) = delete;
+    TTableFile& operator=(const TTableFile&) = delete;
+
+    // The header as this handle last saw it under the lock, with the records beyond its counts taken in.
+    const TTableHeader& Header() const { return FHeader; }
+    int64_t PhysicalCount() const { return FHeader.PhysicalCount(); }
+    const std::vector<TFieldDescriptor>& Descriptors() const { return FDescriptors; }
+    const TRecordLayout& Layout() const { return FLayout; }
+
+    // Physical record n (0 <= n < PhysicalCount) into `record` (RecordSize bytes). Records are read a window
+    // at a time, so a scan costs about one read of the file.
+    void ReadRecord(int64_t n, uint8_t* record);
+    // Takes in what other handles wrote since: the header anew, and no record from before.
+    void Refresh();
+
+    // The changes name the physical record they concern and check it against the file under the lock.
+    // Append writes `record` (its link word 0) after the last whole record, then the header; it leaves
+    // nothing behind when it fails. Returns the new record's physical number.
+    int64_t Append(const uint8_t* record);
+    // Writes the slots of a live record; raises for a record that is deleted or not in the file.
+    void Rewrite(int64_t n, const uint8_t* record);
+    // Chains record n into the deleted records; false, with nothing changed, when it was deleted already.
+    bool MarkDeleted(int64_t n);
+
+    // Writes a new table with no records beside `path` and renames it over `path` once it is safely on disk.
+    // Returns the record size.
+    static int32_t Create(const QString& path, const std::vector<TFieldDescriptor>& descriptors);
+
+private:
+    class TLock;
+
+    int64_t FileSize() const;
+    void ReadAt(int64_t offset, void* data, int64_t count) const;
+    void WriteAt(int64_t offset, const void* data, int64_t count);
+    int64_t RecordOffset(int64_t n) const { return FHeader.DataStart + n * FLayout.RecordSize; }
+    int32_t LinkWordAt(int64_t n) const;
+    // The header on disk, checked and with the records beyond its counts taken in; only under the lock.
+    TTableHeader ReadCheckedHeader();
+    TTableHeader TakeInUncounted(TTableHeader header, int64_t fileSize) const;
+    void WriteHeader(TTableHeader header);
+    void CheckRecordInFile(int64_t n) const;
+    void ForgetWindow() { WindowCount = 0; }
+
+    int Fd = -1;
+    TTableHeader FHeader;
+    std::vector<TFieldDescriptor> FDescriptors;
+    TRecordLayout FLayout;
+    std::vector<uint8_t> Window; // whole records WindowFirst .. WindowFirst + WindowCount - 1
+    int64_t WindowFirst = 0;
+    int64_t WindowCount = 0;
+};

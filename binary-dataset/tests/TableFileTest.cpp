@@ -1,0 +1,184 @@
+#include "binary-dataset/TableFile.h"
+#include "binary-dataset/tests/TableBytes.h"
+
+#include <QTemporaryDir>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+namespace {
+
+class TableFileTest : public ::testing::Test {
+protected:
+    QTemporaryDir Dir;
+    QString Path = Dir.filePath("t.dat");
+
+    // A small table holding `records`, with a header that counts `counts`.
+    void Write(const std::vector<QByteArray>& records, TTestCounts counts, const QByteArray& tail = {}) {
+        QByteArray bytes = TableBytes(SmallFields, counts);
+        for (const QByteArray& r : records)
+            bytes.append(r);
+        WriteFileBytes(Path, bytes + tail);
+    }
+
+    QByteArray RecordOnDisk(int n) const {
+        return ReadFileBytes(Path).mid(SmallDataStart + n * SmallRecordSize, SmallRecordSize);
+    }
+
+    static QByteArray Read(TTableFile& file, int64_t n) {
+        QByteArray record(SmallRecordSize, '\0');
+        file.ReadRecord(n, reinterpret_cast<uint8_t*>(record.data()));
+        return record;
+    }
+};
+
+} // namespace
+
+TEST_F(TableFileTest, Open_RecordsBeyondTheCounts_AreCountedByLinkWordAndTheHeaderRepaired) {
+    // The header counts one record; two more whole ones (one deleted) and half a record follow.
+    Write({SmallRecord(0, "a", 1), SmallRecord(0, "b", 2), SmallRecord(-1, "c", 3)}, {1, 0, -1}, "partial");
+    const QByteArray before = ReadFileBytes(Path);
+    {
+        TTableFile readOnly(Path, true);
+        EXPECT_EQ(readOnly.Header().LiveCount, 2);
+        EXPECT_EQ(readOnly.Header().DeletedCount, 1);
+        EXPECT_EQ(ReadFileBytes(Path), before) << "a read-only handle writes nothing";
+    }
+    TTableFile file(Path, false);
+    EXPECT_EQ(file.PhysicalCount(), 3);
+    const QByteArray after = ReadFileBytes(Path);
+    EXPECT_EQ(LE32At(after, 12), 2);
+    EXPECT_EQ(LE32At(after, 28), 1);
+    EXPECT_EQ(after.mid(36), before.mid(36)) << "only the header changes";
+}
+
+TEST_F(TableFileTest, Append_GoesAfterTheLastWholeRecordThenTheHeaderCountsIt) {
+    Write({SmallRecord(0, "a", 1)}, {1, 0, -1}, "partial");
+    TTableFile file(Path, false);
+    const QByteArray added = SmallRecord(0, "new", 9);
+    EXPECT_EQ(file.Append(reinterpret_cast<const uint8_t*>(added.constData())), 1);
+    const QByteArray bytes = ReadFileBytes(Path);
+    EXPECT_EQ(bytes.size(), SmallDataStart + 2 * SmallRecordSize) << "the partial record is overwritten";
+    EXPECT_EQ(RecordOnDisk(1), added);
+    EXPECT_EQ(LE32At(bytes, 12), 2);
+}
+
+TEST_F(TableFileTest, Append_ShortWrite_IsCutBackAndRaises) {
+    Write({SmallRecord(0, "a", 1)}, {1, 0, -1});
+    const QByteArray before = ReadFileBytes(Path);
+    TTableFile file(Path, false);
+    // A file size limit ten bytes past the end makes the record's write come up short.
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved;
+    limit.rlim_cur = rlim_t(before.size() + 10);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const QByteArray added = SmallRecord(0, "new", 9);
+    QString message;
+    try {
+        file.Append(reinterpret_cast<const uint8_t*>(added.constData()));
+    } catch (const EBinaryDataSetError& e) {
+        message = e.message();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(message, "Stream write error");
+    EXPECT_EQ(ReadFileBytes(Path), before);
+    EXPECT_EQ(file.Header().LiveCount, 1);
+}
+
+TEST_F(TableFileTest, MarkDeleted_ChainsLinkWordsAndRewritesTheHeaderAtOnce) {
+    Write({SmallRecord(0, "a", 1), SmallRecord(0, "b", 2), SmallRecord(0, "c", 3)}, {3, 0, -1});
+    TTableFile file(Path, false);
+    EXPECT_TRUE(file.MarkDeleted(1));
+    EXPECT_EQ(LE32At(RecordOnDisk(1), 0), -1) << "the first deleted record ends the chain";
+    EXPECT_EQ(RecordOnDisk(1).mid(4), SmallRecord(0, "b", 2).mid(4)) << "the slots stay as they were";
+    QByteArray bytes = ReadFileBytes(Path);
+    EXPECT_EQ(LE32At(bytes, 24), 2) << "chain head: 1-based number of the record deleted last";
+    EXPECT_EQ(LE32At(bytes, 12), 2);
+    EXPECT_EQ(LE32At(bytes, 28), 1);
+
+    EXPECT_TRUE(file.MarkDeleted(2));
+    EXPECT_EQ(LE32At(RecordOnDisk(2), 0), 2) << "links to the record deleted before it";
+    bytes = ReadFileBytes(Path);
+    EXPECT_EQ(LE32At(bytes, 24), 3);
+    EXPECT_EQ(LE32At(bytes, 12), 1);
+    EXPECT_EQ(LE32At(bytes, 28), 2);
+
+    EXPECT_FALSE(file.MarkDeleted(2)) << "deleting a deleted record";
+    EXPECT_EQ(ReadFileBytes(Path), bytes) << "changes nothing";
+}
+
+TEST_F(TableFileTest, MarkDeleted_ChainHeadOutOfRange_StartsANewChain) {
+    Write({SmallRecord(0, "a", 1)}, {1, 0, 0});
+    TTableFile file(Path, false);
+    EXPECT_TRUE(file.MarkDeleted(0));
+    EXPECT_EQ(LE32At(RecordOnDisk(0), 0), -1) << "a link word of 0 would bring the record back";
+}
+
+TEST_F(TableFileTest, Writes_NameTheirRecordAndCheckItAgainstTheFile) {
+    Write({SmallRecord(0, "a", 1), SmallRecord(-1, "b", 2)}, {1, 1, 2});
+    TTableFile file(Path, false);
+    const QByteArray changed = SmallRecord(77, "changed", 5);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(changed.constData());
+    file.Rewrite(0, bytes);
+    EXPECT_EQ(RecordOnDisk(0), SmallRecord(0, "changed", 5)) << "the link word on disk stays 0";
+    EXPECT_THROW(file.Rewrite(1, bytes), EBinaryDataSetError);
+    EXPECT_EQ(RecordOnDisk(1), SmallRecord(-1, "b", 2));
+    for (int64_t n : {-1, 2, 1000}) {
+        EXPECT_THROW(file.Rewrite(n, bytes), EBinaryDataSetError) << n;
+        EXPECT_THROW(file.MarkDeleted(n), EBinaryDataSetError) << n;
+    }
+    try {
+        file.Rewrite(1, bytes);
+    } catch (const EBinaryDataSetError& e) {
+        EXPECT_EQ(e.message(), "Record 2 has been deleted.");
+    }
+    try {
+        file.Rewrite(2, bytes);
+    } catch (const EBinaryDataSetError& e) {
+        EXPECT_EQ(e.message(), "Record 3 is not in the table file.");
+    }
+}
+
+TEST_F(TableFileTest, ReadRecord_ForwardAndBackwardAcrossWindows) {
+    // More than two windows' worth of records, each holding its own number.
+    constexpr int count = 25'000;
+    std::vector<QByteArray> records;
+    for (int i = 0; i < count; ++i)
+        records.push_back(SmallRecord(0, QByteArray::number(i), i));
+    Write(records, {count, 0, -1});
+    TTableFile file(Path, true);
+    for (int i = 0; i < count; i += 7)
+        ASSERT_EQ(Read(file, i), records[size_t(i)]) << i;
+    for (int i = count - 1; i >= 0; i -= 5)
+        ASSERT_EQ(Read(file, i), records[size_t(i)]) << i;
+    EXPECT_EQ(Read(file, count - 1), records.back());
+    EXPECT_EQ(Read(file, 0), records.front());
+}
+
+TEST_F(TableFileTest, Refresh_ShowsWhatAnotherHandleWrote) {
+    Write({SmallRecord(0, "a", 1)}, {1, 0, -1});
+    TTableFile reader(Path, true);
+    EXPECT_EQ(Read(reader, 0), SmallRecord(0, "a", 1));
+    {
+        TTableFile writer(Path, false);
+        const QByteArray changed = SmallRecord(0, "b", 2);
+        writer.Rewrite(0, reinterpret_cast<const uint8_t*>(changed.constData()));
+        writer.Append(reinterpret_cast<const uint8_t*>(changed.constData()));
+    }
+    EXPECT_EQ(reader.PhysicalCount(), 1);
+    reader.Refresh();
+    EXPECT_EQ(reader.PhysicalCount(), 2);
+    EXPECT_EQ(Read(reader, 0), SmallRecord(0, "b", 2));
+}
+
+TEST_F(TableFileTest, Create_WritesTheEmptyTableOverTheOldFile) {
+    WriteFileBytes(Path, "old contents");
+    const std::vector<TFieldDescriptor> descriptors = {{"NAME", ftString, 14, 10}, {"N", ftInteger, 4, 0}};
+    EXPECT_EQ(TTableFile::Create(Path, descriptors), SmallRecordSize);
+    EXPECT_EQ(ReadFileBytes(Path), TableBytes(SmallFields));
+    EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files), QStringList{"t.dat"}) << "no temporary file stays";
+    EXPECT_THROW(TTableFile::Create(Dir.filePath("missing/t.dat"), descriptors), EBinaryDataSetError);
+}

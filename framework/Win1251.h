@@ -1,0 +1,18 @@
+// The single-byte Windows-1251 code page in which the table files keep their text (Russian in practice).
+// Every conversion between stored bytes and QString goes through here.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// Every byte decodes; the one byte the code page leaves unassigned (0x98) becomes U+0098 so that it survives
+// a round trip.
+QString DecodeWin1251(const char* bytes, qsizetype count);
+inline QString DecodeWin1251(const QByteArray& bytes) {
+    return DecodeWin1251(bytes.constData(), bytes.size());
+}
+
+// Nothing when some character has no byte in the code page: callers refuse such text rather than store a
+// substitute. `badIndex`, when given, receives the position of the first such character.
+std::optional<QByteArray> EncodeWin1251(const QString& text, qsizetype* badIndex = nullptr);
