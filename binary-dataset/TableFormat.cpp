@@ -68,24 +68,11 @@ TFieldDescriptor DecodeDescriptor(const uint8_t* bytes) {
 }
 
 std::optional<int32_t> SlotWidth(int type, int size) {
-    switch (type) {
-    case ftString:
-        return size + 4; // the characters, their NUL and three bytes nobody reads
-    case ftSmallint:
-    case ftWord:
-    case ftBoolean:
-        return 2;
-    case ftInteger:
-    case ftDate:
-    case ftTime:
-        return 4;
-    case ftFloat:
-    case ftCurrency:
-    case ftDateTime:
-        return 8;
-    default:
+    const int bytes = FieldDataSize(type, size);
+    if (bytes == 0)
         return std::nullopt;
-    }
+    // A string slot holds the characters, their NUL and three bytes nobody reads.
+    return type == ftString ? bytes + 3 : bytes;
 }
 
 std::vector<TFieldDescriptor> DescriptorsFor(const TFieldDefs& defs) {

@@ -103,10 +103,10 @@ void TFieldDefs::Add(const QString& Name, TFieldType DataType, int Size, bool Re
 
 TField::TField(TDataSet& DataSet, const TFieldDef& Def) : Owner(DataSet), Def(Def) {}
 
-int TField::DataSize() const {
-    switch (Def.DataType) {
+int FieldDataSize(int DataType, int Size) {
+    switch (DataType) {
     case ftString:
-        return Def.Size + 1;
+        return Size + 1;
     case ftSmallint:
     case ftWord:
     case ftBoolean:

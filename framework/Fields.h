@@ -31,6 +31,10 @@ enum TFieldType : uint8_t {
     ftDateTime,
 };
 
+// Bytes of a value of `DataType` as fields hand it to their dataset: a string's `Size` characters and its
+// NUL, else the native value; 0 for a type that has no such form (ftUnknown, ftBCD, unknown ordinals).
+int FieldDataSize(int DataType, int Size);
+
 struct TFieldDef {
     QString Name;
     TFieldType DataType = ftUnknown;
@@ -66,7 +70,7 @@ public:
     int Size() const { return Def.Size; }
     int FieldNo() const { return Def.FieldNo; }
     // Bytes the field hands to its dataset: a string's characters and its NUL, else the native value.
-    int DataSize() const;
+    int DataSize() const { return FieldDataSize(Def.DataType, Def.Size); }
     bool ReadOnly() const { return FReadOnly; }
     void SetReadOnly(bool Value) { FReadOnly = Value; }
 
