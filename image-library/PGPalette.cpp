@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <ranges>
 
 namespace {
 
@@ -20,12 +19,14 @@ int SquaredDistance(TColor a, TColor b) {
     return dr * dr + dg * dg + db * db;
 }
 
-// Of the table entries listed in `candidates`, the first unless a later one is strictly nearer to `color`.
-template <typename Indices>
-int NearestOf(const Indices& candidates, std::span<const TColor> table, TColor color) {
+// Of the `count` table entries that `candidate` lists, the first unless a later one is strictly nearer to
+// `color`.
+template <typename Candidate>
+int NearestOf(size_t count, Candidate candidate, std::span<const TColor> table, TColor color) {
     int best = 0;
     int bestDistance = INT_MAX;
-    for (const int i : candidates) {
+    for (size_t n = 0; n < count; ++n) {
+        const int i = candidate(n);
         const int d = SquaredDistance(table[size_t(i)], color);
         if (d < bestDistance) {
             bestDistance = d;
@@ -33,6 +34,11 @@ int NearestOf(const Indices& candidates, std::span<const TColor> table, TColor c
         }
     }
     return best;
+}
+
+int NearestOf(std::span<const uint8_t> candidates, std::span<const TColor> table, TColor color) {
+    return NearestOf(
+        candidates.size(), [&](size_t n) { return int(candidates[n]); }, table, color);
 }
 
 // The inverse table's grid: 32 red, 64 green and 32 blue steps.
@@ -162,7 +168,8 @@ void TPixelGraphic::DetectPaletteIdent() {
 // The lowest index among the entries nearest to Color (0 for an empty table, which only a caller's explicit
 // pUnknown can leave behind).
 int TPixelGraphic::NearestIndex(TColor Color) const {
-    return NearestOf(std::views::iota(0, GetColorCount()), ColorTable, Color);
+    return NearestOf(
+        ColorTable.size(), [](size_t n) { return int(n); }, ColorTable, Color);
 }
 
 // Claims, for each entry in index order, the cells at growing distance d around the entry's own cell, one
