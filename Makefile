@@ -22,7 +22,7 @@ test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 bench: build
-	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+	@for b in $(BUILD)/bench/bench_*; do [ -f "$$b" ] && [ -x "$$b" ] && "$$b"; done; true
 
 clean:
 	rm -rf $(BUILD)
