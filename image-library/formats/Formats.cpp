@@ -1,0 +1,20 @@
+// The one ordered table of the library's formats. Registration is explicit: a static library drops object
+// files nobody references, and static constructors run in no fixed order.
+#include "image-library/formats/Formats.h"
+
+namespace {
+
+using TRegisterFunction = void (*)();
+
+// One line per format, in the order of the format registry's documentation.
+constexpr TRegisterFunction FormatTable[] = {
+    nullptr,
+};
+
+} // namespace
+
+void RegisterAllFileFormats() {
+    for (TRegisterFunction registerFormat : FormatTable)
+        if (registerFormat)
+            registerFormat();
+}
