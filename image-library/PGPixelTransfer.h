@@ -9,6 +9,48 @@
 
 class TPixelGraphic;
 
+// The raw value of pixel X of a row in pixel format BitCountNum (0 = 1 bit .. 3 = 24 bits): the colour-table
+// index, or the colour $00BBGGRR of a 24-bit pixel.
+inline uint32_t GetRawValue(const uint8_t* Row, int X, uint8_t BitCountNum) {
+    switch (BitCountNum) {
+    case 0:
+        return (Row[X >> 3] >> (7 - (X & 7))) & 1;
+    case 1:
+        return (X & 1) ? Row[X >> 1] & 0x0F : Row[X >> 1] >> 4;
+    case 2:
+        return Row[X];
+    default: {
+        const uint8_t* p = Row + 3 * ptrdiff_t(X);
+        return RGB(p[2], p[1], p[0]);
+    }
+    }
+}
+
+// Stores a raw value as SetPixelValue does (1 bit: set only for 1; 4 bits: the low nibble).
+inline void SetRawValue(uint8_t* Row, int X, uint8_t BitCountNum, uint32_t Value) {
+    switch (BitCountNum) {
+    case 0: {
+        const uint8_t mask = uint8_t(0x80 >> (X & 7));
+        Row[X >> 3] = Value == 1 ? uint8_t(Row[X >> 3] | mask) : uint8_t(Row[X >> 3] & ~mask);
+        break;
+    }
+    case 1: {
+        uint8_t& b = Row[X >> 1];
+        b = (X & 1) ? uint8_t((b & 0xF0) | (Value & 0x0F)) : uint8_t((b & 0x0F) | ((Value & 0x0F) << 4));
+        break;
+    }
+    case 2:
+        Row[X] = uint8_t(Value);
+        break;
+    default: {
+        uint8_t* p = Row + 3 * ptrdiff_t(X);
+        p[0] = GetBValue(Value);
+        p[1] = GetGValue(Value);
+        p[2] = GetRValue(Value);
+    }
+    }
+}
+
 // Reads pixel colours of one picture. 24-bit pixels are read from their bytes; paletted pixels through a
 // table made once, at construction, in which indices beyond the picture's colour table read as the colour
 // they are drawn with: the first entry, or black for an empty table. The reader reads the pixel memory as it
@@ -23,20 +65,13 @@ public:
     const uint8_t* Row(int Y) const { return Bits + (ptrdiff_t(FHeight) - 1 - Y) * RowBytes; }
     // The colour of pixel X of a row that Row returned; X must lie inside the picture.
     TColor Color(const uint8_t* Row, int X) const {
-        switch (BitCountNum) {
-        case 0:
-            return Colors[(Row[X >> 3] >> (7 - (X & 7))) & 1];
-        case 1:
-            return Colors[(X & 1) ? Row[X >> 1] & 0x0F : Row[X >> 1] >> 4];
-        case 2:
-            return Colors[Row[X]];
-        default: {
-            const uint8_t* p = Row + 3 * ptrdiff_t(X);
-            return RGB(p[2], p[1], p[0]);
-        }
-        }
+        const uint32_t raw = GetRawValue(Row, X, BitCountNum);
+        return BitCountNum == 3 ? raw : Colors[raw];
     }
     TColor Color(int X, int Y) const { return Color(Row(Y), X); }
+    // The colour a raw value of a paletted source is drawn with.
+    TColor IndexColor(uint8_t Index) const { return Colors[Index]; }
+    uint8_t GetBitCountNum() const { return BitCountNum; }
 
 private:
     const uint8_t* Bits;
