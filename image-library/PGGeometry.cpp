@@ -167,6 +167,10 @@ void TPixelGraphic::StretchCopy(int DestX, int DestY, int DestWidth, int DestHei
         columnEntries[k] = AxisEntry(across, SrcWidth, DestWidth, SrcX, source.Width(),
                                      int64_t(columns.First) + int64_t(k) - DestX);
 
+    // Entries of divisor 1 take one pixel with weight 1: the sums are that pixel's colour.
+    const bool pointColumns = std::all_of(columnEntries.begin(), columnEntries.end(),
+                                          [](const TAxisEntry& e) { return e.Divisor == 1; });
+
     // Per target row the weighted column sums of each source row are added up, then divided once.
     std::vector<int64_t> totals(3 * columnCount);
     writer.RunRows(rows.First, rows.Last, [&](int Y) {
@@ -175,6 +179,15 @@ void TPixelGraphic::StretchCopy(int DestX, int DestY, int DestWidth, int DestHei
             AxisEntry(down, SrcHeight, DestHeight, SrcY, source.Height(), int64_t(Y) - DestY);
         if (!down_.Valid)
             return false;
+        if (pointColumns && down_.Divisor == 1) {
+            const uint8_t* row = source.Row(down_.First);
+            ForEachInScanOrder(Y, columns.First, columns.Last, [&](int X) {
+                const TAxisEntry& e = columnEntries[size_t(X - columns.First)];
+                if (e.Valid)
+                    writer.Write(X, source.Color(row, e.First));
+            });
+            return true;
+        }
         std::fill(totals.begin(), totals.end(), 0);
         for (int j = down_.First; j <= down_.Last; ++j) {
             const int64_t wy = down_.Weight(j);
@@ -302,10 +315,9 @@ int64_t FloorHalf(int64_t v) {
     return v >= 0 ? v / 2 : -((-v + 1) / 2);
 }
 
-// One band of target rows filled with raw values before it is copied into the picture row by row, so that
-// an abort leaves exactly the rows before it turned.
-constexpr int BandRows = 32;
-constexpr int TileColumns = 128;
+// Quarter turns move raw values a band of target rows at a time, in tiles of so many target columns.
+constexpr int BandRows = 64;
+constexpr int TileColumns = 64;
 
 } // namespace
 
@@ -615,8 +627,8 @@ void ReverseRow(uint8_t* row, int width, uint8_t format, std::vector<uint8_t>& c
         std::reverse(row, row + width);
         break;
     default:
-        for (uint8_t *l = row, *r = row + 3 * ptrdiff_t(width - 1); l < r; l += 3, r -= 3)
-            std::swap_ranges(l, l + 3, r);
+        std::memcpy(copy.data(), row, 3 * size_t(width));
+        GatherPixels<3>(row, copy.data() + 3 * ptrdiff_t(width - 1), width, -3);
     }
 }
 
@@ -644,11 +656,17 @@ void TPixelGraphic::MirrorVertical() {
     const int bits = GetBitCount();
     // Whole bytes per band; a byte holds 8 / bits pixels of the smaller formats.
     const int bandColumns = bits >= 8 ? MirrorBandBytes / (bits / 8) : MirrorBandBytes * (8 / bits);
+    std::vector<uint8_t> buffer(MirrorBandBytes + 1);
     auto exchange = [&](int first, int last) { // swaps columns first .. last of every row pair
         const size_t from = size_t(int64_t(first) * bits / 8),
                      to = size_t((int64_t(last + 1) * bits + 7) / 8);
-        for (int y = 0; y < Height / 2; ++y)
-            std::swap_ranges(GetScanLine(y) + from, GetScanLine(y) + to, GetScanLine(Height - 1 - y) + from);
+        for (int y = 0; y < Height / 2;
+             ++y) { // through a buffer, so that the moves are the library's fastest
+            uint8_t *top = GetScanLine(y) + from, *bottom = GetScanLine(Height - 1 - y) + from;
+            std::memcpy(buffer.data(), top, to - from);
+            std::memcpy(top, bottom, to - from);
+            std::memcpy(bottom, buffer.data(), to - from);
+        }
     };
     auto exchangePixels = [&](int first, int last) {
         for (int y = 0; y < Height / 2; ++y) {
