@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <sys/resource.h>
+#include <thread>
 
 namespace {
 
@@ -235,6 +236,9 @@ TEST(Saving, WriterChoiceAndItsErrors) {
     EXPECT_EQ(Raised<EPGCanWriteResolutionsEmpty>([&] { picture.SaveToFile(dir.filePath("a.tnone")); }),
               QStringLiteral("TRecordingWriter.CanWriteResolutions is empty"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList());
+    EXPECT_TRUE(Raised<EFCreateError>([&] {
+                    picture.SaveToFile(dir.filePath("missing/a.bmp"));
+                }).startsWith(QStringLiteral("Cannot create file")));
 
     // Upper-case extensions find the writer; ".dib" finds the writer the dialog does not offer.
     for (const char* name : {"UPPER.BMP", "plain.dib"}) {
@@ -351,6 +355,25 @@ TEST(Saving, ResolutionChoiceWarningsAndRefusals) {
             EXPECT_LT(light, 24);
         }
     }
+}
+
+TEST(Saving, OffTheGuiThreadTheCautiousAnswerRefuses) {
+    TPixelGraphic written;
+    TScopedFileFormatRegistration pbm(std::make_unique<TRecordingWriter>("tpbm", 1, &written));
+    TPixelGraphic picture;
+    FillPicture(picture, 3, 3, 3);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    const TMessageBoxHandler testHandler =
+        SetMessageBoxHandler({}); // the real box, which a worker must not show
+    QString error;
+    std::thread([&] {
+        error =
+            Raised<EPGCannotWriteColorRes>([&] { picture.SaveToFileStream(buffer, QStringLiteral("tpbm")); });
+    }).join();
+    SetMessageBoxHandler(testHandler);
+    EXPECT_TRUE(error.startsWith(QStringLiteral("The graphic cannot be saved"))) << error.toStdString();
+    EXPECT_EQ(buffer.size(), 0);
 }
 
 TEST(Saving, WriteCutShortByTheFileSizeLimitKeepsFiles) {
