@@ -54,17 +54,28 @@ inline QByteArray BmpFile(const QByteArray& dib, uint32_t tableAndHeaderSize) {
     return FileHeader(14 + tableAndHeaderSize, uint32_t(14 + dib.size())) + dib;
 }
 
-// The formats a started library holds, registered once for the test program.
+// The formats and the stream writer a started library holds, for a test program whose main has not
+// started the library; what the main already made is left to it.
 class TBMPFormatsEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        RegisterAllFileFormats();
-        BMPStreamWriter = std::make_unique<TBMPFileFormatWriter>();
+        Registered = !FindFileFormatWriter(QStringLiteral("bmp"));
+        if (Registered)
+            RegisterAllFileFormats();
+        MadeStreamWriter = !BMPStreamWriter;
+        if (MadeStreamWriter)
+            BMPStreamWriter = std::make_unique<TBMPFileFormatWriter>();
     }
     void TearDown() override {
-        BMPStreamWriter.reset();
-        ClearFileFormatRegistries();
+        if (MadeStreamWriter)
+            BMPStreamWriter.reset();
+        if (Registered)
+            ClearFileFormatRegistries();
     }
+
+private:
+    bool Registered = false;
+    bool MadeStreamWriter = false;
 };
 
 // One registration for the whole test program, whichever of its files include this.
