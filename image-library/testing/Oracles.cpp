@@ -13,6 +13,22 @@ bool ToolAvailable(const char* program) {
     return !QStandardPaths::findExecutable(QString::fromUtf8(program)).isEmpty();
 }
 
+namespace {
+
+// The python3 that has PIL: a version manager's python3 may come first on the PATH without the
+// distribution's packages.
+const QString& PythonWithPil() {
+    static const QString python = [] {
+        for (const QString& candidate : {QStringLiteral("python3"), QStringLiteral("/usr/bin/python3")})
+            if (RunTool(candidate, {QStringLiteral("-c"), QStringLiteral("import PIL")}).ExitCode == 0)
+                return candidate;
+        return QStringLiteral("python3");
+    }();
+    return python;
+}
+
+} // namespace
+
 bool PilAvailable() {
     static const bool available = RunPython(QStringLiteral("import PIL")).ExitCode == 0;
     return available;
@@ -39,12 +55,7 @@ TToolResult RunTool(const QString& program, const QStringList& args, const QByte
 }
 
 TToolResult RunPython(const QString& script, const QStringList& args, const QByteArray& input) {
-    // python3-pil is a Debian package: it belongs to the system's interpreter, which a python3 earlier on the
-    // PATH (a pyenv shim, a virtual environment) would hide.
-    static const QString python = QFileInfo(QStringLiteral("/usr/bin/python3")).isExecutable()
-                                      ? QStringLiteral("/usr/bin/python3")
-                                      : QStringLiteral("python3");
-    return RunTool(python, QStringList{QStringLiteral("-c"), script} + args, input);
+    return RunTool(PythonWithPil(), QStringList{QStringLiteral("-c"), script} + args, input);
 }
 
 QByteArray EncodePnm(const TPnm& picture) {
