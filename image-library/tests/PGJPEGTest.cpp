@@ -10,6 +10,8 @@
 #include "image-library/testing/Oracles.h"
 
 #include <QBuffer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -430,6 +432,40 @@ TEST_F(JpegTest, HostileFiles_MeetTheLimitsBeforeTheWork) {
     picture.SetReadWarningAction(pgwaIgnore);
     EXPECT_EQ(FailureOf([&] { Read(manyScans, picture); }),
               JpgError("Scan number 1001 exceeds maximum scans (1000)"));
+}
+
+TEST_F(JpegTest, LoadAndSave_ThroughTheRegistries) {
+    SKIP_UNLESS_TOOL("cjpeg");
+    SKIP_UNLESS_TOOL("djpeg");
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const TPnm pnm = GeneratedPhoto(97, 61);
+    TPixelGraphic photo;
+    PictureFromPnm(pnm, photo);
+
+    // The acquisition program's settings, by the writer that the save dialog does not offer.
+    PGJPEGQuality = 100;
+    PGJPEGDCTMethod = 0;
+    photo.SaveToFile(dir.filePath(QStringLiteral("photo.jpeg")));
+    QFile saved(dir.filePath(QStringLiteral("photo.jpeg")));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QByteArray bytes = saved.readAll();
+    EXPECT_EQ(bytes, Cjpeg(pnm, Args("-quality 100 -baseline -dct int")));
+
+    // Chosen by its signature, whatever the name says.
+    ASSERT_TRUE(saved.copy(dir.filePath(QStringLiteral("photo.png"))));
+    TPixelGraphic loaded;
+    loaded.LoadFromFile(dir.filePath(QStringLiteral("photo.png")));
+    EXPECT_TRUE(PnmFromPicture(loaded) == Djpeg(bytes, Args("-dct int")));
+
+    // A 4-bit grey picture is saved as 256 grey levels: one component.
+    TPixelGraphic gray;
+    gray.SetPaletteIdent(pGray16);
+    gray.SetFormat(8, 8, 1);
+    gray.SetSaveColorResWarningAction(pgwaIgnore);
+    gray.SaveToFile(dir.filePath(QStringLiteral("gray.jpg")));
+    loaded.LoadFromFile(dir.filePath(QStringLiteral("gray.jpg")));
+    EXPECT_EQ(loaded.GetPaletteIdent(), pGray256);
 }
 
 } // namespace
