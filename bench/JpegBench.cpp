@@ -129,9 +129,11 @@ int main() {
 
     TPixelGraphic loaded;
     std::vector<uint8_t> pixels;
-    Compare(
-        "load", [&] { ReadOurs(jpeg, loaded); }, [&] { ReadDirect(jpeg, pixels); });
-    Compare(
-        "save", [&] { WriteOurs(picture); }, [&] { WriteDirect(picture); });
+    const auto loadOurs = [&] { ReadOurs(jpeg, loaded); };
+    const auto loadDirect = [&] { ReadDirect(jpeg, pixels); };
+    Compare("load", loadOurs, loadDirect);
+    const auto saveOurs = [&] { WriteOurs(picture); };
+    const auto saveDirect = [&] { WriteDirect(picture); };
+    Compare("save", saveOurs, saveDirect);
     return 0;
 }
