@@ -3,6 +3,7 @@
 #include "image-library/formats/Formats.h"
 
 #include "image-library/formats/PGBMP.h"
+#include "image-library/formats/PGJPEG.h"
 
 namespace {
 
@@ -11,6 +12,7 @@ using TRegisterFunction = void (*)();
 // One line per format, in the order of the format registry's documentation.
 constexpr TRegisterFunction FormatTable[] = {
     RegisterBMPFileFormats,
+    RegisterJPEGFileFormats,
 };
 
 } // namespace
