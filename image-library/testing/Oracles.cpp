@@ -37,8 +37,23 @@ TToolResult RunTool(const QString& program, const QStringList& args, const QByte
     return result;
 }
 
+namespace {
+
+// The first python3 that has PIL: one earlier in PATH (a user's pyenv, say) may lack the system's packages.
+const QString& Python() {
+    static const QString python = [] {
+        for (const QString& p : {QStringLiteral("python3"), QStringLiteral("/usr/bin/python3")})
+            if (RunTool(p, {QStringLiteral("-c"), QStringLiteral("import PIL")}).ExitCode == 0)
+                return p;
+        return QStringLiteral("python3");
+    }();
+    return python;
+}
+
+} // namespace
+
 TToolResult RunPython(const QString& script, const QStringList& args, const QByteArray& input) {
-    return RunTool(QStringLiteral("python3"), QStringList{QStringLiteral("-c"), script} + args, input);
+    return RunTool(Python(), QStringList{QStringLiteral("-c"), script} + args, input);
 }
 
 QByteArray EncodePnm(const TPnm& picture) {
