@@ -2,7 +2,7 @@
 // fit in the directory, then the strips; the offsets that are only known later are patched in place.
 #include "image-library/formats/PGTIFFWrite.h"
 
-#include "framework/StreamIO.h"
+#include "framework/FileStreams.h"
 #include "image-library/PGExceptions.h"
 #include "image-library/PGLangStr.h"
 #include "image-library/PGSettings.h"
@@ -11,8 +11,6 @@
 
 #include <algorithm>
 #include <cstring>
-
-LAB_DECLARE_EXCEPTION(EWriteError, Exception);
 
 namespace {
 
@@ -159,27 +157,22 @@ TTIFFFileFormatWriter::TTIFFFileFormatWriter() {
     Enabled = false;
 }
 
-void TTIFFileFormatWriter::WriteBytes(QIODevice& Stream, const void* Data, qint64 Count) const {
-    if (!WriteExact(Stream, Data, Count))
-        throw EWriteError(QStringLiteral("Stream write error"));
-}
-
 void TTIFFileFormatWriter::Seek(QIODevice& Stream, qint64 Offset) const {
     if (!Stream.seek(StartPosition + Offset))
-        throw EWriteError(QStringLiteral("Stream write error"));
+        throw EWriteError(QStringLiteral("Stream seek error"));
 }
 
 qint64 TTIFFileFormatWriter::TIFWriteWord(QIODevice& Stream, uint16_t Value) const {
     const qint64 offset = Offset(Stream);
     const uint16_t v = TIFSwap16(Value, !PGTIFBigEndian);
-    WriteBytes(Stream, &v, sizeof v);
+    WriteBuffer(Stream, &v, sizeof v);
     return offset;
 }
 
 qint64 TTIFFileFormatWriter::TIFWriteLong(QIODevice& Stream, uint32_t Value) const {
     const qint64 offset = Offset(Stream);
     const uint32_t v = TIFSwap32(Value, !PGTIFBigEndian);
-    WriteBytes(Stream, &v, sizeof v);
+    WriteBuffer(Stream, &v, sizeof v);
     return offset;
 }
 
@@ -201,7 +194,7 @@ qint64 TTIFFileFormatWriter::TIFWriteEntry(QIODevice& Stream, uint16_t Tag, uint
 
 void TTIFFileFormatWriter::TIFPadEven(QIODevice& Stream) const {
     if (Offset(Stream) % 2 != 0)
-        WriteBytes(Stream, "", 1);
+        WriteBuffer(Stream, "", 1);
 }
 
 void TTIFFileFormatWriter::Write(QIODevice& Stream, TPixelGraphic& Picture) const {
@@ -215,7 +208,7 @@ void TTIFFileFormatWriter::Write(QIODevice& Stream, TPixelGraphic& Picture) cons
 
 void TTIFFileFormatWriter::WriteHeader(QIODevice& Stream) const {
     StartPosition = Stream.pos();
-    WriteBytes(Stream, PGTIFBigEndian ? "MM" : "II", 2);
+    WriteBuffer(Stream, PGTIFBigEndian ? "MM" : "II", 2);
     TIFWriteWord(Stream, 42);
     LinkPosition = Stream.pos();
     TIFWriteLong(Stream, 0);
@@ -292,7 +285,7 @@ void TTIFFileFormatWriter::WriteImage(QIODevice& Stream, TPixelGraphic& Picture)
     const qint64 countsArray = offsetsArray + 4 * qint64(strips);
     if (strips > 1) {
         const std::vector<uint8_t> zeros(8 * strips);
-        WriteBytes(Stream, zeros.data(), qint64(zeros.size()));
+        WriteBuffer(Stream, zeros.data(), qint64(zeros.size()));
     }
 
     const qint64 data = Offset(Stream);
@@ -332,9 +325,9 @@ void TTIFFileFormatWriter::WriteImage(QIODevice& Stream, TPixelGraphic& Picture)
             if (packBits) {
                 code.clear();
                 TIFPackBitsRow(row.data(), row.size(), run, code);
-                WriteBytes(Stream, code.data(), qint64(code.size()));
+                WriteBuffer(Stream, code.data(), qint64(code.size()));
             } else {
-                WriteBytes(Stream, row.data(), qint64(row.size()));
+                WriteBuffer(Stream, row.data(), qint64(row.size()));
             }
             if (y % rowsPerStrip == rowsPerStrip - 1 || y == height - 1)
                 stripByteCounts[strip] = uint32_t(Offset(Stream) - stripOffsets[strip]);
@@ -354,8 +347,8 @@ void TTIFFileFormatWriter::WriteImage(QIODevice& Stream, TPixelGraphic& Picture)
             for (uint32_t& v : *values)
                 v = TIFSwap32(v, !PGTIFBigEndian);
         Seek(Stream, offsetsArray);
-        WriteBytes(Stream, stripOffsets.data(), qint64(4 * strips));
-        WriteBytes(Stream, stripByteCounts.data(), qint64(4 * strips));
+        WriteBuffer(Stream, stripOffsets.data(), qint64(4 * strips));
+        WriteBuffer(Stream, stripByteCounts.data(), qint64(4 * strips));
         patch(offsetsEntry, offsetsArray);
         patch(countsEntry, countsArray);
     }

@@ -31,7 +31,6 @@ private:
     void TIFPadEven(QIODevice& Stream) const;
     qint64 Offset(QIODevice& Stream) const { return Stream.pos() - StartPosition; }
     void Seek(QIODevice& Stream, qint64 Offset) const;
-    void WriteBytes(QIODevice& Stream, const void* Data, qint64 Count) const;
 };
 
 class TTIFFFileFormatWriter : public TTIFFileFormatWriter {
