@@ -1,5 +1,6 @@
 // The TIFF reader and writer against libtiff-tools, netpbm and python3-pil, the writer's layout byte by byte,
 // and the damaged files that make-files.py in tests/data/tiff writes.
+#include "image-library/formats/PGTIFF.h"
 #include "framework/testing/MessageBoxSpy.h"
 #include "image-library/PGExceptions.h"
 #include "image-library/PGSettings.h"
@@ -687,4 +688,31 @@ TEST_F(TiffSettings, Write_Refusals_WriteNothing) {
         }
         EXPECT_EQ(buffer.size(), 0);
     }
+}
+
+// Both extensions reach the reader by signature and the writer by name, the "tiff" writer not offered.
+TEST_F(TiffSettings, Registered_LoadAndSaveThroughTheRegistries) {
+    RegisterTIFFFileFormats();
+    struct Unregister {
+        ~Unregister() { ClearFileFormatRegistries(); }
+    } unregister;
+    for (const char* ext : {"tif", "tiff"}) {
+        const TFileFormatWriter* writer = FindFileFormatWriter(QLatin1String(ext));
+        ASSERT_NE(writer, nullptr);
+        EXPECT_EQ(writer->Enabled, ext == std::string("tif"));
+        EXPECT_EQ(writer->CanWriteResolutions, 253);
+    }
+    QTemporaryDir dir;
+    TPixelGraphic picture, back;
+    MakePicture(picture, 33, 17, 1, pGray16);
+    picture.SaveToFile(dir.filePath("grey.tiff"));
+    back.LoadFromFile(dir.filePath("grey.tiff"));
+    EXPECT_EQ(back.GetPaletteIdent(), pGray16);
+    EXPECT_EQ(PnmFromPicture(back), PnmFromPicture(picture));
+    TFileFormatInfo info;
+    ASSERT_TRUE(GetFileFormatInfo(dir.filePath("grey.tiff"), 0, info));
+    EXPECT_EQ(info.Description, "Tagged Image File Format");
+    EXPECT_EQ(info.Subformat, "I, Uncompr., BlackIsZero");
+    EXPECT_EQ(info.Colors, "16");
+    EXPECT_FALSE(GetFileFormatInfo(dir.filePath("grey.tiff"), 1, info));
 }
