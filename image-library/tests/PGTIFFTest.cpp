@@ -1,6 +1,7 @@
 // The TIFF reader and writer against libtiff-tools, netpbm and python3-pil, the writer's layout byte by byte,
 // and the damaged files that make-files.py in tests/data/tiff writes.
 #include "image-library/formats/PGTIFF.h"
+#include "framework/FileStreams.h"
 #include "framework/testing/MessageBoxSpy.h"
 #include "image-library/PGExceptions.h"
 #include "image-library/PGSettings.h"
@@ -15,6 +16,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <map>
+
+// Failures show texts, not their UTF-16 code units.
+void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -287,6 +293,15 @@ TEST_F(TiffSettings, Read_SecondDirectory_OnlyWhenCounting) {
     }
     EXPECT_EQ(Read(two, picture, 1), QString());
     EXPECT_EQ(PnmFromPicture(picture), Source(3));
+
+    // Offsets count from where the header is found.
+    QBuffer shifted;
+    shifted.setData("abc" + two);
+    shifted.open(QIODevice::ReadOnly);
+    shifted.seek(3);
+    TPixelGraphic second;
+    Reader.Read(shifted, second, 1);
+    EXPECT_EQ(PnmFromPicture(second), Source(3));
     EXPECT_EQ(Info(two, info, 1), QString());
     EXPECT_EQ(info.Subformat, "I, PackBits, RGB");
     EXPECT_EQ(info.BitsPerPixel, 24);
@@ -366,12 +381,77 @@ TEST_F(TiffSettings, Read_PixelConversions) {
     EXPECT_EQ(picture.IndexToColor(15), RGB(15, 240, 128));
     EXPECT_EQ(picture.GetPixelValue(1, 0), 15u);
 
+    // A 1-bit palette file is black and white, whatever its map says.
+    ASSERT_EQ(Read(DataFile("palette1.tif"), picture), QString());
+    EXPECT_EQ(picture.GetPaletteIdent(), pBlackWhite);
+    EXPECT_EQ(picture.GetPixelColor(0, 0), clBlack);
+    EXPECT_EQ(picture.GetPixelColor(7, 0), clWhite);
+
     // Bilevel without SamplesPerPixel and BitsPerSample.
     ASSERT_EQ(Read(DataFile("no-samples.tif"), picture), QString());
     EXPECT_EQ(picture.GetPaletteIdent(), pBlackWhite);
     EXPECT_EQ(picture.GetPixelColor(0, 0), clWhite);
     EXPECT_EQ(picture.GetPixelColor(7, 0), clBlack);
     EXPECT_EQ(picture.GetPixelColor(7, 1), clWhite);
+}
+
+// Every compression and interpretation has its text in Read and in GetInfo.
+TEST_F(TiffSettings, Read_CompressionAndInterpretationTexts) {
+    // Sets the value of entry Tag of the little-endian file's directory.
+    const auto withValue = [](QByteArray tiff, uint16_t tag, uint16_t value) {
+        const int directory = int(Le32(tiff, 4));
+        for (int i = 0; i < Le16(tiff, directory); ++i) {
+            const int at = directory + 2 + 12 * i;
+            if (Le16(tiff, at) == tag) {
+                tiff[at + 8] = char(value);
+                tiff[at + 9] = char(value >> 8);
+            }
+        }
+        return tiff;
+    };
+    struct Case {
+        uint16_t Compression;
+        QString Message, Subformat;
+    };
+    const Case cases[] = {
+        {1, {}, "I, Uncompr., BlackIsZero"},
+        {2, "TIFF: Unsupported compression CCITT 1D", "I, CCITT 1D, BlackIsZero"},
+        {3, "TIFF: Unsupported compression Group 3 Fax", "I, Group 3 F., BlackIsZero"},
+        {4, "TIFF: Unsupported compression Group 4 Fax", "I, Group 4 F., BlackIsZero"},
+        {5, "TIFF: Unsupported compression LZW", "I, LZW, BlackIsZero"},
+        {6, "TIFF: Unsupported compression JPEG", "I, JPEG, BlackIsZero"},
+        {7, "TIFF: Unsupported compression 7", "I, , BlackIsZero"},
+        {32773, "TIFF (PackBits): Invalid count of bytes in row 1", "I, PackBits, BlackIsZero"},
+    };
+    const QByteArray grey = DataFile("rows-default.tif");
+    for (const Case& c : cases) {
+        const QByteArray tiff = withValue(grey, 259, c.Compression);
+        TPixelGraphic picture;
+        EXPECT_EQ(Read(tiff, picture), c.Message);
+        TFileFormatInfo info;
+        EXPECT_EQ(Info(tiff, info), QString());
+        EXPECT_EQ(info.Subformat, c.Subformat);
+        EXPECT_EQ(info.Extra, c.Compression >= 2 && c.Compression <= 6 ? "(Unsupported compression)" : "");
+        EXPECT_EQ(info.BitsPerPixel, 8);
+        EXPECT_EQ(info.Colors, "256");
+    }
+    const std::pair<uint16_t, const char*> interpretations[] = {
+        {0, ", WhiteIsZero"}, {1, ", BlackIsZero"}, {3, ", RGB Palette"}};
+    for (const auto& [photometric, text] : interpretations) {
+        TFileFormatInfo info;
+        EXPECT_EQ(Info(withValue(grey, 262, photometric), info), QString());
+        EXPECT_EQ(info.Subformat, QString("I, Uncompr.") + text);
+    }
+    TFileFormatInfo info;
+    EXPECT_EQ(Info(DataFile("big-endian.tif"), info), QString());
+    EXPECT_EQ(info.Subformat, "M, Uncompr., BlackIsZero");
+    EXPECT_EQ(Info(DataFile("cmyk.tif"), info), QString());
+    EXPECT_EQ(info.Subformat, "I, Uncompr., CMYK");
+    EXPECT_EQ(info.Colors, "16.7 M");
+    EXPECT_EQ(info.BitsPerPixel, 32);
+    EXPECT_EQ(Info(DataFile("no-samples.tif"), info), QString());
+    EXPECT_EQ(info.BitsPerPixel, 1);
+    EXPECT_EQ(info.Colors, "2");
 }
 
 // A looping chain is cut after PGTIFMaxPictures directories, promptly.
@@ -596,6 +676,13 @@ TEST_F(TiffSettings, Write_Layout_ByteByByte) {
         for (int x = 0; x < 100; ++x)
             ASSERT_EQ(uint8_t(tiff[186 + y * 100 + x]), picture.GetPixelValue(x, y));
 
+    // Written after other data, every offset counts from the header.
+    QBuffer after;
+    after.open(QIODevice::WriteOnly);
+    after.write("xyz");
+    Writer.Write(after, picture);
+    EXPECT_EQ(after.data(), "xyz" + tiff);
+
     // A table of 16 entries in a map of 768 values, zeros past the table.
     picture.SetColorCount(16);
     for (int i = 0; i < 16; ++i)
@@ -632,6 +719,36 @@ TEST_F(TiffSettings, Write_WideRows_OneRowPerStripAtEvenOffsets) {
     TPixelGraphic back;
     ASSERT_EQ(Read(tiff, back), QString());
     EXPECT_EQ(PnmFromPicture(back), PnmFromPicture(picture));
+}
+
+// Rows per strip: 32767 div the row bytes (twice the row bytes with PackBits), at least 1, at most the
+// height.
+TEST_F(TiffSettings, Write_RowsPerStrip) {
+    struct Case {
+        uint8_t BitCountNum;
+        int Width;
+        bool PackBits, CMYK;
+        uint32_t Rows, Strips;
+    };
+    const Case cases[] = {{2, 1000, false, false, 32, 2}, {2, 1000, true, false, 16, 4},
+                          {0, 8, true, false, 50, 1},     {1, 1001, false, false, 50, 1},
+                          {3, 1000, false, true, 8, 7},   {3, 1000, true, false, 5, 10}};
+    for (const Case& c : cases) {
+        PGTIFCompression = c.PackBits ? 32773 : 1;
+        PGTIFCMYK = c.CMYK;
+        TPixelGraphic picture;
+        MakePicture(picture, c.Width, 50, c.BitCountNum,
+                    c.BitCountNum == 3   ? pTrueColor
+                    : c.BitCountNum == 0 ? pBlackWhite
+                                         : pUnknown);
+        const QByteArray tiff = Write(picture);
+        const std::map<uint16_t, Entry> entries = Entries(tiff);
+        EXPECT_EQ(entries.at(278).Value, c.Rows) << c.Width;
+        EXPECT_EQ(entries.at(273).Count, c.Strips) << c.Width;
+        TPixelGraphic back;
+        ASSERT_EQ(Read(tiff, back), QString());
+        EXPECT_EQ(PnmFromPicture(back), PnmFromPicture(picture));
+    }
 }
 
 TEST(TiffPackBits, CodesRunsAndLiterals) {
@@ -688,6 +805,14 @@ TEST_F(TiffSettings, Write_Refusals_WriteNothing) {
         }
         EXPECT_EQ(buffer.size(), 0);
     }
+
+    // A stream that refuses to be written raises the stream's write error.
+    PGTIFCompression = 1;
+    TPixelGraphic picture;
+    picture.SetFormat(5, 5, 2);
+    QBuffer readOnly;
+    readOnly.open(QIODevice::ReadOnly);
+    EXPECT_THROW(Writer.Write(readOnly, picture), EWriteError);
 }
 
 // Both extensions reach the reader by signature and the writer by name, the "tiff" writer not offered.

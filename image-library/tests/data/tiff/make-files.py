@@ -100,6 +100,9 @@ FILES = {
                                  extra=[(320, SHORT, 768, shorts([i * 256 for i in range(256)] +
                                                                  [(255 - i) * 256 for i in range(256)] +
                                                                  [0x8000] * 256))]),
+    # A 1-bit palette file is black and white: its map (red, green) is not used.
+    'palette1.tif': picture(8, 1, bytes([0x0F]), bits=1, photometric=3,
+                            extra=[(320, SHORT, 6, shorts([65535, 0, 0, 65535, 0, 0]))]),
     'field-type.tif': picture(4, 2, GREY, replace={256: (ASCII, 1, 4)}),
     'planar2.tif': picture(4, 2, GREY, extra=[(284, SHORT, 1, 2)]),
     # Big-endian SHORT values stand in the first two bytes of the field.
