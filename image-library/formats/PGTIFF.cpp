@@ -4,10 +4,12 @@
 #include "framework/StreamIO.h"
 #include "image-library/PGExceptions.h"
 #include "image-library/PGLangStr.h"
+#include "image-library/PGraphic.h"
 #include "image-library/formats/PGTIFFRead.h"
 #include "image-library/formats/PGTIFFWrite.h"
 
 #include <bit>
+#include <cstring>
 
 namespace {
 
@@ -41,6 +43,40 @@ uint32_t TIFReadLong(QIODevice& Stream, bool LittleEndian) {
     if (!ReadExact(Stream, &value, sizeof value))
         TIFRaiseEndOfFile();
     return TIFSwap32(value, LittleEndian);
+}
+
+void TIFCopyIndexRow(const uint8_t* Source, uint8_t* Target, size_t Bytes, uint64_t RowBits, bool Invert) {
+    std::memcpy(Target, Source, Bytes);
+    if (Invert)
+        for (size_t i = 0; i < Bytes; ++i)
+            Target[i] = uint8_t(~Target[i]);
+    if (RowBits % 8 != 0)
+        Target[Bytes - 1] &= uint8_t(0xFF00 >> (RowBits % 8));
+}
+
+void TIFSwapRedBlue(const uint8_t* Source, int SourceSize, uint8_t* Target, size_t Count) {
+    for (size_t x = 0; x < Count; ++x, Source += SourceSize, Target += 3) {
+        Target[0] = Source[2];
+        Target[1] = Source[1];
+        Target[2] = Source[0];
+    }
+}
+
+TIFProgress::TIFProgress(TPixelGraphic& Picture, TObject* Sender) : Picture(Picture), Sender(Sender) {
+    if (Picture.GetOnProgressStart())
+        Picture.GetOnProgressStart()(Sender);
+}
+
+TIFProgress::~TIFProgress() {
+    if (Picture.GetOnProgressEnd())
+        Picture.GetOnProgressEnd()(Sender);
+}
+
+bool TIFProgress::Step(int Step, int Max) const {
+    bool abort = false;
+    if (Picture.GetOnProgress())
+        Picture.GetOnProgress()(Sender, Step, Max, abort);
+    return abort;
 }
 
 void RegisterTIFFFileFormats() {

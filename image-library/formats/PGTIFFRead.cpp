@@ -367,53 +367,21 @@ void SetColorMap(TPixelGraphic& Picture, const std::vector<uint32_t>& ColorMap) 
 // Moves one file row into the picture's storage row.
 void StoreRow(const TTIFInfo& Info, const uint8_t* Row, size_t RowBytes, uint8_t* Target) {
     const uint32_t width = Info.ImageWidth;
-    const bool cmyk = Info.PhotometricInterpretation == PhotometricCMYK;
-    switch (Info.BitsPerSample[0] * Info.SamplesPerPixel) {
-    case 1:
-    case 4:
-    case 8: {
-        std::memcpy(Target, Row, RowBytes);
-        if (Info.PhotometricInterpretation == PhotometricWhiteIsZero)
-            for (size_t i = 0; i < RowBytes; ++i)
-                Target[i] = uint8_t(~Target[i]); // 1 - bit, 15 - nibble, 255 - byte
-        // The file's filler bits of the last byte stay out of the picture.
-        const uint32_t bits = Info.BitsPerSample[0] * width % 8;
-        if (bits != 0)
-            Target[RowBytes - 1] &= uint8_t(0xFF00 >> bits);
-        break;
-    }
-    case 24:
-        for (uint32_t x = 0; x < width; ++x, Row += 3, Target += 3) {
-            Target[0] = Row[2];
-            Target[1] = Row[1];
-            Target[2] = Row[0];
-        }
-        break;
-    default: // 32
+    const uint32_t bits = Info.BitsPerSample[0] * Info.SamplesPerPixel;
+    if (bits < 24) {
+        TIFCopyIndexRow(Row, Target, RowBytes, uint64_t(bits) * width,
+                        Info.PhotometricInterpretation == PhotometricWhiteIsZero);
+    } else if (Info.PhotometricInterpretation != PhotometricCMYK) {
+        TIFSwapRedBlue(Row, int(bits / 8), Target, width);
+    } else {
         for (uint32_t x = 0; x < width; ++x, Row += 4, Target += 3) {
-            if (cmyk) {
-                const int k = Row[3];
-                Target[0] = uint8_t(std::max(255 - Row[2] - k, 0));
-                Target[1] = uint8_t(std::max(255 - Row[1] - k, 0));
-                Target[2] = uint8_t(std::max(255 - Row[0] - k, 0));
-            } else {
-                Target[0] = Row[2];
-                Target[1] = Row[1];
-                Target[2] = Row[0];
-            }
+            const int k = Row[3];
+            Target[0] = uint8_t(std::max(255 - Row[2] - k, 0));
+            Target[1] = uint8_t(std::max(255 - Row[1] - k, 0));
+            Target[2] = uint8_t(std::max(255 - Row[0] - k, 0));
         }
     }
 }
-
-// Fires OnProgressEnd when the reading ends, however it ends.
-struct TProgressEnd {
-    TPixelGraphic& Picture;
-    TObject* Sender;
-    ~TProgressEnd() {
-        if (Picture.GetOnProgressEnd())
-            Picture.GetOnProgressEnd()(Sender);
-    }
-};
 
 } // namespace
 
@@ -531,20 +499,13 @@ void TTIFFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
     TTIFRowReader rows(Stream, info, base, Stream.size(), rowsPerStrip, rowBytes);
 
     // Events name the reader as their sender; the reader itself is not changed through it.
-    TObject* sender = const_cast<TTIFFileFormatReader*>(this);
-    if (Picture.GetOnProgressStart())
-        Picture.GetOnProgressStart()(sender);
-    const TProgressEnd progressEnd{Picture, sender};
+    const TIFProgress progress(Picture, const_cast<TTIFFileFormatReader*>(this));
     const int height = int(info.ImageLength);
     for (int y = 0; y < height; ++y) {
         rows.ReadRow(uint32_t(y), row.data());
         StoreRow(info, row.data(), rowBytes, Picture.GetScanLine(y));
-        if (Picture.GetOnProgress()) {
-            bool abort = false;
-            Picture.GetOnProgress()(sender, y, height, abort);
-            if (abort)
-                return;
-        }
+        if (progress.Step(y, height))
+            return;
     }
 }
 

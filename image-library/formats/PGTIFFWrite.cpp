@@ -73,19 +73,10 @@ void FillRow(TPixelGraphic& Picture, int Y, uint8_t* Row, size_t RowBytes) {
     const uint8_t* source = Picture.GetScanLine(Y);
     const int width = Picture.GetWidth();
     if (bitCountNum < 3) {
-        std::memcpy(Row, source, RowBytes);
-        if (PGTIFWhiteIsZero && Picture.GetPaletteIdent() == GreyKind(bitCountNum))
-            for (size_t i = 0; i < RowBytes; ++i)
-                Row[i] = uint8_t(~Row[i]); // 1 - bit, 15 - nibble, 255 - byte
-        const int bits = Picture.GetBitCount() * width % 8;
-        if (bits != 0)
-            Row[RowBytes - 1] &= uint8_t(0xFF00 >> bits);
+        TIFCopyIndexRow(source, Row, RowBytes, uint64_t(Picture.GetBitCount()) * width,
+                        PGTIFWhiteIsZero && Picture.GetPaletteIdent() == GreyKind(bitCountNum));
     } else if (!PGTIFCMYK) {
-        for (int x = 0; x < width; ++x, source += 3, Row += 3) {
-            Row[0] = source[2];
-            Row[1] = source[1];
-            Row[2] = source[0];
-        }
+        TIFSwapRedBlue(source, 3, Row, size_t(width));
     } else {
         for (int x = 0; x < width; ++x, source += 3, Row += 4) {
             const uint8_t c = uint8_t(255 - source[2]), m = uint8_t(255 - source[1]),
@@ -98,16 +89,6 @@ void FillRow(TPixelGraphic& Picture, int Y, uint8_t* Row, size_t RowBytes) {
         }
     }
 }
-
-// Fires OnProgressEnd when the writing ends, however it ends.
-struct TProgressEnd {
-    TPixelGraphic& Picture;
-    TObject* Sender;
-    ~TProgressEnd() {
-        if (Picture.GetOnProgressEnd())
-            Picture.GetOnProgressEnd()(Sender);
-    }
-};
 
 } // namespace
 
@@ -309,12 +290,9 @@ void TTIFFileFormatWriter::WriteImage(QIODevice& Stream, TPixelGraphic& Picture)
     if (packBits)
         code.reserve(size_t(2 * rowBytes));
 
-    // Events name the writer as their sender; the writer itself is not changed through it.
-    TObject* sender = const_cast<TTIFFileFormatWriter*>(this);
     {
-        if (Picture.GetOnProgressStart())
-            Picture.GetOnProgressStart()(sender);
-        const TProgressEnd progressEnd{Picture, sender};
+        // Events name the writer as their sender; the writer itself is not changed through it.
+        const TIFProgress progress(Picture, const_cast<TTIFFileFormatWriter*>(this));
         for (int y = 0; y < height; ++y) {
             const size_t strip = size_t(y / rowsPerStrip);
             if (y % rowsPerStrip == 0) {
@@ -331,10 +309,7 @@ void TTIFFileFormatWriter::WriteImage(QIODevice& Stream, TPixelGraphic& Picture)
             }
             if (y % rowsPerStrip == rowsPerStrip - 1 || y == height - 1)
                 stripByteCounts[strip] = uint32_t(Offset(Stream) - stripOffsets[strip]);
-            if (Picture.GetOnProgress()) {
-                bool abort = false; // writing always runs to the end
-                Picture.GetOnProgress()(sender, y, height - 1, abort);
-            }
+            progress.Step(y, height - 1); // writing always runs to the end
         }
     }
 
