@@ -483,7 +483,13 @@ void TTIFFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
         rowsPerStrip = info.ImageLength;
     }
 
+    // A row needs its bytes in the file, or at least two bytes for every 128 with PackBits: a row the stream
+    // cannot hold is its end, before any memory is taken for the picture or the row.
     const uint32_t bits = info.BitsPerSample[0];
+    const uint64_t rowBytes = (uint64_t(bits) * info.SamplesPerPixel * info.ImageWidth + 7) / 8;
+    const int64_t size = Stream.size();
+    if ((info.Compression == CompressionNone ? rowBytes : (rowBytes + 127) / 128 * 2) > uint64_t(size))
+        TIFRaiseEndOfFile();
     const uint8_t bitCountNum = info.SamplesPerPixel != 1 ? 3 : bits == 1 ? 0 : bits == 4 ? 1 : 2;
     Picture.SetFormat(int(info.ImageWidth), int(info.ImageLength), bitCountNum);
     if (bitCountNum == 0)
@@ -493,17 +499,15 @@ void TTIFFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
     else if (bitCountNum < 3)
         Picture.SetPaletteIdent(bitCountNum == 1 ? pGray16 : pGray256);
 
-    // SetFormat has bounded the picture's rows, and a file row is at most 4/3 of one.
-    const size_t rowBytes = size_t((uint64_t(bits) * info.SamplesPerPixel * info.ImageWidth + 7) / 8);
     std::vector<uint8_t> row(rowBytes);
-    TTIFRowReader rows(Stream, info, base, Stream.size(), rowsPerStrip, rowBytes);
+    TTIFRowReader rows(Stream, info, base, size, rowsPerStrip, size_t(rowBytes));
 
     // Events name the reader as their sender; the reader itself is not changed through it.
     const TIFProgress progress(Picture, const_cast<TTIFFileFormatReader*>(this));
     const int height = int(info.ImageLength);
     for (int y = 0; y < height; ++y) {
         rows.ReadRow(uint32_t(y), row.data());
-        StoreRow(info, row.data(), rowBytes, Picture.GetScanLine(y));
+        StoreRow(info, row.data(), size_t(rowBytes), Picture.GetScanLine(y));
         if (progress.Step(y, height))
             return;
     }

@@ -328,6 +328,7 @@ TEST_F(TiffSettings, Read_MadeFiles_GiveTheirResults) {
         {"huge-count.tif", endOfFile},
         {"rows-default.tif", {}, {{3, 1, RGB(7, 7, 7)}}},
         {"width0.tif", "TIFF: ImageWidth invalid"},
+        {"width-huge.tif", endOfFile},
         {"length-huge.tif", "TIFF: ImageLength invalid"},
         {"no-strips.tif", "TIFF: NumStripOffsets<>(ImageLength+RowsPerStrip-1) div RowsPerStrip"},
         {"no-rows.tif", {}, {{1, 0, grey1}}},

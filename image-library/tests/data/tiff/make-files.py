@@ -82,6 +82,8 @@ FILES = {
     # RowsPerStrip 2^32 - 1, the format's default: one strip.
     'rows-default.tif': picture(4, 2, GREY, rows=0xFFFFFFFF),
     'width0.tif': picture(0, 2, GREY),
+    # 2^31 - 1 pixels of CMYK in one row of a small file.
+    'width-huge.tif': picture(0x7FFFFFFF, 1, GREY, photometric=5, samples=4),
     'length-huge.tif': picture(4, 0x80000000, GREY),
     'no-strips.tif': picture(4, 2, GREY, rows=1, drop=(273,)),
     'no-rows.tif': picture(4, 2, GREY, drop=(278,)),
