@@ -2,6 +2,7 @@
 // same bytes and netpbm's tifftopnm on the same file, all measured in this run.
 #include "image-library/PGSettings.h"
 #include "image-library/PGraphic.h"
+#include "image-library/PGraphicInit.h"
 #include "image-library/formats/PGTIFFRead.h"
 #include "image-library/formats/PGTIFFWrite.h"
 
@@ -81,6 +82,7 @@ double Tifftopnm(const QString& file) {
 } // namespace
 
 int main() {
+    const TPGraphicScope library;
     QTemporaryDir dir;
     std::printf("%-24s %10s %12s %8s %14s %8s\n", "4000 x 3000", "MB/s", "copy MB/s", "ratio",
                 "tifftopnm MB/s", "speedup");

@@ -4,7 +4,7 @@
 #include "image-library/PGExceptions.h"
 #include "image-library/PGSettings.h"
 #include "image-library/PGraphic.h"
-#include "image-library/formats/PGTIFF.h"
+#include "image-library/PGraphicInit.h"
 #include "image-library/formats/PGTIFFRead.h"
 #include "image-library/formats/PGTIFFWrite.h"
 
@@ -56,8 +56,9 @@ void WriteAndReread(TPixelGraphic& picture, bool packBits, bool bigEndian) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    RegisterTIFFFileFormats();
-    PGMaxPixelMemory = 16 << 20; // pictures small enough to fuzz fast
+    // The library without a Qt application, as a worker would use it; pictures small enough to fuzz fast.
+    PGraphicInit();
+    PGMaxPixelMemory = 16 << 20;
     return 0;
 }
 
