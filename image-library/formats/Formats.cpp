@@ -4,6 +4,7 @@
 
 #include "image-library/formats/PGBMP.h"
 #include "image-library/formats/PGJPEG.h"
+#include "image-library/formats/PGTIFF.h"
 
 namespace {
 
@@ -13,6 +14,7 @@ using TRegisterFunction = void (*)();
 constexpr TRegisterFunction FormatTable[] = {
     RegisterBMPFileFormats,
     RegisterJPEGFileFormats,
+    RegisterTIFFFileFormats,
 };
 
 } // namespace
