@@ -282,11 +282,6 @@ uint8_t BitCountNumOf(const TPNGHeader& Header) {
     return Header.BitDepth == 1 ? 0 : Header.BitDepth <= 4 ? 1 : 2;
 }
 
-// The picture's background colour: the colour itself at 24 bits, else the index that stands for it.
-void SetBackGroundColor(TPixelGraphic& Picture, TColor Color) {
-    Picture.SetBackGroundValue(Picture.GetBitCountNum() == 3 ? Color : uint32_t(Picture.ColorToIndex(Color)));
-}
-
 // libpng delivers two-bit samples packed four to a byte, first pixel in the high bits, at the start of each
 // four-bit row. Working from the right end reads every packed byte before an expanded nibble overwrites it.
 void ExpandTwoBitRows(TPixelGraphic& Picture, int Rows) {
@@ -379,7 +374,7 @@ void TPNGFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
     Picture.SetFormat(int(header.Width), int(header.Height), BitCountNumOf(header));
     // Only now: before its format the picture is 24-bit and would keep a colour where an index belongs.
     if (fileBackground)
-        SetBackGroundColor(Picture, *fileBackground);
+        Picture.SetBackGroundColor(*fileBackground);
     if (png_get_rowbytes(codec.Png, codec.Info) > size_t(Picture.GetRowBytes()))
         Raise(PGLangStr(30));
 

@@ -6,15 +6,17 @@
 #include "image-library/PGSettings.h"
 #include "image-library/PGraphic.h"
 #include "image-library/testing/Oracles.h"
+#include "image-library/testing/ProgressLog.h"
 
 #include <QBuffer>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cmath>
 #include <functional>
-#include <numeric>
 #include <ostream>
 
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -507,27 +509,48 @@ TEST(PNGReader, TakesFileGammaFromGamaOnly) {
     }
 }
 
-// Records what a reader or writer reports through the picture's events.
-struct TProgressLog {
-    explicit TProgressLog(TPixelGraphic& picture, int abortAt = -1) {
-        picture.SetOnProgressStart([this](TObject* s) { Events.push_back("start"), Sender = s; });
-        picture.SetOnProgressEnd([this](TObject*) { Events.push_back("end"); });
-        picture.SetOnProgress([this, abortAt](TObject*, int step, int max, bool& abort) {
-            Steps.push_back(step);
-            Max = max;
-            abort = step == abortAt;
-        });
+TEST(PNGLoading, LoadsAndSavesThroughTheRegistriesCorrectingTheFileGamma) {
+    const TScopedFileFormatRegistration reader(std::make_unique<TPNGFileFormatReader>());
+    const TScopedFileFormatRegistration writer(std::make_unique<TPNGFileFormatWriter>());
+    QTemporaryDir dir;
+    const QString path = dir.filePath("x.png");
+    // Grey 128 of a file for gamma 2.2 shows on the 1.8 display as 255 * (128 / 255)^(2.2 / 1.8).
+    const int corrected = int(std::lrint(255 * std::pow(128 / 255.0, 2.2 / 1.8)));
+    struct {
+        const char* Name;
+        std::vector<QByteArray> Chunks;
+        int Gray;
+    } cases[] = {
+        {"no gAMA", {}, 128},
+        {"gAMA 0.45455", {Chunk("gAMA", BigEndian({45455}))}, corrected},
+        {"sRGB only", {Chunk("sRGB", Bytes({0}))}, 128},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(BuildPng({1, 1, 8, 0, {128}, c.Chunks}));
+        file.close();
+        TPixelGraphic picture;
+        picture.LoadFromFile(path);
+        EXPECT_EQ(picture.GetPixelColor(0, 0), RGB(uint8_t(c.Gray), uint8_t(c.Gray), uint8_t(c.Gray)));
+        EXPECT_EQ(double(picture.GetFileGamma()), 1.8);
     }
-    std::vector<std::string> Events;
-    std::vector<int> Steps;
-    int Max = -1;
-    TObject* Sender = nullptr;
-};
 
-std::vector<int> Iota(int count) {
-    std::vector<int> v(static_cast<size_t>(count));
-    std::iota(v.begin(), v.end(), 0);
-    return v;
+    TPixelGraphic photo;
+    PictureFromPnm(GeneratedPhoto(17, 5), photo);
+    photo.SaveToFile(path);
+    TPixelGraphic back;
+    back.LoadFromFile(path);
+    EXPECT_EQ(PnmFromPicture(back), PnmFromPicture(photo));
+}
+
+// The log of a run that reports steps 0 .. Count - 1 against Max, after what Before logged.
+std::string Steps(int count, int max, std::string before = {}) {
+    std::string text = before + "S";
+    for (int step = 0; step < count; ++step)
+        text.append("p").append(std::to_string(step)).append("/").append(std::to_string(max));
+    return text + "E";
 }
 
 TEST(PNGProgress, ReportsEveryRowOfEveryPassAndStopsOnAbort) {
@@ -541,9 +564,7 @@ TEST(PNGProgress, ReportsEveryRowOfEveryPassAndStopsOnAbort) {
         buffer.setData(interlaced);
         buffer.open(QIODevice::ReadOnly);
         reader.Read(buffer, picture, 0);
-        EXPECT_EQ(log.Steps, Iota(70));
-        EXPECT_EQ(log.Max, 70);
-        EXPECT_EQ(log.Events, (std::vector<std::string>{"start", "end"}));
+        EXPECT_EQ(log.Text, Steps(70, 70, "C")); // the change is SetFormat's
         EXPECT_EQ(log.Sender, &reader);
     }
     // Cut right after the image data: reading on to the end would fail, so an abort must not read on.
@@ -563,10 +584,10 @@ TEST(PNGProgress, ReportsEveryRowOfEveryPassAndStopsOnAbort) {
         ReadPng(c.AbortAt ? c.Png : interlaced, full);
         const bool interlacedFile = c.AbortAt != 2;
         TPixelGraphic picture;
-        TProgressLog log(picture, c.AbortAt);
+        TProgressLog log(picture);
+        log.AbortAt = c.AbortAt;
         ReadPng(c.Png, picture);
-        EXPECT_EQ(log.Steps, Iota(c.AbortAt + 1));
-        EXPECT_EQ(log.Events, (std::vector<std::string>{"start", "end"}));
+        EXPECT_EQ(log.Text, Steps(c.AbortAt + 1, c.AbortAt == 2 ? 10 : 70, "C"));
         // Non-interlaced rows arrive whole; the first pass of an interlaced file brings every eighth pixel of
         // every eighth row.
         for (int y = 0; y < 10; ++y)
@@ -662,14 +683,13 @@ TEST(PNGWriter, ReportsEveryRowAndWritesNoGammaWhenTold) {
     TSetting writeGamma(PGPNGWriteGamma, false);
     TPixelGraphic picture;
     picture.SetFormat(3, 100, 3);
-    TProgressLog log(picture, 5);
+    TProgressLog log(picture);
+    log.AbortAt = 5;
     const TPNGFileFormatWriter writer;
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     writer.Write(buffer, picture);
-    EXPECT_EQ(log.Steps, Iota(100)); // the abort asked for at row 5 does not stop writing
-    EXPECT_EQ(log.Max, 99);
-    EXPECT_EQ(log.Events, (std::vector<std::string>{"start", "end"}));
+    EXPECT_EQ(log.Text, Steps(100, 99)); // the abort asked for at row 5 does not stop writing
     EXPECT_EQ(log.Sender, &writer);
     EXPECT_FALSE(buffer.data().contains("gAMA"));
     EXPECT_TRUE(buffer.data().endsWith(Chunk("IEND", {})));
