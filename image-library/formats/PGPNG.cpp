@@ -157,9 +157,7 @@ public:
 
     // Runs a stretch of codec calls (nothing else: see CodecStep); a codec failure raises with its text.
     template <class F> void Run(F&& Calls) {
-        using TCalls = std::remove_reference_t<F>;
-        if (!CodecStep(
-                Png, [](void* calls) { (*static_cast<TCalls*>(calls))(); }, &Calls))
+        if (!CodecStep(Png, &Invoke<std::remove_reference_t<F>>, &Calls))
             Raise(Context.Message);
     }
 
@@ -169,6 +167,8 @@ public:
     png_infop Info = nullptr;
 
 private:
+    template <class F> static void Invoke(void* Calls) { (*static_cast<F*>(Calls))(); }
+
     void Destroy() {
         if (Direction == Writing)
             png_destroy_write_struct(&Png, &Info);
