@@ -249,10 +249,10 @@ TColor FileBackgroundColor(TPNGCodec& Codec, const TPNGHeader& Header, const png
     return RGB(eightBit(Background.red), eightBit(Background.green), eightBit(Background.blue));
 }
 
-// Lets libpng compose transparent pixels over a background and drop the alpha channel. Returns the file's
-// background colour when that is the one composed over, for the picture to take once it has its format.
-std::optional<TColor> ComposeOverBackground(TPNGCodec& Codec, const TPNGHeader& Header,
-                                            TPixelGraphic& Picture) {
+// Lets libpng compose transparent pixels over a background, the file's or the picture's Color, and drop the
+// alpha channel. Returns the file's background colour when that is the one composed over, for the picture to
+// take once it has its format.
+std::optional<TColor> ComposeOverBackground(TPNGCodec& Codec, const TPNGHeader& Header, TColor Color) {
     if (!(Header.Valid & PNG_INFO_tRNS) && !(Header.ColorType & PNG_COLOR_MASK_ALPHA))
         return std::nullopt;
     png_color_16p fileBackground = nullptr;
@@ -264,12 +264,11 @@ std::optional<TColor> ComposeOverBackground(TPNGCodec& Codec, const TPNGHeader& 
     }
     // In the scale of the rows delivered (need_expand 0): 8 bits, also for stripped 16-bit files, and
     // 0 .. 2^depth - 1 for packed grey, where a larger value would spill into the neighbouring pixels.
-    const TColor color = Picture.GetBackGroundColor();
     png_color_16 background{};
-    background.red = GetRValue(color);
-    background.green = GetGValue(color);
-    background.blue = GetBValue(color);
-    const int gray = (GetRValue(color) + GetGValue(color) + GetBValue(color)) / 3;
+    background.red = GetRValue(Color);
+    background.green = GetGValue(Color);
+    background.blue = GetBValue(Color);
+    const int gray = (GetRValue(Color) + GetGValue(Color) + GetBValue(Color)) / 3;
     background.gray = png_uint_16(
         Header.Gray() && Header.BitDepth < 8 ? Round(gray * ((1 << Header.BitDepth) - 1) / 255.0L) : gray);
     Codec.Run([&] { png_set_background(Codec.Png, &background, PNG_BACKGROUND_GAMMA_SCREEN, 0, 1.0); });
@@ -356,8 +355,10 @@ void TPNGFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
     TPNGCodec codec(TPNGCodec::Reading, Stream, WarningCallback(Picture.GetReadWarningAction()));
     const TPNGHeader header = ReadHeader(codec);
 
+    // The background colour as the caller gave it, read while the table still belongs to its value.
+    const TColor pictureBackground = Picture.GetBackGroundColor();
     TakeColorTable(codec, header, Picture);
-    const std::optional<TColor> fileBackground = ComposeOverBackground(codec, header, Picture);
+    const std::optional<TColor> fileBackground = ComposeOverBackground(codec, header, pictureBackground);
     double gamma = 0;
     if (png_get_gAMA(codec.Png, codec.Info, &gamma))
         Picture.SetFileGamma(1.0L / gamma); // the file stores the encoding exponent, 0.45455 for gamma 2.2

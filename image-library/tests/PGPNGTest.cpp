@@ -446,6 +446,13 @@ TEST(PNGReader, ComposesOverTheRightBackgroundInTheRowsScale) {
             EXPECT_EQ(picture.GetPixelColor(x, 0), c.Colors[size_t(x)]) << x;
         EXPECT_EQ(picture.GetBackGroundValue(), c.BackGroundValue);
     }
+    // The picture's background is an index into its old table, which the file's shorter one replaces.
+    TPixelGraphic paletted;
+    paletted.SetFormat(1, 1, 2);
+    paletted.SetPaletteIdent(pGray256);
+    paletted.SetBackGroundValue(200);
+    ReadPng(BuildPng({2, 1, 8, 3, {0, 2}, {palette, Chunk("tRNS", BigEndian({0}, 1))}}), paletted);
+    EXPECT_EQ(paletted.GetPixelColor(1, 0), RGB(70, 80, 90));
 }
 
 TEST(PNGReader, TakesFileGammaFromGamaOnly) {
