@@ -14,16 +14,15 @@ bool ToolAvailable(const char* program) {
 
 namespace {
 
-// The python3 that has PIL: a version manager's python3 may come first on the PATH without the
-// distribution's packages.
-const QString& PythonWithPil() {
-    static const QString python = [] {
+// The first python3 that can import PIL: the one on the path may be a private installation without it.
+QString PythonWithPil() {
+    static const QString program = [] {
         for (const QString& candidate : {QStringLiteral("python3"), QStringLiteral("/usr/bin/python3")})
             if (RunTool(candidate, {QStringLiteral("-c"), QStringLiteral("import PIL")}).ExitCode == 0)
                 return candidate;
         return QStringLiteral("python3");
     }();
-    return python;
+    return program;
 }
 
 } // namespace
