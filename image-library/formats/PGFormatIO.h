@@ -52,6 +52,10 @@ void SkipOrRaise(QIODevice& Stream, int64_t Count, TRaiseEndOfFile RaiseEndOfFil
 using TRaiseWriteFailed = void (*)();
 void WriteOrRaise(QIODevice& Stream, const void* Buffer, int64_t Count, TRaiseWriteFailed RaiseWriteFailed);
 
+// Copies Pixels three-byte pixels, exchanging the first and the third byte of each: red, green, blue to
+// blue, green, red and back.
+void CopySwappingRedBlue(const uint8_t* In, uint8_t* Out, int64_t Pixels);
+
 // OnProgressStart at construction, OnProgress per step, and OnProgressEnd exactly once: through End on the
 // normal path, from the destructor when an exception leaves the work.
 class TProgressBracket {

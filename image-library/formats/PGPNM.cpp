@@ -125,32 +125,35 @@ void ReadRows(TPxMTokenizer& Tokens, TPxMKind Kind, int32_t MaxValue, TPixelGrap
     std::array<uint8_t, 256> scale; // binary samples, which never exceed 255
     for (int i = 0; i < 256; ++i)
         scale[size_t(i)] = ScaleSample(i, MaxValue);
+    const int channels = Kind.Channels();
     const int64_t binaryRowBytes =
-        Kind.Content() == pcBitmap ? (int64_t(width) + 7) / 8 : int64_t(width) * Kind.Channels();
+        Kind.Content() == pcBitmap ? (int64_t(width) + 7) / 8 : int64_t(width) * channels;
+    // Red, green, blue in the file; blue, green, red in the picture: colour rows arrive here first.
+    std::vector<uint8_t> colorRow(Kind.Binary() && Kind.Content() == pcColor ? size_t(binaryRowBytes) : 0);
 
     for (int y = 0; y < height; ++y) {
         uint8_t* row = Picture.GetScanLine(y);
         if (Kind.Binary()) {
-            Tokens.In.Read(row, binaryRowBytes);
+            uint8_t* samples = colorRow.empty() ? row : colorRow.data();
+            Tokens.In.Read(samples, binaryRowBytes);
             if (Kind.Content() == pcBitmap) {
                 // The file's 1 is black, the picture's index 0 is black: the bits invert, pad bits alike.
                 for (int64_t i = 0; i < binaryRowBytes; ++i)
                     row[i] = uint8_t(~row[i]);
             } else if (MaxValue != 255) {
                 for (int64_t i = 0; i < binaryRowBytes; ++i)
-                    row[i] = scale[row[i]];
+                    samples[i] = scale[samples[i]];
             }
+            if (!colorRow.empty())
+                CopySwappingRedBlue(samples, row, width);
         } else {
             for (int x = 0; x < width; ++x)
                 if (Kind.Content() == pcBitmap)
                     SetBit(row, x, Tokens.PxMReadDigit() == '0'); // 0 is white, any other digit black
                 else
-                    for (int c = 0; c < Kind.Channels(); ++c)
-                        row[x * Kind.Channels() + c] = ScaleSample(Tokens.PxMReadNumber(), MaxValue);
+                    for (int c = 0; c < channels; ++c) // red lands last in the picture's pixel
+                        row[x * channels + channels - 1 - c] = ScaleSample(Tokens.PxMReadNumber(), MaxValue);
         }
-        if (Kind.Content() == pcColor) // red, green, blue in the file; blue, green, red in the picture
-            for (int x = 0; x < width; ++x)
-                std::swap(row[3 * x], row[3 * x + 2]);
         if (Progress.Step(y, height))
             break;
     }
@@ -227,11 +230,7 @@ void WriteBinaryRow(TPxMOutput& Out, TPxMContent Content, TPixelGraphic& Picture
         break;
     case pcColor:
         Scratch.resize(size_t(width) * 3);
-        for (size_t i = 0; i < Scratch.size(); i += 3) {
-            Scratch[i] = row[i + 2];
-            Scratch[i + 1] = row[i + 1];
-            Scratch[i + 2] = row[i];
-        }
+        CopySwappingRedBlue(row, Scratch.data(), width);
         break;
     }
     Out.PxMPutBytes(Scratch.data(), Scratch.size());
