@@ -3,6 +3,7 @@
 // same file, timed as a process writing to /dev/null.
 #include "image-library/PGSettings.h"
 #include "image-library/PGraphic.h"
+#include "image-library/PGraphicInit.h"
 #include "image-library/formats/PGPCX.h"
 #include "image-library/formats/PGPNM.h"
 #include "image-library/formats/PGTGA.h"
@@ -163,7 +164,7 @@ int main(int argc, char** argv) {
     mallopt(M_MMAP_THRESHOLD, 1 << 30);
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
     QCoreApplication app(argc, argv);
-    PGMaxPixelMemory = int64_t(1) << 30;
+    const TPGraphicScope library;
     QTemporaryDir dir;
     TPixelGraphic color, gray, picture;
     FillPhoto(color, 3);

@@ -1,7 +1,6 @@
 #include "image-library/formats/PGTGA.h"
 
 #include "framework/StreamIO.h"
-#include "image-library/formats/PGPNM.h"
 #include "image-library/tests/FormatTestSupport.h"
 
 namespace {
@@ -275,8 +274,6 @@ TEST(TGA, InfoAndChoiceByExtension) {
     EXPECT_EQ(InfoError(reader, Tga({.Type = 2}), 1), Prefix + "Invalid value for Index");
     EXPECT_EQ(InfoError(reader, Tga({}).left(17)), Prefix + "Unexpected end of file");
 
-    const TScopedFileFormatRegistration tga(std::make_unique<TTGAFileFormatReader>());
-    const TScopedFileFormatRegistration ppm(std::make_unique<TPPMFileFormatReader>());
     auto found = [](const QByteArray& bytes, const char* ext) {
         QBuffer buffer;
         buffer.setData(bytes);
