@@ -2,6 +2,7 @@
 // files nobody references, and static constructors run in no fixed order.
 #include "image-library/formats/Formats.h"
 
+#include "image-library/formats/PGBMP.h"
 #include "image-library/formats/PGPCX.h"
 #include "image-library/formats/PGPNM.h"
 #include "image-library/formats/PGTGA.h"
@@ -12,6 +13,7 @@ using TRegisterFunction = void (*)();
 
 // One line per format, in the order of the format registry's documentation.
 constexpr TRegisterFunction FormatTable[] = {
+    RegisterBMPFileFormats,
     RegisterPCXFileFormats,
     RegisterPxMFileFormats,
     RegisterTGAFileFormats,

@@ -12,6 +12,22 @@ bool ToolAvailable(const char* program) {
     return !QStandardPaths::findExecutable(QString::fromUtf8(program)).isEmpty();
 }
 
+namespace {
+
+// The python3 that has PIL: a version manager's python3 may come first on the PATH without the
+// distribution's packages.
+const QString& PythonWithPil() {
+    static const QString python = [] {
+        for (const QString& candidate : {QStringLiteral("python3"), QStringLiteral("/usr/bin/python3")})
+            if (RunTool(candidate, {QStringLiteral("-c"), QStringLiteral("import PIL")}).ExitCode == 0)
+                return candidate;
+        return QStringLiteral("python3");
+    }();
+    return python;
+}
+
+} // namespace
+
 bool PilAvailable() {
     static const bool available = RunPython(QStringLiteral("import PIL")).ExitCode == 0;
     return available;
@@ -38,7 +54,7 @@ TToolResult RunTool(const QString& program, const QStringList& args, const QByte
 }
 
 TToolResult RunPython(const QString& script, const QStringList& args, const QByteArray& input) {
-    return RunTool(QStringLiteral("python3"), QStringList{QStringLiteral("-c"), script} + args, input);
+    return RunTool(PythonWithPil(), QStringList{QStringLiteral("-c"), script} + args, input);
 }
 
 QByteArray EncodePnm(const TPnm& picture) {
