@@ -1,7 +1,11 @@
 #include "image-library/formats/PGTGA.h"
 
 #include "framework/StreamIO.h"
+#include "image-library/PGSettings.h"
 #include "image-library/tests/FormatTestSupport.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -377,6 +381,64 @@ TEST(TGAOracle, NetpbmFilesReadAndOurFilesReadBack) {
             ASSERT_TRUE(back);
             EXPECT_EQ(Colors(*back), Colors(picture));
         }
+}
+
+} // namespace
+
+namespace {
+
+// Saving converts to what the writer stores; loading picks PCX and the portable maps by their first bytes and
+// TGA by its extension alone.
+TEST(PictureFiles, SaveAndLoadThroughTheRegistries) {
+    QTemporaryDir dir;
+    TPixelGraphic photo;
+    PictureFromPnm(GeneratedPhoto(21, 13), photo);
+    photo.SetSaveColorResWarningAction(pgwaIgnore);
+    const struct {
+        const char* Name;
+        uint8_t BitCountNum;
+        TPaletteIdent Palette;
+    } files[] = {{"photo.ppm", 3, pTrueColor},
+                 {"photo.tga", 3, pTrueColor},
+                 {"photo.PGM", 2, pGray256},
+                 {"photo.pbm", 0, pBlackWhite}};
+    for (bool binary : {false, true})
+        for (const auto& f : files) {
+            SCOPED_TRACE(std::string(f.Name) + (binary ? " binary" : " ASCII"));
+            PGPxMBinary = binary;
+            photo.SaveToFile(dir.filePath(f.Name));
+            TPixelGraphic back;
+            back.LoadFromFile(dir.filePath(f.Name));
+            EXPECT_EQ(back.GetBitCountNum(), f.BitCountNum);
+            EXPECT_EQ(back.GetPaletteIdent(), f.Palette);
+            if (f.BitCountNum == 3) {
+                EXPECT_EQ(Colors(back), Colors(photo));
+            }
+        }
+    PGPxMBinary = false;
+
+    // The same bytes under other names: a portable map is one whatever its name, TGA data only under ".tga".
+    ASSERT_TRUE(QFile::copy(dir.filePath("photo.ppm"), dir.filePath("map.tga")));
+    ASSERT_TRUE(QFile::copy(dir.filePath("photo.tga"), dir.filePath("targa.dat")));
+    TPixelGraphic picture;
+    picture.LoadFromFile(dir.filePath("map.tga"));
+    EXPECT_EQ(Colors(picture), Colors(photo));
+    EXPECT_THROW(picture.LoadFromFile(dir.filePath("targa.dat")), EPGUnknownFileFormat);
+
+    QFile pcx(dir.filePath("two.pcx"));
+    ASSERT_TRUE(pcx.open(QIODevice::WriteOnly));
+    QByteArray header(128, '\0');
+    header[0] = 10;
+    header[1] = 5;
+    header[3] = 8;
+    header[8] = 1; // 2 x 1
+    header[65] = 3;
+    header[66] = 2;
+    header[68] = 1;
+    pcx.write(header + Bytes({1, 2, 3, 4, 5, 6}));
+    pcx.close();
+    picture.LoadFromFile(pcx.fileName());
+    EXPECT_EQ(Colors(picture), (std::vector<std::string>{"010305 020406 "}));
 }
 
 } // namespace
