@@ -67,9 +67,9 @@ void WriteOrRaise(QIODevice& Stream, const void* Buffer, int64_t Count, TRaiseWr
         RaiseWriteFailed();
 }
 
-// The loop vectorizes only with byte shuffles, which the x86-64 baseline lacks: a second copy for AVX2
-// processors is chosen at load time.
-#if defined(__x86_64__) && defined(__GNUC__)
+// The loop vectorizes only with byte shuffles, which the x86-64 baseline lacks: GCC makes a second copy for
+// AVX2 processors, chosen at load time (clang would need the attribute on every declaration).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 __attribute__((target_clones("default", "avx2")))
 #endif
 void CopySwappingRedBlue(const uint8_t* In, uint8_t* Out, int64_t Pixels) {
