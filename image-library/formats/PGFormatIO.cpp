@@ -7,18 +7,11 @@
 #include <algorithm>
 #include <cstring>
 
-void TBufferedInput::Refill() {
-    if (AtEnd())
-        RaiseEnd();
-}
-
-bool TBufferedInput::AtEnd() {
-    if (Next < Filled)
-        return false;
+bool TBufferedInput::Fill() {
     const qint64 got = Stream.read(reinterpret_cast<char*>(Buffer.data()), qint64(Buffer.size()));
     Next = 0;
     Filled = got > 0 ? int(got) : 0;
-    return Filled == 0;
+    return Filled > 0;
 }
 
 void TBufferedInput::Read(uint8_t* Target, int64_t Count) {

@@ -21,19 +21,20 @@ public:
         : Stream(Stream), RaiseEnd(RaiseEndOfFile) {}
 
     uint8_t ReadByte() {
-        if (Next == Filled)
-            Refill();
+        if (Next == Filled && !Fill())
+            RaiseEnd();
         return Buffer[Next++];
     }
     // Count bytes: the buffered ones first, then straight from the stream.
     void Read(uint8_t* Target, int64_t Count);
-    // Whether another byte can still come, without consuming it.
-    bool AtEnd();
+    // Whether no byte can come any more; nothing is consumed.
+    bool AtEnd() { return Next == Filled && !Fill(); }
     // The bytes still to come, buffered ones included; unknown (the largest value) on a sequential device.
     int64_t Remaining() const;
 
 private:
-    void Refill();
+    // Refills the used-up buffer; false when the stream yields nothing more.
+    bool Fill();
 
     QIODevice& Stream;
     TRaiseEndOfFile RaiseEnd;
