@@ -11,18 +11,18 @@
 #include <gtest/gtest.h>
 #include <string>
 
-// The message of the exception Read raised, or "" when it raised none; Position gets the stream's
-// position afterwards.
+// "<exception class> <message>" of what Read raised, or "" when it raised nothing; Position gets the
+// stream's position afterwards.
 inline std::string ReadError(const TFileFormatReader& Reader, const QByteArray& Bytes, TPixelGraphic& Picture,
-                             qint64* Position = nullptr) {
+                             qint64* Position = nullptr, int Index = 0) {
     QBuffer buffer;
     buffer.setData(Bytes);
     buffer.open(QIODevice::ReadOnly);
     std::string error;
     try {
-        Reader.Read(buffer, Picture, 0);
+        Reader.Read(buffer, Picture, Index);
     } catch (const EPixelGraphic& e) {
-        error = e.message().toStdString();
+        error = std::string(e.className()) + " " + e.message().toStdString();
     }
     if (Position)
         *Position = buffer.pos();
@@ -42,7 +42,20 @@ inline std::string InfoError(const TFileFormatReader& Reader, const QByteArray& 
     try {
         Info(Reader, Bytes, Index);
     } catch (const EPixelGraphic& e) {
-        return e.message().toStdString();
+        return std::string(e.className()) + " " + e.message().toStdString();
+    }
+    return {};
+}
+
+// The same for Write, which must not have written a byte before it refused.
+inline std::string WriteError(const TFileFormatWriter& Writer, TPixelGraphic& Picture) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    try {
+        Writer.Write(buffer, Picture);
+    } catch (const EPixelGraphic& e) {
+        EXPECT_EQ(buffer.size(), 0);
+        return std::string(e.className()) + " " + e.message().toStdString();
     }
     return {};
 }
