@@ -9,6 +9,7 @@
 
 #include <QBuffer>
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <string>
 
 // "<exception class> <message>" of what Read raised, or "" when it raised nothing; Position gets the
