@@ -8,8 +8,8 @@
 #include "image-library/testing/Oracles.h"
 
 #include <QBuffer>
-#include <gtest/gtest.h>
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <string>
 
 // "<exception class> <message>" of what Read raised, or "" when it raised nothing; Position gets the
