@@ -2,7 +2,7 @@
 // bmptopnm and ppmtobmp on the same picture, all measured in this run.
 #include "framework/StreamIO.h"
 #include "image-library/PGraphic.h"
-#include "image-library/formats/PGBMP.h"
+#include "image-library/PGraphicInit.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -149,8 +149,7 @@ QByteArray Bits32(TPixelGraphic& picture) {
 } // namespace
 
 int main() {
-    RegisterBMPFileFormats();
-    BMPStreamWriter = std::make_unique<TBMPFileFormatWriter>();
+    const TPGraphicScope library;
     QTemporaryDir dir;
     std::printf("%-22s %10s %12s %8s %12s %8s\n", "4000 x 3000", "MB/s", "copy MB/s", "ratio", "netpbm MB/s",
                 "speedup");
@@ -180,6 +179,5 @@ int main() {
         std::printf("%-7s %-14s %10.0f %12s %8s %12.0f %7.1fx\n", format == 3 ? "32-bit" : "RLE8", "load",
                     otherLoad, "", "", netpbmOther, netpbmOther > 0 ? otherLoad / netpbmOther : 0);
     }
-    BMPStreamWriter.reset();
     return 0;
 }

@@ -4,7 +4,7 @@
 #include "image-library/PGFileFormats.h"
 #include "image-library/PGSettings.h"
 #include "image-library/PGraphic.h"
-#include "image-library/formats/PGBMP.h"
+#include "image-library/PGraphicInit.h"
 
 #include <QBuffer>
 #include <cstdlib>
@@ -60,8 +60,7 @@ template <class Fn> void Tolerate(Fn fn) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // The library without a Qt application, as a worker would use it; pictures small enough to fuzz fast.
-    RegisterBMPFileFormats();
-    BMPStreamWriter = std::make_unique<TBMPFileFormatWriter>();
+    PGraphicInit();
     PGMaxPixelMemory = 16 << 20;
     return 0;
 }

@@ -1,12 +1,11 @@
-// Hands arbitrary bytes to the loading path of the portable maps, PCX and TGA: the registry picks the reader
-// by signature or by the target's extension, then the picture is read, described and written back.
+// Hands arbitrary bytes to the loading path of the portable maps, PCX and TGA: the registry of the started
+// library picks the reader by signature or by the target's extension, then the picture is read, described
+// and written back by a portable-map or TGA writer.
 #include "image-library/PGExceptions.h"
 #include "image-library/PGFileFormats.h"
 #include "image-library/PGSettings.h"
 #include "image-library/PGraphic.h"
-#include "image-library/formats/PGPCX.h"
-#include "image-library/formats/PGPNM.h"
-#include "image-library/formats/PGTGA.h"
+#include "image-library/PGraphicInit.h"
 
 #include <QBuffer>
 
@@ -32,14 +31,12 @@ void WriteBack(TPixelGraphic& Picture) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
-    static const bool registered = [] {
+    static const bool started = [] {
+        PGraphicInit();              // every format registered, as the programs have them
         PGMaxPixelMemory = 64 << 20; // the limit stays the last guard; the readers' own checks come first
-        RegisterPCXFileFormats();
-        RegisterPxMFileFormats();
-        RegisterTGAFileFormats();
         return true;
     }();
-    (void)registered;
+    (void)started;
     QBuffer stream;
     stream.setData(reinterpret_cast<const char*>(bytes), qsizetype(size));
     stream.open(QIODevice::ReadOnly);
@@ -54,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         reader->Read(stream, picture, 0);
         if (picture.GetImageSize() <= (1 << 20))
             WriteBack(picture);
-    } catch (const EPixelGraphic&) {
+    } catch (const Exception&) {
         // Refusing a damaged file is the expected outcome; crashing, hanging or leaking is not.
     }
     return 0;

@@ -169,6 +169,16 @@ public:
     // The whole Source resampled onto the whole of this picture, which keeps its size and format.
     void CopyFrom(TPixelGraphic& Source);
     void CopyRect(int DestX, int DestY, int AWidth, int AHeight, int SrcX, int SrcY, TPixelGraphic& Source);
+    // The source rectangle turned by Angle degrees (clockwise on the screen) about the source centre, which
+    // lands on the target centre; every target pixel in range is mapped back into the source.
+    void Transform(int DestCenterX, int DestCenterY, long double Angle, int SrcCenterX, int SrcCenterY,
+                   int SrcX, int SrcY, int SrcWidth, int SrcHeight, TPixelGraphic& Source);
+    // The whole Source turned about its centre onto this picture's centre; with AdjustSize this picture first
+    // takes the size of the turned bounding box.
+    void Rotate(bool AdjustSize, TPixelGraphic& Source, long double Angle);
+    // Left and right exchanged, and top and bottom exchanged, in place: raw values move, the table stays.
+    void MirrorHorizontal();
+    void MirrorVertical();
 
     // Drawing. A reversed destination rectangle draws the picture mirrored.
     virtual void Draw(QPainter& Canvas, const TRect& Rect) { DrawTo(Canvas, Rect); }

@@ -3,9 +3,11 @@
 #include "image-library/formats/Formats.h"
 
 #include "image-library/formats/PGBMP.h"
+#include "image-library/formats/PGJPEG.h"
 #include "image-library/formats/PGPCX.h"
 #include "image-library/formats/PGPNM.h"
 #include "image-library/formats/PGTGA.h"
+#include "image-library/formats/PGTIFF.h"
 
 namespace {
 
@@ -14,9 +16,11 @@ using TRegisterFunction = void (*)();
 // One line per format, in the order of the format registry's documentation.
 constexpr TRegisterFunction FormatTable[] = {
     RegisterBMPFileFormats,
+    RegisterJPEGFileFormats,
     RegisterPCXFileFormats,
     RegisterPxMFileFormats,
     RegisterTGAFileFormats,
+    RegisterTIFFFileFormats,
 };
 
 } // namespace

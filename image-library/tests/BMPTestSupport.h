@@ -1,4 +1,4 @@
-// Shared by the BMP and loading tests: hand-built BMP bytes and the library's formats for the whole run.
+// Shared by the BMP and loading tests: hand-built BMP bytes.
 #pragma once
 
 #include "framework/StreamIO.h"
@@ -53,31 +53,3 @@ inline QByteArray CoreHeader(uint16_t width, uint16_t height, uint16_t bitCount,
 inline QByteArray BmpFile(const QByteArray& dib, uint32_t tableAndHeaderSize) {
     return FileHeader(14 + tableAndHeaderSize, uint32_t(14 + dib.size())) + dib;
 }
-
-// The formats and the stream writer a started library holds, for a test program whose main has not
-// started the library; what the main already made is left to it.
-class TBMPFormatsEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        Registered = !FindFileFormatWriter(QStringLiteral("bmp"));
-        if (Registered)
-            RegisterAllFileFormats();
-        MadeStreamWriter = !BMPStreamWriter;
-        if (MadeStreamWriter)
-            BMPStreamWriter = std::make_unique<TBMPFileFormatWriter>();
-    }
-    void TearDown() override {
-        if (MadeStreamWriter)
-            BMPStreamWriter.reset();
-        if (Registered)
-            ClearFileFormatRegistries();
-    }
-
-private:
-    bool Registered = false;
-    bool MadeStreamWriter = false;
-};
-
-// One registration for the whole test program, whichever of its files include this.
-inline ::testing::Environment* const BMPFormats =
-    ::testing::AddGlobalTestEnvironment(new TBMPFormatsEnvironment);

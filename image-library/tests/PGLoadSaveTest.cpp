@@ -121,7 +121,7 @@ TEST(Loading, ReaderChoiceChangeEventsAndFailures) {
         {"x.tga", {}, 1},
         {"x.gam", {}, 1},
         {"x.bmp", "Unknown file format", 1},
-        {"missing.bmp", "Cannot open file", 0},
+        {"missing.bmp", "Cannot open file", 0}, // EFOpenError, before the picture is touched
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -141,12 +141,6 @@ TEST(Loading, ReaderChoiceChangeEventsAndFailures) {
             EXPECT_TRUE(picture.GetEmpty());
         }
     }
-    EXPECT_EQ(Raised<EFOpenError>([&] {
-                  TPixelGraphic p;
-                  p.LoadFromFile(dir.filePath("missing.bmp"));
-              }).left(16),
-              QStringLiteral("Cannot open file"));
-
     // Without an extension only readers with a signature are asked.
     QBuffer buffer;
     buffer.setData("24 1.8");
