@@ -1,0 +1,97 @@
+// TPixelGraphic::ApplyFilter: a filter's results over a source written into this picture, through the colour
+// table alone where a colour filter allows it, else pixel by pixel with diffusion, scan order and progress.
+#include "image-library/PGraphic.h"
+
+#include "image-library/PGExceptions.h"
+#include "image-library/PGFilters.h"
+#include "image-library/PGLangStr.h"
+#include "image-library/PGPixelTransfer.h"
+
+#include <array>
+
+namespace {
+
+// Runs an action when the scope ends, also when an exception leaves it.
+template <typename F> class TFinally {
+public:
+    explicit TFinally(F f) : Action(std::move(f)) {}
+    ~TFinally() { Action(); }
+    TFinally(const TFinally&) = delete;
+    TFinally& operator=(const TFinally&) = delete;
+
+private:
+    F Action;
+};
+
+// Every pixel of a row through the writer in scan order.
+template <typename ColorAt> void WriteRow(TPGTargetWriter& Writer, int Y, int Width, ColorAt&& colorAt) {
+    Writer.BeginRow(Y);
+    ForEachInScanOrder(Y, 0, Width - 1, [&](int X) { Writer.Write(X, colorAt(X)); });
+}
+
+} // namespace
+
+void TPixelGraphic::ApplyFilter(TPGFilter& Filter, TPixelGraphic& Source) {
+    const bool colorFilter = Filter.IsColorFilter();
+    if (&Source == this && !colorFilter)
+        throw EPGFilter(PGLangStr(23));
+    if (&Source != this)
+        SetFormat(Source.GetWidth(), Source.GetHeight(), BitCountNum);
+    if (Width <= 0 || Height <= 0)
+        return;
+
+    if (colorFilter && BitCountNum != 3 && BitCountNum >= Source.GetBitCountNum()) {
+        // The pixels keep their indices; only the colours they stand for change. No progress here.
+        if (&Source != this)
+            Assign(&Source);
+        if (GetColorCount() > 0) {
+            Filter.SetSource(&Source);
+            const TFinally endFilter([&] { Filter.EndFilter(); });
+            for (int i = 0; i < GetColorCount(); ++i)
+                SetPaletteColor(i, Filter.FilterColor(IndexToColor(uint32_t(i))));
+        }
+        Changed();
+        return;
+    }
+
+    TPGTargetWriter writer(*this); // the diffusion bracket, closed also when an exception passes
+    {
+        Filter.SetSource(&Source);
+        const TFinally endFilter([&] { Filter.EndFilter(); });
+        if (!colorFilter) {
+            writer.RunRows(0, Height - 1, [&](int Y) {
+                WriteRow(writer, Y, Width, [&](int X) { return Filter.GetPixel(X, Y); });
+                return true;
+            });
+        } else {
+            // A colour filter's GetPixel is FilterColor of the pixel's colour, so the colours are read here
+            // directly: a paletted source's 256 values are filtered once, and a channel table turns a
+            // 24-bit row into one lookup per byte. The pixels are those of the plain per-pixel run.
+            const TPGSourceReader reader(Source);
+            const uint8_t sourceBits = reader.GetBitCountNum();
+            const TPGFilter::TLevelTable* table =
+                BitCountNum == 3 && sourceBits == 3 ? Filter.ChannelTable() : nullptr;
+            std::array<TColor, 256> filtered{};
+            if (sourceBits != 3)
+                for (int i = 0; i < 256; ++i)
+                    filtered[size_t(i)] = Filter.FilterColor(reader.IndexColor(uint8_t(i)));
+            const int rowBytes = 3 * Width;
+            writer.RunRows(0, Height - 1, [&](int Y) {
+                const uint8_t* in = reader.Row(Y);
+                if (table) {
+                    uint8_t* out = GetScanLine(Y);
+                    for (int i = 0; i < rowBytes; ++i)
+                        out[i] = (*table)[in[i]];
+                } else if (sourceBits == 3) {
+                    WriteRow(writer, Y, Width,
+                             [&](int X) { return Filter.FilterColor(GetRawValue(in, X, 3)); });
+                } else {
+                    WriteRow(writer, Y, Width,
+                             [&](int X) { return filtered[GetRawValue(in, X, sourceBits)]; });
+                }
+                return true;
+            });
+        }
+    }
+    writer.Finish();
+}
