@@ -8,6 +8,9 @@
 #include "image-library/PGPixelTransfer.h"
 
 #include <array>
+#include <cstring>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -28,6 +31,33 @@ template <typename ColorAt> void WriteRow(TPGTargetWriter& Writer, int Y, int Wi
     Writer.BeginRow(Y);
     ForEachInScanOrder(Y, 0, Width - 1, [&](int X) { Writer.Write(X, colorAt(X)); });
 }
+
+// A table of 256 levels applied to two bytes at a time (128 KB): half the lookups of a byte table, which
+// keeps a 24-bit row within a few times the speed of a plain copy.
+class TPairTable {
+public:
+    explicit TPairTable(const TPGFilter::TLevelTable& Levels) : Levels(Levels), Pairs(65536) {
+        for (size_t i = 0; i < Pairs.size(); ++i)
+            Pairs[i] = uint16_t(Levels[i & 0xFF] | Levels[i >> 8] << 8);
+    }
+    // Out[i] = Levels[In[i]] for Count bytes; In and Out may be one row.
+    void Map(const uint8_t* In, uint8_t* Out, int Count) const {
+        const uint16_t* pairs = Pairs.data();
+        int i = 0;
+        for (; i + 2 <= Count; i += 2) {
+            uint16_t v;
+            std::memcpy(&v, In + i, 2);
+            std::memcpy(Out + i, &pairs[v], 2);
+        }
+        if (i < Count)
+            Out[i] = Levels[In[i]];
+    }
+
+private:
+    const TPGFilter::TLevelTable& Levels;
+    // Loaded and stored in the machine's own byte order, so the first byte maps to the first byte either way.
+    std::vector<uint16_t> Pairs;
+};
 
 } // namespace
 
@@ -69,8 +99,10 @@ void TPixelGraphic::ApplyFilter(TPGFilter& Filter, TPixelGraphic& Source) {
             // 24-bit row into one lookup per byte. The pixels are those of the plain per-pixel run.
             const TPGSourceReader reader(Source);
             const uint8_t sourceBits = reader.GetBitCountNum();
-            const TPGFilter::TLevelTable* table =
-                BitCountNum == 3 && sourceBits == 3 ? Filter.ChannelTable() : nullptr;
+            std::optional<TPairTable> table;
+            if (BitCountNum == 3 && sourceBits == 3)
+                if (const TPGFilter::TLevelTable* levels = Filter.ChannelTable())
+                    table.emplace(*levels);
             std::array<TColor, 256> filtered{};
             if (sourceBits != 3)
                 for (int i = 0; i < 256; ++i)
@@ -79,9 +111,7 @@ void TPixelGraphic::ApplyFilter(TPGFilter& Filter, TPixelGraphic& Source) {
             writer.RunRows(0, Height - 1, [&](int Y) {
                 const uint8_t* in = reader.Row(Y);
                 if (table) {
-                    uint8_t* out = GetScanLine(Y);
-                    for (int i = 0; i < rowBytes; ++i)
-                        out[i] = (*table)[in[i]];
+                    table->Map(in, GetScanLine(Y), rowBytes);
                 } else if (sourceBits == 3) {
                     WriteRow(writer, Y, Width,
                              [&](int X) { return Filter.FilterColor(GetRawValue(in, X, 3)); });
