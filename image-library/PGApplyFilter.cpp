@@ -7,24 +7,13 @@
 #include "image-library/PGLangStr.h"
 #include "image-library/PGPixelTransfer.h"
 
+#include <QScopeGuard>
 #include <array>
 #include <cstring>
 #include <optional>
 #include <vector>
 
 namespace {
-
-// Runs an action when the scope ends, also when an exception leaves it.
-template <typename F> class TFinally {
-public:
-    explicit TFinally(F f) : Action(std::move(f)) {}
-    ~TFinally() { Action(); }
-    TFinally(const TFinally&) = delete;
-    TFinally& operator=(const TFinally&) = delete;
-
-private:
-    F Action;
-};
 
 // Every pixel of a row through the writer in scan order.
 template <typename ColorAt> void WriteRow(TPGTargetWriter& Writer, int Y, int Width, ColorAt&& colorAt) {
@@ -76,7 +65,7 @@ void TPixelGraphic::ApplyFilter(TPGFilter& Filter, TPixelGraphic& Source) {
             Assign(&Source);
         if (GetColorCount() > 0) {
             Filter.SetSource(&Source);
-            const TFinally endFilter([&] { Filter.EndFilter(); });
+            const auto endFilter = qScopeGuard([&] { Filter.EndFilter(); });
             for (int i = 0; i < GetColorCount(); ++i)
                 SetPaletteColor(i, Filter.FilterColor(IndexToColor(uint32_t(i))));
         }
@@ -87,7 +76,7 @@ void TPixelGraphic::ApplyFilter(TPGFilter& Filter, TPixelGraphic& Source) {
     TPGTargetWriter writer(*this); // the diffusion bracket, closed also when an exception passes
     {
         Filter.SetSource(&Source);
-        const TFinally endFilter([&] { Filter.EndFilter(); });
+        const auto endFilter = qScopeGuard([&] { Filter.EndFilter(); });
         if (!colorFilter) {
             writer.RunRows(0, Height - 1, [&](int Y) {
                 WriteRow(writer, Y, Width, [&](int X) { return Filter.GetPixel(X, Y); });
@@ -95,8 +84,8 @@ void TPixelGraphic::ApplyFilter(TPGFilter& Filter, TPixelGraphic& Source) {
             });
         } else {
             // A colour filter's GetPixel is FilterColor of the pixel's colour, so the colours are read here
-            // directly: a paletted source's 256 values are filtered once, and a channel table turns a
-            // 24-bit row into one lookup per byte. The pixels are those of the plain per-pixel run.
+            // directly: a paletted source's 256 values are filtered once, and a channel table maps a 24-bit row
+            // byte for byte. The pixels are those of the plain per-pixel run.
             const TPGSourceReader reader(Source);
             const uint8_t sourceBits = reader.GetBitCountNum();
             std::optional<TPairTable> table;
