@@ -2,19 +2,26 @@
 // files nobody references, and static constructors run in no fixed order.
 #include "image-library/formats/Formats.h"
 
+#include "image-library/formats/PGBMP.h"
+#include "image-library/formats/PGJPEG.h"
+#include "image-library/formats/PGPNG.h"
+#include "image-library/formats/PGTIFF.h"
+
 namespace {
 
 using TRegisterFunction = void (*)();
 
 // One line per format, in the order of the format registry's documentation.
 constexpr TRegisterFunction FormatTable[] = {
-    nullptr,
+    RegisterBMPFileFormats,
+    RegisterJPEGFileFormats,
+    RegisterPNGFileFormats,
+    RegisterTIFFFileFormats,
 };
 
 } // namespace
 
 void RegisterAllFileFormats() {
     for (TRegisterFunction registerFormat : FormatTable)
-        if (registerFormat)
-            registerFormat();
+        registerFormat();
 }
