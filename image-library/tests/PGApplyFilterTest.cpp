@@ -95,79 +95,55 @@ const TFilterKind FilterKinds[] = {
 
 } // namespace
 
+// The Part's six situations: which path runs shows in the events, and the result equals the plain run's.
 TEST(ApplyFilter, TakesTheTablePathOrThePixelPathAsTheFormatsAllow) {
+    constexpr int InPlace = -1, Empty = -1;
+    struct Case {
+        const char* Name;
+        int SourceBits, TargetBits;
+        size_t Filter; // index into FilterKinds
+        std::string Events;
+        int ResultBits;
+    };
+    const Case cases[] = {
+        {"8 bits in place: the table only", 2, InPlace, 0, "C", 2},
+        {"24 bits in place: a progress event per row", 3, InPlace, 0, "Sp0/2p1/2p2/2EC", 3},
+        {"8 into 4 bits: pixel path", 2, 1, 1, "CSp0/2p1/2p2/2EC", 1},
+        {"4 into 8 bits: a 4-bit copy with its table filtered", 1, 2, 2, "CCC", 1}, // SetFormat, Assign, done
+        {"not a colour filter in place: text 23", 3, InPlace, 3, "", 3},
+        {"empty source: only the format change", Empty, 2, 0, "C", 2},
+    };
     std::mt19937 rng(3);
-    TNegativeFilter negative;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::unique_ptr<TPixelGraphic> source = c.SourceBits == Empty
+                                                    ? std::make_unique<TPixelGraphic>()
+                                                    : RandomPicture(rng, 6, 3, uint8_t(c.SourceBits));
+        std::unique_ptr<TPixelGraphic> distinct =
+            c.TargetBits == InPlace ? nullptr : RandomTarget(rng, 2, 2, uint8_t(c.TargetBits), true);
+        TPixelGraphic& target = distinct ? *distinct : *source;
+        // The plain run works on copies, from a source that stays as it was.
+        TPixelGraphic expected, original;
+        expected.Assign(&target);
+        original.Assign(source.get());
+        const std::unique_ptr<TPGFilter> filter = FilterKinds[c.Filter].Make();
+        const std::unique_ptr<TPGFilter> reference = FilterKinds[c.Filter].Make();
+        const bool refused = !filter->IsColorFilter() && !distinct;
+        if (!refused)
+            ReferenceApplyFilter(expected, *reference, original);
 
-    // In place on 8 bits: the table is inverted, the pixel bytes stay, one change and no progress.
-    {
-        const std::unique_ptr<TPixelGraphic> p = RandomPicture(rng, 9, 5, 2);
-        const TContent before = Content(*p);
-        TProgressLog log(*p);
-        p->ApplyFilter(negative, *p);
-        EXPECT_EQ(log.Text, "C");
-        EXPECT_EQ(Content(*p).Values, before.Values);
-        for (size_t i = 0; i < before.Table.size(); ++i)
-            EXPECT_EQ(Content(*p).Table[i], before.Table[i] ^ 0xFFFFFF);
-        EXPECT_EQ(negative.GetSource(), nullptr);
-    }
-    // In place on 24 bits: pixel by pixel with one progress event per row.
-    {
-        const std::unique_ptr<TPixelGraphic> p = RandomPicture(rng, 4, 3, 3);
-        const TContent before = Content(*p);
-        TProgressLog log(*p);
-        p->ApplyFilter(negative, *p);
-        EXPECT_EQ(log.Text, "Sp0/2p1/2p2/2EC");
-        for (size_t i = 0; i < before.Values.size(); ++i)
-            EXPECT_EQ(Content(*p).Values[i], before.Values[i] ^ 0xFFFFFF);
-    }
-    // 8 bits into a distinct 4-bit target: pixel path, diffused into the target's own 16 colours.
-    {
-        const std::unique_ptr<TPixelGraphic> s = RandomPicture(rng, 6, 3, 2);
-        const std::unique_ptr<TPixelGraphic> t = RandomTarget(rng, 2, 2, 1, true);
-        TProgressLog log(*t);
-        t->ApplyFilter(negative, *s);
-        EXPECT_EQ(log.Text, "CSp0/2p1/2p2/2EC");
-        EXPECT_EQ(t->GetBitCountNum(), 1);
-        EXPECT_EQ(t->GetPaletteIdent(), pSys16);
-        EXPECT_EQ(t->GetWidth(), 6);
-    }
-    // 4 bits into a distinct 8-bit target: the target becomes a 4-bit copy with a filtered table.
-    {
-        const std::unique_ptr<TPixelGraphic> s = RandomPicture(rng, 6, 3, 1);
-        const std::unique_ptr<TPixelGraphic> t = RandomTarget(rng, 2, 2, 2, true);
-        TProgressLog log(*t);
-        t->ApplyFilter(negative, *s);
-        EXPECT_EQ(log.Text.find_first_of("SpE"), std::string::npos) << log.Text;
-        EXPECT_EQ(Content(*t).BitCountNum, 1);
-        EXPECT_EQ(Content(*t).Values, Content(*s).Values);
-        ASSERT_EQ(t->GetColorCount(), 15);
-        EXPECT_EQ(t->IndexToColor(14), s->IndexToColor(14) ^ 0xFFFFFF);
-    }
-    // A filter that is not a colour filter cannot read the picture it writes.
-    {
-        const std::unique_ptr<TPixelGraphic> p = RandomPicture(rng, 5, 5, 3);
-        const TContent before = Content(*p);
-        TProgressLog log(*p);
-        TShiftFilter shift;
+        TProgressLog log(target);
         try {
-            p->ApplyFilter(shift, *p);
-            ADD_FAILURE() << "no exception";
+            target.ApplyFilter(*filter, *source);
+            EXPECT_FALSE(refused);
         } catch (const EPGFilter& e) {
+            EXPECT_TRUE(refused);
             EXPECT_EQ(e.message(), PGLangStr(23));
         }
-        EXPECT_EQ(Content(*p), before);
-        EXPECT_EQ(log.Text, "");
-    }
-    // An empty source empties the target; only the format change is announced.
-    {
-        TPixelGraphic empty;
-        const std::unique_ptr<TPixelGraphic> t = RandomTarget(rng, 3, 3, 2, true);
-        TProgressLog log(*t);
-        t->ApplyFilter(negative, empty);
-        EXPECT_EQ(log.Text, "C");
-        EXPECT_TRUE(t->GetEmpty());
-        EXPECT_EQ(t->GetWidth(), 0);
+        EXPECT_EQ(log.Text, c.Events);
+        EXPECT_EQ(target.GetBitCountNum(), c.ResultBits);
+        EXPECT_EQ(Content(target), Content(expected));
+        EXPECT_EQ(filter->GetSource(), nullptr);
     }
 }
 
@@ -190,18 +166,19 @@ TEST(ApplyFilter, EqualsThePlainPerPixelRunInEveryFormat) {
                     EXPECT_EQ(filter->GetSource(), nullptr);
                     EXPECT_TRUE(t->GetErrorLimitTable().empty());
                 }
-    // A colour filter may also work in place on 24 bits: the result is that of a distinct target.
-    for (const TFilterKind& kind : FilterKinds) {
-        const std::unique_ptr<TPGFilter> filter = kind.Make(), reference = kind.Make();
-        if (!filter->IsColorFilter())
-            continue;
-        SCOPED_TRACE(kind.Name);
-        const std::unique_ptr<TPixelGraphic> p = RandomPicture(rng, 13, 7, 3);
-        TPixelGraphic r;
-        ReferenceApplyFilter(r, *reference, *p);
-        p->ApplyFilter(*filter, *p);
-        EXPECT_EQ(Content(*p), Content(r));
-    }
+    // A colour filter may also work in place: the result is that of a distinct target of the same format.
+    for (const TFilterKind& kind : FilterKinds)
+        for (uint8_t bits : {uint8_t(2), uint8_t(3)}) {
+            const std::unique_ptr<TPGFilter> filter = kind.Make(), reference = kind.Make();
+            if (!filter->IsColorFilter())
+                continue;
+            SCOPED_TRACE(testing::Message() << kind.Name << " in place on " << int(bits));
+            const std::unique_ptr<TPixelGraphic> p = RandomPicture(rng, 13, 7, bits);
+            const std::unique_ptr<TPixelGraphic> r = RandomTarget(rng, 1, 1, bits, true);
+            ReferenceApplyFilter(*r, *reference, *p);
+            p->ApplyFilter(*filter, *p);
+            EXPECT_EQ(Content(*p), Content(*r));
+        }
 }
 
 TEST(ApplyFilter, ReadsSourcePixelsBeyondTheTableAsTheyAreDrawn) {
