@@ -8,6 +8,7 @@
 #include "framework/Object.h"
 #include "image-library/PGTypes.h"
 
+#include <QByteArray>
 #include <QImage>
 #include <QVector>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include <span>
 #include <vector>
 
+class QIODevice;
 class QPainter;
 class TPGCanvas;
 
@@ -117,6 +119,44 @@ public:
     // Copying.
     virtual void Assign(const TPixelGraphic* Source);
     void CopyPalette(const TPixelGraphic* Source);
+
+    // Loading through the reader registry (PGLoadSave.cpp). A reader is chosen by the data's first bytes and
+    // only then by Ext; Index selects a picture in files that hold several. Every load empties the picture
+    // first, leaves it empty when it fails, and fires OnChange once either way.
+    virtual void LoadFromFile(const QString& FileName) { LoadFromFileIndex(FileName, 0); }
+    void LoadFromFileIndex(const QString& FileName, int Index);
+    virtual void LoadFromStream(QIODevice& Stream) { LoadFromStreamExt(Stream, QString()); }
+    void LoadFromStreamExt(QIODevice& Stream, const QString& Ext) { LoadFromStreamIndex(Stream, Ext, 0); }
+    void LoadFromStreamIndex(QIODevice& Stream, const QString& Ext, int Index);
+
+    // Saving through the writer registry, converted on a copy to a colour resolution the writer stores.
+    // A file is replaced only after the writer succeeded. SaveToStream writes a BMP file of the picture as
+    // it is.
+    virtual void SaveToFile(const QString& FileName);
+    virtual void SaveToFileStream(QIODevice& Stream, const QString& Ext);
+    void SaveToStreamExt(bool ToFile, const QString& FileName, QString Ext, QIODevice* Stream);
+    virtual void SaveToStream(QIODevice& Stream);
+
+    // Form streaming: a 4-byte length and a BMP file of that many bytes.
+    virtual void WriteData(QIODevice& Stream);
+    virtual void ReadData(QIODevice& Stream);
+
+    // Clipboard blocks: packed DIBs (header, colour table, pixels). Format numbers 2 (bitmap) and 8 (DIB)
+    // are read alike.
+    static constexpr uint16_t CF_BITMAP = 2;
+    static constexpr uint16_t CF_DIB = 8;
+    virtual void LoadFromClipboardFormat(uint16_t AFormat, const QByteArray& AData);
+    virtual void SaveToClipboardFormat(uint16_t& AFormat, QByteArray& AData);
+
+    // The device-independent bitmap at the stream's position (formats/PGBMP.cpp). PixelOffset is the
+    // distance from the DIB's start to its pixels when a file header gave one, else 0.
+    void ReadDIB(QIODevice& Stream, bool IsCore, int64_t PixelOffset = 0);
+    void WriteDIB(QIODevice& Stream);
+
+    void SetBackGroundColor(TColor Color);
+    void SetBitCountNum(uint8_t Value);
+    // 1, 4, 8, 24 bits give 0, 1, 2, 3; anything else raises EPGInvalidBitCountNum.
+    static uint8_t BitCountNumOf(int Bits);
 
     // Drawing. A reversed destination rectangle draws the picture mirrored.
     virtual void Draw(QPainter& Canvas, const TRect& Rect) { DrawTo(Canvas, Rect); }

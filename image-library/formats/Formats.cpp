@@ -2,13 +2,15 @@
 // files nobody references, and static constructors run in no fixed order.
 #include "image-library/formats/Formats.h"
 
+#include "image-library/formats/PGBMP.h"
+
 namespace {
 
 using TRegisterFunction = void (*)();
 
 // One line per format, in the order of the format registry's documentation.
 constexpr TRegisterFunction FormatTable[] = {
-    nullptr,
+    RegisterBMPFileFormats,
 };
 
 } // namespace

@@ -1,0 +1,33 @@
+// The class library's file errors over QFile and QSaveFile.
+#include "framework/FileStreams.h"
+
+#include "framework/StreamIO.h"
+
+#include <QDir>
+
+void OpenFileForReading(QFile& file) {
+    if (!file.open(QIODevice::ReadOnly))
+        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2")
+                              .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
+}
+
+void OpenSaveFile(QSaveFile& file) {
+    if (!file.open(QIODevice::WriteOnly))
+        throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2")
+                                .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
+}
+
+void CommitSaveFile(QSaveFile& file) {
+    if (!file.commit())
+        throw EWriteError(QStringLiteral("Stream write error: \"%1\". %2")
+                              .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
+}
+
+void WriteBuffer(QIODevice& device, const void* buffer, qint64 count) {
+    if (!WriteExact(device, buffer, count)) {
+        const QString reason = device.errorString();
+        throw EWriteError(reason.isEmpty() || reason == QLatin1String("Unknown error")
+                              ? QStringLiteral("Stream write error")
+                              : QStringLiteral("Stream write error. %1").arg(reason));
+    }
+}

@@ -1,0 +1,23 @@
+// The class library's file errors and the checked file operations that raise them: opening a file to read,
+// creating one to replace, and writing that must not come up short.
+#pragma once
+
+#include "framework/Exception.h"
+
+#include <QFile>
+#include <QIODevice>
+#include <QSaveFile>
+
+LAB_DECLARE_EXCEPTION(EFOpenError, Exception);
+LAB_DECLARE_EXCEPTION(EFCreateError, Exception);
+LAB_DECLARE_EXCEPTION(EWriteError, Exception);
+
+// Opens `file` for reading; raises EFOpenError with the system's reason.
+void OpenFileForReading(QFile& file);
+// Opens `file` for writing; raises EFCreateError with the system's reason. Nothing replaces the file's old
+// content until CommitSaveFile.
+void OpenSaveFile(QSaveFile& file);
+// Replaces the old file with what was written; raises EWriteError with the system's reason.
+void CommitSaveFile(QSaveFile& file);
+// Writes all `count` bytes or raises EWriteError.
+void WriteBuffer(QIODevice& device, const void* buffer, qint64 count);

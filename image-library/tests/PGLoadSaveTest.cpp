@@ -1,0 +1,445 @@
+// Loading and saving through the registries: reader choice, change events, gamma correction, writer choice,
+// resolution warnings, files left intact by failed saves, form streaming and the clipboard.
+#include "framework/FileStreams.h"
+#include "framework/testing/MessageBoxSpy.h"
+#include "image-library/PGClipboard.h"
+#include "image-library/PGExceptions.h"
+#include "image-library/PGSettings.h"
+#include "image-library/PGraphic.h"
+#include "image-library/tests/BMPTestSupport.h"
+
+#include <QBuffer>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+template <class E, class Fn> QString Raised(Fn fn) {
+    try {
+        fn();
+    } catch (const E& e) {
+        return e.message();
+    }
+    return QStringLiteral("(nothing raised)");
+}
+
+QByteArray ReadFile(const QString& name) {
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+void WriteFile(const QString& name, const QByteArray& bytes) {
+    QFile f(name);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// A picture with different values in every pixel, in each of the four formats.
+void FillPicture(TPixelGraphic& picture, int width, int height, uint8_t bitCountNum) {
+    picture.SetFormat(width, height, bitCountNum);
+    if (bitCountNum < 3) {
+        picture.SetColorCount(picture.GetMaxColorCount());
+        for (int i = 0; i < picture.GetColorCount(); ++i)
+            picture.SetPaletteColor(i, RGB(uint8_t(i * 7), uint8_t(255 - i), uint8_t(i * 3)));
+    }
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            picture.SetPixelValue(x, y,
+                                  bitCountNum == 3
+                                      ? RGB(uint8_t(x * 40), uint8_t(y * 50), uint8_t(x + y))
+                                      : uint32_t(x * 3 + y) % uint32_t(picture.GetMaxColorCount()));
+}
+
+void ExpectSamePicture(TPixelGraphic& a, TPixelGraphic& b) {
+    ASSERT_EQ(a.GetWidth(), b.GetWidth());
+    ASSERT_EQ(a.GetHeight(), b.GetHeight());
+    ASSERT_EQ(a.GetBitCountNum(), b.GetBitCountNum());
+    ASSERT_EQ(a.GetColorCount(), b.GetColorCount());
+    for (int i = 0; i < a.GetColorCount(); ++i)
+        EXPECT_EQ(a.IndexToColor(uint32_t(i)), b.IndexToColor(uint32_t(i)));
+    for (int y = 0; y < a.GetHeight(); ++y)
+        for (int x = 0; x < a.GetWidth(); ++x)
+            ASSERT_EQ(a.GetPixelValue(x, y), b.GetPixelValue(x, y)) << x << "," << y;
+}
+
+QByteArray BmpOf(TPixelGraphic& picture) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    picture.SaveToStream(buffer);
+    return buffer.data();
+}
+
+// Reads a 2 x 1 picture whose bytes say its format and file gamma; it has no signature, so only its
+// extension "gam" chooses it.
+class TGammaReader : public TFileFormatReader {
+public:
+    TGammaReader() { Extension = QStringLiteral("gam"); }
+    const char* ClassName() const override { return "TGammaReader"; }
+    void Read(QIODevice& Stream, TPixelGraphic& Picture, int) const override {
+        const QList<QByteArray> fields = Stream.readAll().split(' ');
+        if (fields.value(0) == "24") {
+            Picture.SetFormat(2, 1, 3);
+            Picture.SetPixelValue(0, 0, RGB(0, 128, 255));
+            Picture.SetPixelValue(1, 0, RGB(128, 128, 128));
+            Picture.GetScanLine(0)[6] = 77; // row filler
+        } else {
+            Picture.SetFormat(2, 1, 2);
+            Picture.SetColorCount(2);
+            Picture.SetPaletteColor(0, RGB(0, 128, 255));
+            Picture.SetPaletteColor(1, RGB(128, 128, 128));
+            Picture.SetPixelValue(0, 0, 1);
+        }
+        Picture.SetFileGamma(fields.value(1).toDouble());
+    }
+};
+
+TEST(Loading, ReaderChoiceChangeEventsAndFailures) {
+    QTemporaryDir dir;
+    TPixelGraphic source;
+    FillPicture(source, 3, 2, 3);
+    const QByteArray bmp = BmpOf(source);
+    WriteFile(dir.filePath("x.jpg"), bmp);
+    WriteFile(dir.filePath("x.tga"), bmp);
+    WriteFile(dir.filePath("x.bmp"), "not a picture at all");
+    WriteFile(dir.filePath("x.gam"), "24 1.8");
+    TScopedFileFormatRegistration gamma(std::make_unique<TGammaReader>());
+
+    struct {
+        const char* Name;
+        QString Error;
+        int Changes;
+    } const cases[] = {
+        {"x.jpg", {}, 1},
+        {"x.tga", {}, 1},
+        {"x.gam", {}, 1},
+        {"x.bmp", "Unknown file format", 1},
+        {"missing.bmp", "Cannot open file", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TPixelGraphic picture;
+        FillPicture(picture, 4, 4, 2);
+        int changes = 0;
+        picture.SetOnChange([&](TObject*) { ++changes; });
+        const QString error = Raised<Exception>([&] { picture.LoadFromFile(dir.filePath(c.Name)); });
+        EXPECT_EQ(changes, c.Changes);
+        if (c.Error.isEmpty()) {
+            EXPECT_EQ(error, QStringLiteral("(nothing raised)"));
+            EXPECT_EQ(picture.GetWidth(), c.Name == QLatin1String("x.gam") ? 2 : 3);
+        } else {
+            EXPECT_TRUE(error.startsWith(c.Error)) << error.toStdString();
+        }
+        if (c.Changes == 1 && !c.Error.isEmpty()) {
+            EXPECT_TRUE(picture.GetEmpty());
+        }
+    }
+    EXPECT_EQ(Raised<EFOpenError>([&] {
+                  TPixelGraphic p;
+                  p.LoadFromFile(dir.filePath("missing.bmp"));
+              }).left(16),
+              QStringLiteral("Cannot open file"));
+
+    // Without an extension only readers with a signature are asked.
+    QBuffer buffer;
+    buffer.setData("24 1.8");
+    buffer.open(QIODevice::ReadOnly);
+    TPixelGraphic picture;
+    EXPECT_EQ(Raised<EPGUnknownFileFormat>([&] { picture.LoadFromStream(buffer); }), "Unknown file format");
+    picture.LoadFromStreamExt(buffer, QStringLiteral(".GAM"));
+    EXPECT_EQ(picture.GetWidth(), 2);
+}
+
+TEST(Loading, GammaCorrectionByRatio) {
+    struct {
+        const char* Name;
+        const char* Format;
+        long double FileGamma;
+        long double DisplayGamma;
+        bool Correction;
+        bool Corrected;
+    } const cases[] = {
+        {"ratio 1.04 is left alone", "24", 1.8L * 1.04L, 1.8L, true, false},
+        {"ratio 1.06 is corrected", "24", 1.8L * 1.06L, 1.8L, true, true},
+        {"ratio 2", "24", 3.6L, 1.8L, true, true},
+        {"ratio 2 with correction off", "24", 3.6L, 1.8L, false, false},
+        {"paletted ratio 2", "8", 3.6L, 1.8L, true, true},
+        {"display gamma 0", "24", 1.8L, 0.0L, true, false},
+    };
+    TScopedFileFormatRegistration gamma(std::make_unique<TGammaReader>());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const long double display = PGDisplayGamma;
+        const bool correction = PGGammaCorrection;
+        PGDisplayGamma = c.DisplayGamma;
+        PGGammaCorrection = c.Correction;
+        QBuffer buffer;
+        buffer.setData(QByteArray(c.Format) + ' ' + QByteArray::number(double(c.FileGamma), 'g', 17));
+        buffer.open(QIODevice::ReadOnly);
+        TPixelGraphic picture;
+        picture.LoadFromStreamExt(buffer, QStringLiteral("gam"));
+        PGDisplayGamma = display;
+        PGGammaCorrection = correction;
+
+        const long double ratio = c.FileGamma / c.DisplayGamma;
+        const auto expected = [&](int v) {
+            return c.Corrected ? uint8_t(std::nearbyint(255 * std::pow(v / 255.0L, ratio))) : uint8_t(v);
+        };
+        const TColor first =
+            c.Format == QByteArray("24") ? picture.GetPixelValue(0, 0) : picture.IndexToColor(0);
+        EXPECT_EQ(first, RGB(expected(0), expected(128), expected(255)));
+        if (c.Format == QByteArray("24")) {
+            EXPECT_EQ(picture.GetScanLine(0)[6], 77);
+        } else {
+            EXPECT_EQ(picture.GetPixelValue(0, 0), 1u); // indices stay
+            EXPECT_EQ(picture.IndexToColor(1), RGB(expected(128), expected(128), expected(128)));
+        }
+        if (c.Corrected) {
+            EXPECT_EQ(double(picture.GetFileGamma()), double(c.DisplayGamma));
+        }
+    }
+    EXPECT_EQ(uint8_t(std::nearbyint(255 * std::pow(128 / 255.0L, 2.0L))), 64); // the ratio-2 case's byte
+}
+
+// Records what it was asked to write and writes a marker.
+class TRecordingWriter : public TFileFormatWriter {
+public:
+    TRecordingWriter(const char* ext, uint8_t resolutions, TColorResolution* written) : Written(written) {
+        Extension = QString::fromLatin1(ext);
+        Description = QStringLiteral("Test ") + Extension;
+        CanWriteResolutions = resolutions;
+    }
+    const char* ClassName() const override { return "TRecordingWriter"; }
+    void Write(QIODevice& Stream, TPixelGraphic& Picture) const override {
+        *Written = ColorResolutionOf(Picture);
+        WriteBuffer(Stream, "written", 7);
+    }
+    TColorResolution* Written;
+};
+
+TEST(Saving, WriterChoiceAndItsErrors) {
+    QTemporaryDir dir;
+    TPixelGraphic picture;
+    FillPicture(picture, 5, 3, 3);
+    TColorResolution written = crBlackWhite;
+    TScopedFileFormatRegistration none(std::make_unique<TRecordingWriter>("tnone", 0, &written));
+
+    EXPECT_EQ(Raised<EPGUnknownExtension>([&] { picture.SaveToFile(dir.filePath("a.xyz")); }),
+              QStringLiteral("Unknown file extension \"xyz\""));
+    EXPECT_EQ(Raised<EPGCanWriteResolutionsEmpty>([&] { picture.SaveToFile(dir.filePath("a.tnone")); }),
+              QStringLiteral("TRecordingWriter.CanWriteResolutions is empty"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList());
+
+    // Upper-case extensions find the writer; ".dib" finds the writer the dialog does not offer.
+    for (const char* name : {"UPPER.BMP", "plain.dib"}) {
+        picture.SaveToFile(dir.filePath(name));
+        TPixelGraphic back;
+        back.LoadFromFile(dir.filePath(name));
+        ExpectSamePicture(picture, back);
+    }
+    QBuffer buffer;
+    buffer.open(QIODevice::ReadWrite);
+    picture.SaveToFileStream(buffer, QStringLiteral(".Bmp"));
+    EXPECT_EQ(buffer.data(), BmpOf(picture));
+
+    ClearFileFormatRegistries();
+    const QString empty =
+        Raised<EPGFileFormatWritersEmpty>([&] { picture.SaveToFile(dir.filePath("b.bmp")); });
+    RegisterAllFileFormats();
+    EXPECT_EQ(empty, QStringLiteral("FileFormatWriters is empty"));
+}
+
+TEST(Saving, RefusedResolutionChangeWritesNothing) {
+    QTemporaryDir dir;
+    TPixelGraphic picture;
+    FillPicture(picture, 5, 3, 3);
+    TColorResolution written = crBlackWhite;
+    TScopedFileFormatRegistration pbm(std::make_unique<TRecordingWriter>("tpbm", 1, &written));
+    const QString existing = dir.filePath("old.tpbm");
+    WriteFile(existing, "old content");
+    const QString refusal =
+        QStringLiteral("The graphic cannot be saved with to a Test tpbm file with the current "
+                       "color resolution (16.7 million colors)");
+
+    picture.SetSaveColorResWarningAction(pgwaRaise);
+    EXPECT_EQ(Raised<EPGCannotWriteColorRes>([&] { picture.SaveToFile(dir.filePath("new.tpbm")); }), refusal);
+
+    picture.SetSaveColorResWarningAction(pgwaOKCancelBox);
+    MessageBoxSpy spy(mrCancel);
+    EXPECT_EQ(Raised<EPGCannotWriteColorRes>([&] { picture.SaveToFile(existing); }), refusal);
+    ASSERT_EQ(spy.Requests.size(), 1u);
+    EXPECT_EQ(spy.Requests[0].Caption, QStringLiteral("Warning"));
+    EXPECT_EQ(spy.Requests[0].Type, mtWarning);
+    EXPECT_EQ(spy.Requests[0].Buttons, TMsgDlgButtons(mbOK | mbCancel));
+    EXPECT_TRUE(spy.Requests[0].Text.startsWith(
+        QStringLiteral("The graphic cannot be saved to a Test tpbm file with the current color resolution "
+                       "(16.7 million colors).")));
+    EXPECT_TRUE(spy.Requests[0].Text.endsWith(QStringLiteral("(black and white).")));
+
+    EXPECT_EQ(ReadFile(existing), QByteArray("old content"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"old.tpbm"});
+}
+
+TEST(Saving, WriteCutShortByTheFileSizeLimitKeepsFiles) {
+    QTemporaryDir dir;
+    TPixelGraphic picture;
+    FillPicture(picture, 200, 100, 3);
+    const QString existing = dir.filePath("old.bmp");
+    WriteFile(existing, "old content");
+
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const QString replaceError = Raised<Exception>([&] { picture.SaveToFile(existing); });
+    const QString createError = Raised<Exception>([&] { picture.SaveToFile(dir.filePath("new.bmp")); });
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_TRUE(replaceError.startsWith(QStringLiteral("Stream write error"))) << replaceError.toStdString();
+    EXPECT_TRUE(createError.startsWith(QStringLiteral("Stream write error"))) << createError.toStdString();
+    EXPECT_EQ(ReadFile(existing), QByteArray("old content"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"old.bmp"});
+}
+
+TEST(FormStreaming, RecordRoundTripAndDamagedLengths) {
+    for (uint8_t format : {0, 1, 2, 3}) {
+        SCOPED_TRACE(int(format));
+        TPixelGraphic picture;
+        FillPicture(picture, 7, 3, format);
+        QBuffer stream;
+        stream.open(QIODevice::ReadWrite);
+        stream.write("ABC");
+        picture.WriteData(stream);
+        const qint64 end = stream.pos();
+        stream.write("trailing");
+        ASSERT_TRUE(stream.seek(3));
+        TPixelGraphic back;
+        back.ReadData(stream);
+        ExpectSamePicture(picture, back);
+        EXPECT_EQ(stream.pos(), end);
+        EXPECT_EQ(GetLE32(reinterpret_cast<const uint8_t*>(stream.data().constData()) + 3),
+                  uint32_t(end - 7));
+    }
+
+    TPixelGraphic picture;
+    FillPicture(picture, 2, 2, 3);
+    const QByteArray bmp = BmpOf(picture);
+    struct {
+        const char* Name;
+        QByteArray Record;
+        QString Error;
+    } const cases[] = {
+        {"negative length", Le32(uint32_t(-1)) + bmp, "BMP: Unexpected end of file"},
+        {"length beyond the stream", Le32(uint32_t(bmp.size() + 1)) + bmp, "BMP: Unexpected end of file"},
+        {"no length", Le16(1), "BMP: Unexpected end of file"},
+        {"length shorter than the file", Le32(uint32_t(bmp.size() - 8)) + bmp, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        QBuffer stream;
+        stream.setData(c.Record);
+        stream.open(QIODevice::ReadOnly);
+        TPixelGraphic target;
+        FillPicture(target, 3, 3, 2);
+        const QString error = Raised<EPGBMPFileFormatReader>([&] { target.ReadData(stream); });
+        if (c.Error.isEmpty()) {
+            // The last row in the file is the top row: only its pixels are missing.
+            EXPECT_EQ(target.GetPixelValue(1, 0), 0u);
+            EXPECT_EQ(target.GetPixelValue(1, 1), picture.GetPixelValue(1, 1));
+            EXPECT_EQ(stream.pos(), c.Record.size() - 8);
+        } else {
+            EXPECT_EQ(error, c.Error);
+            EXPECT_EQ(target.GetWidth(), 3); // nothing was loaded
+        }
+    }
+}
+
+TEST(Clipboard, FormatsBlocksAndTheSystemClipboard) {
+    TPixelGraphic picture;
+    FillPicture(picture, 5, 3, 2);
+    uint16_t format = 0;
+    QByteArray dib;
+    picture.SaveToClipboardFormat(format, dib);
+    EXPECT_EQ(format, TPixelGraphic::CF_DIB);
+    EXPECT_EQ(dib, BmpOf(picture).mid(14));
+
+    for (uint16_t f : {TPixelGraphic::CF_BITMAP, TPixelGraphic::CF_DIB}) {
+        TPixelGraphic back;
+        back.LoadFromClipboardFormat(f, dib);
+        ExpectSamePicture(picture, back);
+    }
+    TPixelGraphic other;
+    EXPECT_EQ(Raised<EPGUnknownClipboardFormat>([&] { other.LoadFromClipboardFormat(3, dib); }),
+              QStringLiteral("Unknown clipboard format"));
+    EXPECT_EQ(Raised<EPGUnknownClipboardFormat>([&] { other.LoadFromClipboardFormat(8, {}); }),
+              QStringLiteral("Unknown clipboard format"));
+
+    // A 124-byte header with 5-6-5 masks inside it.
+    TInfoHeader h;
+    h.Size = 124;
+    h.BitCount = 16;
+    h.Compression = 3;
+    const QByteArray v5 = h.Bytes() + Le32(0xF800) + Le32(0x07E0) + Le32(0x001F) + QByteArray(124 - 52, 0) +
+                          Bytes({0x1F, 0xF8, 0, 0});
+    other.LoadFromClipboardFormat(TPixelGraphic::CF_DIB, v5);
+    EXPECT_EQ(other.GetPixelColor(0, 0), RGB(255, 0, 255));
+
+    // Through the system clipboard, from our own data and from an image another program put there.
+    CopyPictureToClipboard(picture);
+    ASSERT_TRUE(QGuiApplication::clipboard()->mimeData()->hasFormat(QStringLiteral("image/bmp")));
+    EXPECT_EQ(QGuiApplication::clipboard()->image().pixel(4, 0), ColorToQRgb(picture.GetPixelColor(4, 0)));
+    TPixelGraphic pasted;
+    PastePictureFromClipboard(pasted);
+    ExpectSamePicture(picture, pasted);
+
+    QImage image(3, 2, QImage::Format_RGB32);
+    image.fill(qRgb(10, 20, 30));
+    image.setPixel(2, 1, qRgb(200, 100, 50));
+    QGuiApplication::clipboard()->setImage(image);
+    PastePictureFromClipboard(pasted);
+    ASSERT_EQ(pasted.GetWidth(), 3);
+    ASSERT_EQ(pasted.GetHeight(), 2);
+    EXPECT_EQ(pasted.GetPixelColor(0, 0), RGB(10, 20, 30));
+    EXPECT_EQ(pasted.GetPixelColor(2, 1), RGB(200, 100, 50));
+
+    QGuiApplication::clipboard()->clear();
+    EXPECT_EQ(Raised<EPGUnknownClipboardFormat>([&] { PastePictureFromClipboard(pasted); }),
+              QStringLiteral("Unknown clipboard format"));
+}
+
+TEST(PixelFormatHelpers, BitCountsBackgroundAndFormatChanges) {
+    const struct {
+        int Bits;
+        int Num; // -1: refused
+    } cases[] = {{1, 0}, {4, 1}, {8, 2}, {24, 3}, {16, -1}, {32, -1}, {0, -1}};
+    for (const auto& c : cases) {
+        if (c.Num >= 0) {
+            EXPECT_EQ(TPixelGraphic::BitCountNumOf(c.Bits), c.Num);
+        } else
+            EXPECT_EQ(Raised<EPGInvalidBitCountNum>([&] { TPixelGraphic::BitCountNumOf(c.Bits); }),
+                      QStringLiteral("Invalid value for BitCountNum"));
+    }
+    TPixelGraphic picture;
+    FillPicture(picture, 3, 2, 2);
+    picture.SetBackGroundColor(picture.IndexToColor(5));
+    EXPECT_EQ(picture.GetBackGroundValue(), 5u);
+    int changes = 0;
+    picture.SetOnChange([&](TObject*) { ++changes; });
+    picture.SetBitCountNum(2);
+    EXPECT_EQ(changes, 0);
+    picture.SetBitCountNum(3);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(picture.GetPixelValue(2, 1), 0u);
+    picture.SetBackGroundColor(RGB(1, 2, 3));
+    EXPECT_EQ(picture.GetBackGroundValue(), RGB(1, 2, 3));
+}
+
+} // namespace
