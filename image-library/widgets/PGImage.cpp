@@ -13,6 +13,7 @@
 #include <QScrollBar>
 #include <algorithm>
 #include <cmath>
+#include <exception>
 
 namespace {
 
@@ -112,6 +113,48 @@ void TPGImage::HookGraphicEvents(TPixelGraphic* Picture, bool WithOnChange) {
         if (OnPixelGraphicProgressEnd)
             OnPixelGraphicProgressEnd(Sender);
     });
+}
+
+// ---- files
+
+void TPGImage::LoadFromFileIndex(const QString& AFileName, int Index) {
+    // The stored name, not the property: assigning the property loads.
+    FileName.clear();
+    std::exception_ptr failure;
+    {
+        const TWaitCursor hourGlass(ShowHourGlass);
+        try {
+            StopPaintThread();
+            PixelGraphic.reset();
+            DropPaintPixelGraphic();
+            if (!QFileInfo(AFileName).fileName().isEmpty()) {
+                auto picture = std::make_unique<TPixelGraphic>();
+                picture->SetReadWarningAction(ReadWarningAction);
+                picture->SetBackGroundColor(TColor(BackGroundColor));
+                // Progress only while loading: a half-loaded picture must not be laid out.
+                HookGraphicEvents(picture.get(), false);
+                picture->LoadFromFileIndex(AFileName, Index);
+                HookGraphicEvents(picture.get(), true);
+                PixelGraphic = std::move(picture);
+            }
+            FileName = AFileName;
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+    // Also after a failure: the viewer shows that it is empty now.
+    PixelGraphicChanged(this);
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TPGImage::SaveToFile(const QString& AFileName) {
+    if (!PixelGraphic)
+        throw EPGEmpty(PGLangStr(16, QStringLiteral("PixelGraphic")));
+    PixelGraphic->SetSaveColorResWarningAction(SaveColorResWarningAction);
+    PixelGraphic->SaveToFile(AFileName);
+    // The stored name only: the property would load the file just written.
+    FileName = AFileName;
 }
 
 // ---- layout

@@ -118,6 +118,7 @@ private:
     Q_PROPERTY(TPGWarningAction ReadWarningAction MEMBER ReadWarningAction)
     Q_PROPERTY(TPGWarningAction SaveColorResWarningAction MEMBER SaveColorResWarningAction)
     Q_PROPERTY(double ZoomFactor READ GetZoomFactorProperty WRITE SetZoomFactorProperty)
+    Q_PROPERTY(QString FileName READ GetFileName WRITE SetFileName)
 
 public:
     explicit TPGImage(QWidget* Parent = nullptr);
@@ -134,6 +135,12 @@ public:
     // Passes Picture's progress to this viewer's progress events and, WithOnChange, its changes to the
     // layout.
     void HookGraphicEvents(TPixelGraphic* Picture, bool WithOnChange);
+
+    // Files. A failed load leaves the viewer empty with an empty FileName and passes the exception on.
+    void LoadFromFile(const QString& AFileName) { LoadFromFileIndex(AFileName, 0); }
+    // Index chooses the picture in files that hold several.
+    void LoadFromFileIndex(const QString& AFileName, int Index);
+    virtual void SaveToFile(const QString& AFileName);
 
     // Layout. PixelGraphicChanged takes the picture's size and lays out anew (auto size included); Arrange
     // sizes and places the paint box, with Force also when only its place or the scroll position is off.
@@ -252,6 +259,8 @@ public:
     void SetUseThread(bool Value);
     long double GetZoomFactor() const { return ZoomFactor; }
     void SetZoomFactor(long double Value);
+    QString GetFileName() const { return FileName; }
+    void SetFileName(const QString& Value) { LoadFromFile(Value); }
 
     // Paint-box events, held by the paint box.
     void SetPicBoxOnClick(TNotifyEvent Value) { PicBox->OnClick = std::move(Value); }
@@ -339,6 +348,7 @@ private:
     bool DitherErrorLimitSoft = true;
     QCursor DragCursor{Qt::DragMoveCursor};
     TDragMode DragMode = dmManual;
+    QString FileName;
     bool FlipHorizontal = false;
     bool FlipVertical = false;
     int PixelGraphicHeight = 0;

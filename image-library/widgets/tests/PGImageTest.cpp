@@ -2,8 +2,12 @@
 
 #include "framework/testing/MessageBoxSpy.h"
 #include "image-library/PGExceptions.h"
+#include "image-library/PGFileFormats.h"
+#include "image-library/formats/Formats.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QFile>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -53,6 +57,13 @@ struct Viewer {
 };
 
 class PGImageLayout : public ::testing::TestWithParam<bool> {};
+
+class PGImageFiles : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { RegisterAllFileFormats(); }
+    static void TearDownTestSuite() { ClearFileFormatRegistries(); }
+    QTemporaryDir dir;
+};
 
 } // namespace
 
@@ -130,6 +141,14 @@ TEST_P(PGImageLayout, CentringPlacesSmallPicturesInTheMiddleAndScrollsLargeOnesT
     EXPECT_EQ(v.image.verticalScrollBar()->value(), (100 + v.SH()) / 2);
     EXPECT_EQ(v.image.horizontalScrollBar()->maximum(), 400 - (200 - v.SV()));
     v.ExpectViewportMatchesClientSize();
+
+    // Without AutoScroll there are no bars and the whole inside is client area.
+    v.image.SetAutoScroll(false);
+    EXPECT_FALSE(v.HorzBar() || v.VertBar());
+    EXPECT_EQ(v.image.ClientWidth(), 200);
+    v.ExpectViewportMatchesClientSize();
+    v.image.SetAutoScroll(true);
+    EXPECT_TRUE(v.HorzBar() && v.VertBar());
 
     // Scrolling moves the paint box itself, so its geometry stays in client coordinates.
     v.image.horizontalScrollBar()->setValue(10);
@@ -320,6 +339,22 @@ TEST(PGImage, PaintBoxForwardsMouseAndPaintAroundTheUserInTheFixedOrder) {
     box->repaint();
     EXPECT_EQ(calls, (std::vector<std::string>{"control paint", "user paint"}));
     EXPECT_EQ(box->GetCanvas(), nullptr);
+
+    // Context menus: the paint box's own, else the viewer's.
+    QMenu viewerMenu;
+    QMenu boxMenu;
+    viewerMenu.addAction("viewer");
+    boxMenu.addAction("box");
+    v.image.SetPopupMenu(&viewerMenu);
+    QContextMenuEvent onBox(QContextMenuEvent::Mouse, QPoint(1, 1), box->mapToGlobal(QPoint(1, 1)));
+    QApplication::sendEvent(box, &onBox);
+    EXPECT_TRUE(viewerMenu.isVisible());
+    viewerMenu.hide();
+    v.image.SetPicBoxPopupMenu(&boxMenu);
+    QApplication::sendEvent(box, &onBox);
+    EXPECT_TRUE(boxMenu.isVisible());
+    EXPECT_FALSE(viewerMenu.isVisible());
+    boxMenu.hide();
 }
 
 TEST(PGImage, PaintsMarginsInItsColourAndThePictureInThePaintBox) {
@@ -405,4 +440,65 @@ TEST(PGImage, PropertiesHaveTheirDefaultsAndFormsSetThemByName) {
     image.SetPicBoxShowHint(false);
     EXPECT_FALSE(image.GetPicBoxParentShowHint());
     EXPECT_FALSE(image.GetPicBoxShowHint());
+}
+
+TEST_F(PGImageFiles, LoadingAndSavingKeepNamePictureAndCursorConsistent) {
+    Viewer v(false);
+    int changes = 0;
+    v.image.OnPixelGraphicChange = [&](TObject*) { ++changes; };
+    const QString path = dir.filePath("a.bmp");
+    try {
+        v.image.SaveToFile(path);
+        ADD_FAILURE() << "saved without a picture";
+    } catch (const EPGEmpty& e) {
+        EXPECT_EQ(e.message(), "PixelGraphic is empty");
+    }
+
+    // Saving keeps the picture object and takes the name without loading the file back.
+    v.image.SetPixelGraphic(Picture(30, 20));
+    TPixelGraphic* shown = v.image.GetPixelGraphic();
+    changes = 0;
+    v.image.SaveToFile(path);
+    EXPECT_EQ(v.image.GetPixelGraphic(), shown);
+    EXPECT_EQ(v.image.GetFileName(), path);
+    EXPECT_EQ(changes, 0);
+
+    // Loading through the property, with the hourglass up and progress from the picture being loaded.
+    std::vector<TObject*> senders;
+    v.image.OnPixelGraphicProgress = [&](TObject* sender, int, int, bool&) {
+        ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        senders.push_back(sender);
+    };
+    v.image.setProperty("FileName", path);
+    ASSERT_NE(v.image.GetPixelGraphic(), nullptr);
+    EXPECT_EQ(v.image.GetPixelGraphic()->GetPixelColor(29, 19), RGB(29, 19, 0));
+    EXPECT_EQ(v.image.GetPicBox()->size(), QSize(30, 20));
+    EXPECT_EQ(v.image.GetFileName(), path);
+    EXPECT_EQ(changes, 1);
+    ASSERT_FALSE(senders.empty());
+    EXPECT_EQ(senders, std::vector<TObject*>(senders.size(), v.image.GetPixelGraphic()));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+    // A file no reader knows: raised, and the viewer is empty, nameless and laid out.
+    QFile junk(dir.filePath("b.xyz"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("not a picture");
+    junk.close();
+    EXPECT_THROW(v.image.LoadFromFile(junk.fileName()), EPGUnknownFileFormat);
+    EXPECT_EQ(v.image.GetPixelGraphic(), nullptr);
+    EXPECT_EQ(v.image.GetFileName(), "");
+    EXPECT_EQ(v.image.GetPicBox()->size(), QSize(0, 0));
+    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+    // A folder name empties the viewer but is kept; emptying by hand keeps the name too.
+    const QString folder = dir.path() + "/";
+    v.image.LoadFromFile(folder);
+    EXPECT_EQ(v.image.GetPixelGraphic(), nullptr);
+    EXPECT_EQ(v.image.GetFileName(), folder);
+    v.image.SetPixelGraphic(Picture(2, 2));
+    v.image.SetPixelGraphic(nullptr);
+    EXPECT_EQ(v.image.GetFileName(), folder);
+    EXPECT_EQ(changes, 5);
 }
