@@ -249,6 +249,7 @@ void TPGImage::PixelGraphicChanged(TObject*) {
             vertAdded = true;
         }
     }
+    // Held to what a widget can be, so the size asked for is one the viewer can take.
     const int newWidth =
         ClampWidgetSide(std::max<int64_t>(std::min<int64_t>(w, AutoSizeMaxWidth), AutoSizeMinWidth));
     const int newHeight =
@@ -565,71 +566,89 @@ void TPGImage::DblClick() {
 
 // ---- property setters
 
-void TPGImage::SetActionMode(TActionMode Value) {
-    if (Value == ActionMode)
-        return;
-    ActionMode = Value;
-    Invalidate();
+namespace {
+
+// Stores Value in Field and says whether it changed. Display options re-lay out only on a change, since each
+// re-layout throws the display copy away.
+template <class T> bool StoreChanged(T& Field, T Value) {
+    if (Field == Value)
+        return false;
+    Field = Value;
+    return true;
 }
 
-// Display options: each change throws the display copy away, so an equal value must not re-lay out.
-#define LAB_RELAYOUT_SETTER(Name, Type)                                                                      \
-    void TPGImage::Set##Name(Type Value) {                                                                   \
-        if (Value == Name)                                                                                   \
-            return;                                                                                          \
-        Name = Value;                                                                                        \
-        PixelGraphicChanged(this);                                                                           \
-    }
-LAB_RELAYOUT_SETTER(Allow24BitStretch, bool)
-LAB_RELAYOUT_SETTER(Dither, bool)
-LAB_RELAYOUT_SETTER(RGBWeighting, bool)
-LAB_RELAYOUT_SETTER(StretchMode, TStretchMode)
-#undef LAB_RELAYOUT_SETTER
+} // namespace
+
+void TPGImage::SetActionMode(TActionMode Value) {
+    if (StoreChanged(ActionMode, Value))
+        Invalidate();
+}
+
+void TPGImage::SetAllow24BitStretch(bool Value) {
+    if (StoreChanged(Allow24BitStretch, Value))
+        PixelGraphicChanged(this);
+}
+
+void TPGImage::SetDither(bool Value) {
+    if (StoreChanged(Dither, Value))
+        PixelGraphicChanged(this);
+}
+
+void TPGImage::SetRGBWeighting(bool Value) {
+    if (StoreChanged(RGBWeighting, Value))
+        PixelGraphicChanged(this);
+}
+
+void TPGImage::SetStretchMode(TStretchMode Value) {
+    if (StoreChanged(StretchMode, Value))
+        PixelGraphicChanged(this);
+}
 
 void TPGImage::SetPalette8BitSys24BitGraphic(TPaletteIdent Value) {
-    Value = std::clamp(Value, pBlackWhite, pOptimized252Sys16);
-    if (Value == Palette8BitSys24BitGraphic)
-        return;
-    Palette8BitSys24BitGraphic = Value;
-    PixelGraphicChanged(this);
+    if (StoreChanged(Palette8BitSys24BitGraphic, std::clamp(Value, pBlackWhite, pOptimized252Sys16)))
+        PixelGraphicChanged(this);
 }
 
 void TPGImage::SetPalette8BitSys8BitGraphic(TPaletteIdent Value) {
-    Value = std::clamp(Value, pBlackWhite, pSource);
-    if (Value == Palette8BitSys8BitGraphic)
-        return;
-    Palette8BitSys8BitGraphic = Value;
-    PixelGraphicChanged(this);
+    if (StoreChanged(Palette8BitSys8BitGraphic, std::clamp(Value, pBlackWhite, pSource)))
+        PixelGraphicChanged(this);
 }
 
-// Dither limits matter only while dithering.
-#define LAB_DITHER_SETTER(Name, Type)                                                                        \
-    void TPGImage::Set##Name(Type Value) {                                                                   \
-        if (Value == Name)                                                                                   \
-            return;                                                                                          \
-        Name = Value;                                                                                        \
-        if (Dither)                                                                                          \
-            PixelGraphicChanged(this);                                                                       \
-    }
-LAB_DITHER_SETTER(DitherErrorLimit, uint8_t)
-LAB_DITHER_SETTER(DitherErrorLimitAuto, bool)
-LAB_DITHER_SETTER(DitherErrorLimitSoft, bool)
-#undef LAB_DITHER_SETTER
+// The dither limits matter only while dithering, the auto-size limits only while auto-sizing.
+void TPGImage::SetDitherErrorLimit(uint8_t Value) {
+    if (StoreChanged(DitherErrorLimit, Value) && Dither)
+        PixelGraphicChanged(this);
+}
 
-// Auto-size limits matter only while auto-sizing.
-#define LAB_AUTOSIZE_SETTER(Name)                                                                            \
-    void TPGImage::Set##Name(int Value) {                                                                    \
-        if (Value == Name)                                                                                   \
-            return;                                                                                          \
-        Name = Value;                                                                                        \
-        if (AutoSize)                                                                                        \
-            PixelGraphicChanged(this);                                                                       \
-    }
-LAB_AUTOSIZE_SETTER(AutoSizeMaxHeight)
-LAB_AUTOSIZE_SETTER(AutoSizeMinHeight)
-LAB_AUTOSIZE_SETTER(AutoSizeMaxWidth)
-LAB_AUTOSIZE_SETTER(AutoSizeMinWidth)
-#undef LAB_AUTOSIZE_SETTER
+void TPGImage::SetDitherErrorLimitAuto(bool Value) {
+    if (StoreChanged(DitherErrorLimitAuto, Value) && Dither)
+        PixelGraphicChanged(this);
+}
+
+void TPGImage::SetDitherErrorLimitSoft(bool Value) {
+    if (StoreChanged(DitherErrorLimitSoft, Value) && Dither)
+        PixelGraphicChanged(this);
+}
+
+void TPGImage::SetAutoSizeMaxHeight(int Value) {
+    if (StoreChanged(AutoSizeMaxHeight, Value) && AutoSize)
+        PixelGraphicChanged(this);
+}
+
+void TPGImage::SetAutoSizeMinHeight(int Value) {
+    if (StoreChanged(AutoSizeMinHeight, Value) && AutoSize)
+        PixelGraphicChanged(this);
+}
+
+void TPGImage::SetAutoSizeMaxWidth(int Value) {
+    if (StoreChanged(AutoSizeMaxWidth, Value) && AutoSize)
+        PixelGraphicChanged(this);
+}
+
+void TPGImage::SetAutoSizeMinWidth(int Value) {
+    if (StoreChanged(AutoSizeMinWidth, Value) && AutoSize)
+        PixelGraphicChanged(this);
+}
 
 void TPGImage::SetAutoSize(bool Value) {
     // Always lays out, so assigning the same value sizes the viewer to the picture again.
@@ -659,24 +678,18 @@ void TPGImage::SetCtl3D(bool Value) {
 }
 
 void TPGImage::SetCenter(bool Value) {
-    if (Value == Center)
-        return;
-    Center = Value;
-    Arrange(true);
+    if (StoreChanged(Center, Value))
+        Arrange(true);
 }
 
 void TPGImage::SetStretch(TStretch Value) {
-    if (Value == Stretch)
-        return;
-    Stretch = Value;
-    Arrange(true);
+    if (StoreChanged(Stretch, Value))
+        Arrange(true);
 }
 
 void TPGImage::SetZoomFactor(long double Value) {
-    if (Value == ZoomFactor)
-        return;
-    ZoomFactor = Value;
-    Arrange(true);
+    if (StoreChanged(ZoomFactor, Value))
+        Arrange(true);
 }
 
 void TPGImage::SetColor(TColor Value) {
@@ -685,24 +698,18 @@ void TPGImage::SetColor(TColor Value) {
 }
 
 void TPGImage::SetFlipHorizontal(bool Value) {
-    if (Value == FlipHorizontal)
-        return;
-    FlipHorizontal = Value;
-    Invalidate();
+    if (StoreChanged(FlipHorizontal, Value))
+        Invalidate();
 }
 
 void TPGImage::SetFlipVertical(bool Value) {
-    if (Value == FlipVertical)
-        return;
-    FlipVertical = Value;
-    Invalidate();
+    if (StoreChanged(FlipVertical, Value))
+        Invalidate();
 }
 
 void TPGImage::SetTiling(TTiling Value) {
-    if (Value == Tiling)
-        return;
-    Tiling = Value;
-    Invalidate();
+    if (StoreChanged(Tiling, Value))
+        Invalidate();
 }
 
 void TPGImage::SetUseThread(bool Value) {

@@ -1,5 +1,6 @@
 // TPGImage: the picture viewer control. It owns one TPixelGraphic and shows it in the rectangle of its child
 // paint box, which its layout sizes by stretch and zoom and places by centring inside a scrolling area.
+// Controls placed on a viewer belong to its viewport(), so that they scroll with the picture.
 #pragma once
 
 #include "framework/Colors.h"
