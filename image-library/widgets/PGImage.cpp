@@ -33,6 +33,8 @@ TPGImage::TPGImage(QWidget* Parent) : QAbstractScrollArea(Parent) {
     // The viewer paints every pixel of the viewport itself: margins and picture.
     viewport()->setAutoFillBackground(false);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    // Mouse moves over the margins reach OnMouseMove with no button down, as over the paint box.
+    viewport()->setMouseTracking(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ApplyFrame();
