@@ -1,0 +1,79 @@
+// What the system's controls share on top of Qt's widgets: mouse buttons and shift states in the system's
+// terms, the mouse and drag event types, the delivery of Qt's mouse events to them, hints that follow the
+// parent, and the hourglass.
+#pragma once
+
+#include "framework/Object.h"
+
+#include <QObject>
+#include <functional>
+
+class QEvent;
+class QInputEvent;
+class QMouseEvent;
+class QSize;
+class QWidget;
+
+namespace ControlTypes {
+Q_NAMESPACE
+// Dragging between controls is stored for the forms but never started: no form of the system uses it.
+enum TDragMode { dmManual, dmAutomatic };
+Q_ENUM_NS(TDragMode)
+} // namespace ControlTypes
+using ControlTypes::TDragMode;
+using enum ControlTypes::TDragMode;
+
+enum TMouseButton { mbLeft, mbRight, mbMiddle };
+
+enum TShiftFlag : unsigned { ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8, ssRight = 16, ssMiddle = 32 };
+using TShiftState = unsigned;
+
+TMouseButton MouseButtonOf(const QMouseEvent& Event);
+// Keys held and buttons down.
+TShiftState ShiftStateOf(const QInputEvent& Event);
+
+enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
+
+using TMouseEvent =
+    std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
+using TMouseMoveEvent = std::function<void(TObject* Sender, TShiftState Shift, int X, int Y)>;
+using TDragDropEvent = std::function<void(TObject* Sender, TObject* Source, int X, int Y)>;
+using TDragOverEvent =
+    std::function<void(TObject* Sender, TObject* Source, int X, int Y, TDragState State, bool& Accept)>;
+using TEndDragEvent = std::function<void(TObject* Sender, TObject* Target, int X, int Y)>;
+using TStartDragEvent = std::function<void(TObject* Sender, TObject*& DragObject)>;
+
+// The mouse calls of a control in the system's order. Coordinates are the control's client pixels.
+class TMouseReceiver {
+public:
+    virtual void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) = 0;
+    virtual void MouseMove(TShiftState Shift, int X, int Y) = 0;
+    virtual void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) = 0;
+    virtual void Click() = 0;
+    virtual void DblClick() = 0;
+
+protected:
+    ~TMouseReceiver() = default;
+};
+
+// Delivers a Qt mouse event to Receiver. A left press and release over the control is a click, reported
+// before the release; the second press of a double click is reported as a press followed by DblClick, and
+// its release is no click. Clicked carries the press between the calls. Returns whether Event was a mouse
+// event.
+bool DeliverMouseEvent(QEvent* Event, const QSize& ClientSize, bool& Clicked, TMouseReceiver& Receiver);
+
+// The ShowHint a control with ParentShowHint takes: that of the nearest ancestor with a "ShowHint"
+// property; a widget of plain Qt shows hints.
+bool ParentShowHintOf(const QWidget* Control);
+
+// The hourglass over the whole application while it lives, also when an exception ends the scope.
+class TWaitCursor {
+public:
+    explicit TWaitCursor(bool Show = true);
+    ~TWaitCursor();
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+
+private:
+    bool Shown;
+};
