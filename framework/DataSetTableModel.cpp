@@ -2,6 +2,7 @@
 #include "framework/DataSetTableModel.h"
 
 #include <algorithm>
+#include <exception>
 
 TDataSetTableModel::TDataSetTableModel(TDataSet& DataSet, QVector<TGridColumn> Columns, QObject* parent)
     : QAbstractTableModel(parent), TDataLink(DataSet), FColumns(std::move(Columns)) {
@@ -139,10 +140,19 @@ void TDataSetTableModel::DataEvent(TDataEvent Event, TBookmark Info) {
 
 void TDataSetTableModel::Rebuild() {
     beginResetModel();
-    Rows = DataSet() && DataSet()->Active() ? DataSet()->VisibleBookmarks() : std::vector<TBookmark>();
+    std::exception_ptr failure;
+    try {
+        Rows = DataSet() && DataSet()->Active() ? DataSet()->VisibleBookmarks() : std::vector<TBookmark>();
+    } catch (...) {
+        // A filter that raises: the reset still completes, showing no row that could not be vouched for.
+        Rows.clear();
+        failure = std::current_exception();
+    }
     endResetModel();
     FCurrentRow = -1;
     FollowCurrent();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void TDataSetTableModel::FollowCurrent() {
