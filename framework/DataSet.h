@@ -48,6 +48,20 @@ private:
     TDataSet* Linked;
 };
 
+// The framework's data source as forms use it: OnDataChange hears every data event of its dataset (the
+// current record changed, edited or read anew).
+class TDataSource : public TDataLink {
+public:
+    using TDataLink::TDataLink;
+    std::function<void()> OnDataChange;
+
+protected:
+    void DataEvent(TDataEvent, TBookmark) override {
+        if (OnDataChange)
+            OnDataChange();
+    }
+};
+
 class TDataSet : public TObject {
 public:
     TDataSet();
