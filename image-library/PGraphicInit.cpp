@@ -8,6 +8,7 @@
 #include "image-library/PGLangStr.h"
 #include "image-library/PGSettings.h"
 #include "image-library/formats/Formats.h"
+#include "image-library/formats/PGBMP.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ void PGraphicInitialization() {
         // tests of the library do not have. The clamp table is built by the compiler and the canvas list is
         // constant-initialised, so neither has a step left here.
         ResetPGSettings();
-        // The stand-alone BMP stream writer is created here, before the registries.
+        BMPStreamWriter = std::make_unique<TBMPFileFormatWriter>();
         RegisterAllFileFormats();
         // The codecs check their own record sizes (the JPEG decompressor takes the struct size, PNG the
         // version string), so the library does not compare them.
@@ -56,7 +57,7 @@ void PGraphicInitialization() {
 void PGraphicFinalization() {
     ReleasePGCursors();
     FreeAllPGCanvases();
-    // The stand-alone BMP stream writer is freed here, after the canvases.
+    BMPStreamWriter.reset();
     ClearFileFormatRegistries();
     ReleasePGUserTexts();
 }

@@ -4,6 +4,7 @@
 #include "image-library/PGSettings.h"
 #include "image-library/PGraphic.h"
 #include "image-library/PGraphicInit.h"
+#include "image-library/formats/PGBMP.h"
 
 #include <QBuffer>
 #include <cstdio>
@@ -24,7 +25,9 @@ int main() {
         stream.open(QIODevice::ReadOnly);
         check(FindFileFormatReader(stream, QStringLiteral("tst")) == nullptr, "unknown data finds no reader");
         check(stream.pos() == 0, "the lookup keeps the position");
+        check(BMPStreamWriter != nullptr, "start-up makes the BMP stream writer");
     }
+    check(BMPStreamWriter == nullptr, "shutdown frees the BMP stream writer");
     check(FileFormatReaders().empty() && FileFormatWriters().empty(), "shutdown empties the registries");
     return ok ? 0 : 1;
 }
