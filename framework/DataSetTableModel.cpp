@@ -40,6 +40,9 @@ QVariant TDataSetTableModel::data(const QModelIndex& index, int role) const {
 QVariant TDataSetTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < FColumns.size())
         return FColumns[section].Title;
+    // The row titles are the grid's indicator: a mark at the current row, nothing elsewhere.
+    if (orientation == Qt::Vertical && role == Qt::DisplayRole)
+        return section == FCurrentRow ? QStringLiteral("\u25B8") : QString();
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
@@ -159,7 +162,11 @@ void TDataSetTableModel::FollowCurrent() {
     const int row = DataSet() ? RowOf(DataSet()->GetBookmark()) : -1;
     if (row == FCurrentRow)
         return;
+    const int previous = FCurrentRow;
     FCurrentRow = row;
+    for (const int changed : {previous, row})
+        if (changed >= 0 && changed < rowCount())
+            emit headerDataChanged(Qt::Vertical, changed, changed);
     emit currentRowChanged(row);
 }
 

@@ -8,7 +8,6 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QPainter>
 #include <QScopedValueRollback>
 
 namespace {
@@ -16,38 +15,14 @@ namespace {
 // The grid's default column width, as the forms were laid out with.
 constexpr int DefaultColumnWidth = 64;
 constexpr int IndicatorWidth = 12;
-
-// The narrow row header: empty sections, a triangle at the dataset's current row.
-class TIndicatorHeader : public QHeaderView {
-public:
-    explicit TIndicatorHeader(QWidget* parent) : QHeaderView(Qt::Vertical, parent) {}
-    int CurrentRow = -1;
-
-protected:
-    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override {
-        QStyleOptionHeader option;
-        initStyleOption(&option);
-        option.rect = rect;
-        option.section = logicalIndex;
-        style()->drawControl(QStyle::CE_Header, &option, painter, this);
-        if (logicalIndex != CurrentRow)
-            return;
-        const QPointF middle = QRectF(rect).center();
-        const QPolygonF arrow({middle + QPointF(-2, -4), middle + QPointF(2, 0), middle + QPointF(-2, 4)});
-        painter->save();
-        painter->setRenderHint(QPainter::Antialiasing);
-        painter->setPen(Qt::NoPen);
-        painter->setBrush(palette().color(QPalette::WindowText));
-        painter->drawPolygon(arrow);
-        painter->restore();
-    }
-};
+constexpr int CellMargins = 8;
+constexpr int TitleMargins = 14;
 
 } // namespace
 
 TRecordGrid::TRecordGrid(QWidget* parent) : QTableView(parent) {
-    auto* indicator = new TIndicatorHeader(this);
-    setVerticalHeader(indicator);
+    // The indicator: the narrow row header, whose only title is the model's mark of the current row.
+    QHeaderView* indicator = verticalHeader();
     // Fixed sizes only: a grid over a million records must never measure its rows.
     indicator->setSectionResizeMode(QHeaderView::Fixed);
     indicator->setDefaultSectionSize(fontMetrics().height() + 4);
@@ -71,9 +46,18 @@ TRecordGrid::TRecordGrid(QWidget* parent) : QTableView(parent) {
 void TRecordGrid::SetDataModel(TDataSetTableModel* NewModel) {
     Model = NewModel;
     setModel(Model);
+    // The widths were laid out for a font with digits 6 pixels wide and cells without padding: they grow
+    // with the grid's font and its cell margins, and never cut a title.
+    const QFontMetrics text = fontMetrics();
+    const QFontMetrics title = horizontalHeader()->fontMetrics();
+    const double scale = std::max(1.0, text.horizontalAdvance(u'0') / 6.0);
     const QVector<TGridColumn>& columns = Model->Columns();
-    for (int i = 0; i < columns.size(); ++i)
-        horizontalHeader()->resizeSection(i, columns[i].Width >= 0 ? columns[i].Width : DefaultColumnWidth);
+    for (int i = 0; i < columns.size(); ++i) {
+        const int width = columns[i].Width >= 0 ? columns[i].Width : DefaultColumnWidth;
+        horizontalHeader()->resizeSection(i,
+                                          std::max(qRound(width * scale) + CellMargins,
+                                                   title.horizontalAdvance(columns[i].Title) + TitleMargins));
+    }
     connect(Model, &TDataSetTableModel::currentRowChanged, this, &TRecordGrid::FollowModel);
     connect(Model, &TDataSetTableModel::errorOccurred, this,
             [](const QString& message) { ShowError(message, false); });
@@ -86,8 +70,6 @@ QString TRecordGrid::SelectedFieldName() const {
 }
 
 void TRecordGrid::FollowModel(int Row) {
-    static_cast<TIndicatorHeader*>(verticalHeader())->CurrentRow = Row;
-    verticalHeader()->viewport()->update();
     const QScopedValueRollback following(Following, true);
     if (Row < 0) {
         setCurrentIndex({});

@@ -152,6 +152,9 @@ TEST_F(DataSetTableModelTest, CurrentRow_FollowsTheDataSetBothWays) {
     EXPECT_EQ(model.CurrentRow(), 1);
     EXPECT_TRUE(model.SetCurrentRow(2));
     EXPECT_EQ(Data.FieldByName("N").AsInteger(), 5);
+    // The row titles mark the current row, as the grid's indicator.
+    EXPECT_EQ(model.headerData(2, Qt::Vertical).toString(), QString(u'\u25B8'));
+    EXPECT_EQ(model.headerData(1, Qt::Vertical).toString(), "");
     EXPECT_FALSE(model.SetCurrentRow(3));
     ASSERT_EQ(current.count(), 2);
     EXPECT_EQ(current[1][0].toInt(), 2);
