@@ -33,7 +33,7 @@ protected:
 private:
     void FollowModel(int Row);
 
-    TDataSetTableModel* Model = nullptr;
+    QPointer<TDataSetTableModel> Model; // the forms destroy their models before the grid
     bool ConfirmDelete = false;
     QPointer<QMenu> PopupMenu;
     bool Following = false; // the grid follows the dataset: no move back into it

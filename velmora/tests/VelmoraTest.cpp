@@ -212,6 +212,12 @@ TEST_F(VelmoraTest, MainWindow_WithoutRecords_CommandsDoNothingAndAFailedRefresh
     EXPECT_EQ(boxes.Requests[0].Caption, "Ошибка");
     EXPECT_EQ(grid.model()->rowCount(), 0);
 
+    boxes.Requests.clear();
+    form.Form().N9->trigger();
+    ASSERT_EQ(boxes.Requests.size(), 1u);
+    EXPECT_EQ(boxes.Requests[0].Text, QStringLiteral(VELMORA_VERSION));
+    EXPECT_EQ(boxes.Requests[0].Caption, "Информация");
+
     // "&Выход" closes the main window, which closes the table.
     form.show();
     form.Form().N2->trigger();
