@@ -22,7 +22,7 @@ public:
     void SetConfirmDelete(bool Value) { ConfirmDelete = Value; }
     // Opens on a right click, after the row under the mouse became current.
     void SetPopupMenu(QMenu* Menu) { PopupMenu = Menu; }
-    // The field of the current column, or null.
+    // The field name of the current column; empty when there is none.
     QString SelectedFieldName() const;
 
 protected:
