@@ -6,9 +6,11 @@
 #include "image-library/PGLangStr.h"
 #include "image-library/PGSettings.h"
 
+#include <QPaintEngine>
 #include <QPainter>
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -30,9 +32,13 @@ TPixelGraphic::~TPixelGraphic() {
     Canvas.reset();
 }
 
-int TPixelGraphic::GetBitCount() const { return BitCounts[BitCountNum]; }
+int TPixelGraphic::GetBitCount() const {
+    return BitCounts[BitCountNum];
+}
 
-int TPixelGraphic::GetMaxColorCount() const { return MaxColorCounts[BitCountNum]; }
+int TPixelGraphic::GetMaxColorCount() const {
+    return MaxColorCounts[BitCountNum];
+}
 
 void TPixelGraphic::SetWidth(int Value) {
     if (Value != Width)
@@ -130,7 +136,9 @@ uint8_t* TPixelGraphic::GetScanLine(int Y) {
     return Bits.get() + ptrdiff_t(Height - 1 - Y) * RowBytes;
 }
 
-void TPixelGraphic::RaiseOutOfRange() const { throw EPGXYIndexOutOfRange(PGLangStr(1)); }
+void TPixelGraphic::RaiseOutOfRange() const {
+    throw EPGXYIndexOutOfRange(PGLangStr(1));
+}
 
 uint32_t TPixelGraphic::GetPixelValue(int X, int Y) const {
     FlushPending();
@@ -281,8 +289,9 @@ const QVector<QRgb>& TPixelGraphic::GetPalette() {
     return PaletteHandle;
 }
 
-// Wraps the pixel rows, still bottom-up, in an image that Qt can draw without converting 1, 8 and 24 bits.
-QImage TPixelGraphic::WrapPixels() {
+// Wraps the pixel rows of Part (memory coordinates: rows still bottom-up) in an image that Qt can draw,
+// without converting 1, 8 and 24 bits, where Part is the whole picture.
+QImage TPixelGraphic::WrapPixels(const QRect& Part) {
     QVector<QRgb> colors;
     for (const TRGBQuad& q : BitmapInfo->bmiColors)
         colors.append(qRgb(q.rgbRed, q.rgbGreen, q.rgbBlue));
@@ -291,13 +300,13 @@ QImage TPixelGraphic::WrapPixels() {
     case 0:
         image = QImage(Bits.get(), Width, Height, RowBytes, QImage::Format_Mono);
         break;
-    case 1: // Qt has no 4-bit format: spread the nibbles into bytes
-        image = QImage(Width, Height, QImage::Format_Indexed8);
-        for (int y = 0; y < Height; ++y) {
-            const uint8_t* in = Bits.get() + ptrdiff_t(y) * RowBytes;
+    case 1: // Qt has no 4-bit format: spread the nibbles of the part into bytes
+        image = QImage(Part.width(), Part.height(), QImage::Format_Indexed8);
+        for (int y = 0; y < Part.height(); ++y) {
+            const uint8_t* in = Bits.get() + ptrdiff_t(Part.top() + y) * RowBytes;
             uint8_t* out = image.scanLine(y);
-            for (int x = 0; x < Width; ++x)
-                out[x] = x % 2 == 0 ? in[x / 2] >> 4 : in[x / 2] & 0x0F;
+            for (int i = 0, x = Part.left(); i < Part.width(); ++i, ++x)
+                out[i] = x % 2 == 0 ? in[x / 2] >> 4 : in[x / 2] & 0x0F;
         }
         break;
     case 2:
@@ -310,20 +319,53 @@ QImage TPixelGraphic::WrapPixels() {
     return image;
 }
 
+namespace {
+
+// The pixels (memory coordinates) that Place, followed by the painter's own transform, brings into the
+// painter's device and clip, with a pixel of margin for the rounding of the edges.
+QRect VisiblePart(const QPainter& Painter, const QTransform& Place, int Width, int Height) {
+    const QRect whole(0, 0, Width, Height);
+    const QPaintDevice* device = Painter.device();
+    if (!device)
+        return whole;
+    QRectF visible(0, 0, device->width(), device->height());
+    if (const QPaintEngine* engine = Painter.paintEngine(); engine && !engine->systemClip().isEmpty())
+        visible &= QRectF(engine->systemClip().boundingRect());
+    if (Painter.hasClipping())
+        visible &= Painter.worldTransform().mapRect(Painter.clipBoundingRect());
+    if (visible.isEmpty())
+        return {};
+    bool invertible = false;
+    const QTransform toPixels = (Place * Painter.worldTransform()).inverted(&invertible);
+    if (!invertible)
+        return {};
+    const QRectF part = toPixels.mapRect(visible);
+    const QRect grown(QPoint(int(std::floor(part.left())) - 1, int(std::floor(part.top())) - 1),
+                      QPoint(int(std::ceil(part.right())) + 1, int(std::ceil(part.bottom())) + 1));
+    return grown & whole;
+}
+
+} // namespace
+
 void TPixelGraphic::DrawTo(QPainter& Painter, const TRect& Rect) {
     if (Width <= 0 || Height <= 0)
         return;
     FlushPending();
     if (!Bits)
         return;
-    const QImage image = WrapPixels();
+    // Memory row 0 is the bottom row: it goes to the rectangle's bottom edge. Reversed edges mirror.
+    const QTransform place(double(Rect.Right - Rect.Left) / Width, 0, 0,
+                           double(Rect.Top - Rect.Bottom) / Height, Rect.Left, Rect.Bottom);
+    // Only a 4-bit picture is converted to draw it, so only what shows of it is converted.
+    const QRect part =
+        BitCountNum == 1 ? VisiblePart(Painter, place, Width, Height) : QRect(0, 0, Width, Height);
+    if (part.isEmpty())
+        return;
+    const QImage image = WrapPixels(part);
     Painter.save();
     Painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    // Memory row 0 is the bottom row: it goes to the rectangle's bottom edge. Reversed edges mirror.
-    Painter.setTransform(QTransform(double(Rect.Right - Rect.Left) / Width, 0, 0,
-                                    double(Rect.Top - Rect.Bottom) / Height, Rect.Left, Rect.Bottom),
-                         true);
-    Painter.drawImage(0, 0, image);
+    Painter.setTransform(place, true);
+    Painter.drawImage(BitCountNum == 1 ? part.topLeft() : QPoint(0, 0), image);
     Painter.restore();
 }
 

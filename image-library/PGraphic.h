@@ -239,7 +239,8 @@ private:
     // Leaves a picture with no pixels and no size, keeping the colour table and its kind.
     void MakeEmpty();
     void FillSectionColors();
-    QImage WrapPixels();
+    QImage WrapPixels(const QRect& Part);
+    QImage WrapPixels() { return WrapPixels(QRect(0, 0, Width, Height)); }
     void RaiseOutOfRange() const;
     int NearestIndex(TColor Color) const;
     int LookupIndex(TColor Color);
