@@ -513,6 +513,7 @@ TPoint TPGImage::PicBoxToPicture(TPoint P) const {
 // ---- painting and events
 
 bool TPGImage::event(QEvent* Event) {
+    WorkerEventReceived(Event); // before the first read of any event, which may come from a worker
     if (Event->type() == TPGPictureReadyEvent::EventType()) {
         auto* ready = static_cast<TPGPictureReadyEvent*>(Event);
         PaintPixelGraphicReady(ready->Job, std::move(ready->Picture));

@@ -90,7 +90,7 @@ void TCreatePaintPGThread::Deliver(std::unique_ptr<TPixelGraphic> Picture) {
         Picture->SetOnProgressEnd(nullptr);
     }
     if (PostMessages) {
-        QCoreApplication::postEvent(Window, new TPGPictureReadyEvent(Job, std::move(Picture)));
+        PostWorkerEvent(Window, new TPGPictureReadyEvent(Job, std::move(Picture)));
         FPosted.store(true);
     } else if (OnReady) {
         OnReady(std::move(Picture));
@@ -104,7 +104,7 @@ void TCreatePaintPGThread::Progress(TObject*, int Step, int Max, bool& Abort) {
         LastPercent = percent;
         LastTick = tick;
         if (PostMessages)
-            QCoreApplication::postEvent(Window, new TPGJobProgressEvent(Job, Stage, percent));
+            PostWorkerEvent(Window, new TPGJobProgressEvent(Job, Stage, percent));
     }
     Abort = Terminated();
 }

@@ -22,19 +22,17 @@ public:
     std::vector<TReport> Reports;
     std::vector<std::unique_ptr<TPixelGraphic>> Pictures;
 
-    bool event(QEvent* e) override {
+    void customEvent(QEvent* e) override {
+        WorkerEventReceived(e);
         if (e->type() == TPGJobProgressEvent::EventType()) {
             const auto* p = static_cast<TPGJobProgressEvent*>(e);
             Reports.push_back({p->Job, p->Stage, p->Percent});
-            return true;
-        }
-        if (e->type() == TPGPictureReadyEvent::EventType()) {
+        } else if (e->type() == TPGPictureReadyEvent::EventType()) {
             Pictures.push_back(std::move(static_cast<TPGPictureReadyEvent*>(e)->Picture));
-            return true;
         }
-        return QObject::event(e);
     }
     bool eventFilter(QObject*, QEvent* e) override {
+        WorkerEventReceived(e); // before anything of the event is read
         if (e->type() == TPGJobProgressEvent::EventType()) {
             const auto* p = static_cast<TPGJobProgressEvent*>(e);
             Reports.push_back({p->Job, p->Stage, p->Percent});
