@@ -1,6 +1,7 @@
 // Viewer benchmark: making the display copy of a 4000 x 3000 24-bit picture, painting the view, and the
 // longest stall of the GUI thread while a copy is made, each printed beside a reference from the same run.
 #include "framework/ScreenCaps.h"
+#include "image-library/PGraphicInit.h"
 #include "image-library/testing/Oracles.h"
 #include "image-library/widgets/PGImage.h"
 
@@ -68,6 +69,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    const TPGraphicScope library;
     TPixelGraphic picture;
     PictureFromPnm(GeneratedPhoto(PictureWidth, PictureHeight), picture);
 

@@ -167,6 +167,10 @@ void TPixelGraphic::StretchCopy(int DestX, int DestY, int DestWidth, int DestHei
         columnEntries[k] = AxisEntry(across, SrcWidth, DestWidth, SrcX, source.Width(),
                                      int64_t(columns.First) + int64_t(k) - DestX);
 
+    // Entries of divisor 1 take one pixel with weight 1: the sums are that pixel's colour.
+    const bool pointColumns = std::all_of(columnEntries.begin(), columnEntries.end(),
+                                          [](const TAxisEntry& e) { return e.Divisor == 1; });
+
     // Per target row the weighted column sums of each source row are added up, then divided once.
     std::vector<int64_t> totals(3 * columnCount);
     writer.RunRows(rows.First, rows.Last, [&](int Y) {
@@ -175,6 +179,15 @@ void TPixelGraphic::StretchCopy(int DestX, int DestY, int DestWidth, int DestHei
             AxisEntry(down, SrcHeight, DestHeight, SrcY, source.Height(), int64_t(Y) - DestY);
         if (!down_.Valid)
             return false;
+        if (pointColumns && down_.Divisor == 1) {
+            const uint8_t* row = source.Row(down_.First);
+            ForEachInScanOrder(Y, columns.First, columns.Last, [&](int X) {
+                const TAxisEntry& e = columnEntries[size_t(X - columns.First)];
+                if (e.Valid)
+                    writer.Write(X, source.Color(row, e.First));
+            });
+            return true;
+        }
         std::fill(totals.begin(), totals.end(), 0);
         for (int j = down_.First; j <= down_.Last; ++j) {
             const int64_t wy = down_.Weight(j);
@@ -282,24 +295,27 @@ TTurn TurnOf(long double Angle) {
     return {std::cos(r), std::sin(r)};
 }
 
-// Coordinates far outside any picture are held at a distance that keeps every conversion defined.
+// Coordinates far outside any picture are held at a distance that keeps every conversion defined. Floor
+// and ceiling are derived from rounding to nearest, which on 80-bit numbers needs no change of the
+// processor's rounding mode (such changes cost more than all the rest of a pixel).
 constexpr long double FarAway = 1e12L;
-int64_t Floor64(long double v) {
-    return int64_t(std::floor(std::clamp(v, -FarAway, FarAway)));
-}
-int64_t Ceil64(long double v) {
-    return int64_t(std::ceil(std::clamp(v, -FarAway, FarAway)));
-}
 int64_t Round64(long double v) {
     return Round(std::clamp(v, -FarAway, FarAway));
+}
+int64_t Floor64(long double v) {
+    const int64_t r = Round64(v);
+    return (long double)r > v ? r - 1 : r;
+}
+int64_t Ceil64(long double v) {
+    const int64_t r = Round64(v);
+    return (long double)r < v ? r + 1 : r;
 }
 
 int64_t FloorHalf(int64_t v) {
     return v >= 0 ? v / 2 : -((-v + 1) / 2);
 }
 
-// One band of target rows filled with raw values before it is copied into the picture row by row, so that
-// an abort leaves exactly the rows before it turned.
+// Quarter turns move raw values a band of target rows at a time, in tiles of so many target columns.
 constexpr int BandRows = 64;
 constexpr int TileColumns = 64;
 
@@ -385,6 +401,46 @@ void TPixelGraphic::Transform(int DestCenterX, int DestCenterY, long double Angl
 
 namespace {
 
+// Copies count pixels of Bytes bytes to consecutive places from places step bytes apart. The pictures never
+// overlap here (the source itself as source is read from a copy).
+template <int Bytes>
+void GatherPixels(uint8_t* __restrict to, const uint8_t* __restrict from, int count, ptrdiff_t step) {
+    for (int k = 0; k < count; ++k, to += Bytes, from += step)
+        std::memcpy(to, from, Bytes);
+}
+
+// Three-byte pixels move faster as four bytes. The fourth byte read lies inside the picture memory unless the
+// pixel is the last one in memory, which only the first or the last of the run can be, as the addresses
+// change in one direction; the fourth byte written is the next pixel's, written right after. So the first
+// and the last pixel move exactly three bytes.
+template <>
+void GatherPixels<3>(uint8_t* __restrict to, const uint8_t* __restrict from, int count, ptrdiff_t step) {
+    if (count <= 0)
+        return;
+    std::memcpy(to, from, 3);
+    for (int k = 1; k < count - 1; ++k) {
+        to += 3, from += step;
+        uint32_t pixel;
+        std::memcpy(&pixel, from, 4);
+        std::memcpy(to, &pixel, 4);
+    }
+    if (count > 1)
+        std::memcpy(to + 3, from + step, 3);
+}
+
+// Asks the processor to fetch the source rows of the next tile of a turn by 90 or 270 degrees, which walks
+// down source columns where its own prefetching cannot follow. first and last are the source pixels of the
+// tile's first target column in the band's first and last row.
+void PrefetchTile(std::pair<int, int> first, std::pair<int, int> last, const TPGSourceReader& source,
+                  int count, int pixelBytes, ptrdiff_t step) {
+    const uint8_t* from = source.Row(first.second) + ptrdiff_t(first.first) * pixelBytes;
+    const ptrdiff_t span = (source.Row(last.second) + ptrdiff_t(last.first) * pixelBytes) - from;
+    const ptrdiff_t low = std::min<ptrdiff_t>(span, 0), high = std::max<ptrdiff_t>(span, 0) + pixelBytes - 1;
+    for (int k = 0; k < count; ++k, from += step)
+        for (ptrdiff_t offset = low; offset < high + 64; offset += 64)
+            __builtin_prefetch(from + std::min(offset, high));
+}
+
 // Rotate's quarter turns: the turned source placed centred on the target (offset (target - turned size) / 2,
 // rounded down), which is Transform's own mapping when all sides are odd and keeps every source row when
 // sides are even.
@@ -430,7 +486,9 @@ void QuarterTurn(TPixelGraphic& Target, TPixelGraphic& Source, int quarters) {
         return;
     }
 
-    // Raw values, a band of target rows at a time, read in tiles so that the source's columns stay in cache.
+    // Raw values, a band of target rows at a time. Turns by 90 and 270 degrees read the source in tiles, so
+    // that the source columns they walk stay in cache. When a handler may abort, the band is built aside and
+    // copied row by row, so that an abort leaves the rows after it as they were.
     const uint8_t format = Target.GetBitCountNum();
     const int rowBytes = Target.GetRowBytes();
     const int pixelBytes = format == 3 ? 3 : 1;
@@ -439,18 +497,26 @@ void QuarterTurn(TPixelGraphic& Target, TPixelGraphic& Source, int quarters) {
         format >= 2 ? size_t(columns.Last - columns.First + 1) * size_t(pixelBytes) : size_t(rowBytes);
     const ptrdiff_t sourceStep = ptrdiff_t(stepX[quarters]) * pixelBytes -
                                  ptrdiff_t(stepY[quarters]) * Source.GetRowBytes(); // rows are bottom-up
-    std::vector<uint8_t> band(size_t(BandRows) * size_t(rowBytes));
+    const int tileColumns = quarters % 2 ? TileColumns : columns.Last - columns.First + 1;
+    const bool aside = bool(Target.GetOnProgress());
+    std::vector<uint8_t> band(aside ? size_t(BandRows) * size_t(rowBytes) : 0);
     int bandFirst = rows.First - BandRows; // no band filled yet
+    auto bandRow = [&](int row) {
+        return aside ? band.data() + size_t(row - bandFirst) * size_t(rowBytes) : Target.GetScanLine(row);
+    };
     writer.RunRows(rows.First, rows.Last, [&](int Y) {
         if (Y >= bandFirst + BandRows) {
             bandFirst = Y;
             const int bandLast = std::min(rows.Last, Y + BandRows - 1);
-            for (int tile = columns.First; tile <= columns.Last; tile += TileColumns) {
-                const int tileLast = std::min(columns.Last, tile + TileColumns - 1);
+            for (int tile = columns.First; tile <= columns.Last; tile += tileColumns) {
+                const int tileLast = std::min(columns.Last, tile + tileColumns - 1);
+                if (quarters % 2 && format >= 2 && tileLast < columns.Last)
+                    PrefetchTile(sourceOf(tileLast + 1, bandFirst), sourceOf(tileLast + 1, bandLast), source,
+                                 std::min(tileColumns, columns.Last - tileLast), pixelBytes, sourceStep);
                 for (int row = bandFirst; row <= bandLast; ++row) {
-                    uint8_t* to = band.data() + size_t(row - bandFirst) * size_t(rowBytes);
-                    if (format < 2) { // shares bytes with pixels outside the run: start from the row itself
-                        if (tile == columns.First)
+                    uint8_t* to = bandRow(row);
+                    if (format < 2) { // bytes shared with pixels outside the run: start from the row itself
+                        if (aside && tile == columns.First)
                             std::memcpy(to, Target.GetScanLine(row), size_t(rowBytes));
                         for (int X = tile; X <= tileLast; ++X) {
                             const auto [x, y] = sourceOf(X, row);
@@ -461,17 +527,18 @@ void QuarterTurn(TPixelGraphic& Target, TPixelGraphic& Source, int quarters) {
                     const auto [x, y] = sourceOf(tile, row);
                     const uint8_t* from = source.Row(y) + ptrdiff_t(x) * pixelBytes;
                     to += size_t(tile) * size_t(pixelBytes);
-                    if (pixelBytes == 1)
-                        for (int k = 0; k <= tileLast - tile; ++k, from += sourceStep)
-                            to[k] = *from;
+                    const int count = tileLast - tile + 1;
+                    if (sourceStep == pixelBytes)
+                        std::memcpy(to, from, size_t(count) * size_t(pixelBytes));
+                    else if (pixelBytes == 1)
+                        GatherPixels<1>(to, from, count, sourceStep);
                     else
-                        for (int k = 0; k <= tileLast - tile; ++k, from += sourceStep, to += 3)
-                            to[0] = from[0], to[1] = from[1], to[2] = from[2];
+                        GatherPixels<3>(to, from, count, sourceStep);
                 }
             }
         }
-        std::memcpy(Target.GetScanLine(Y) + firstByte,
-                    band.data() + size_t(Y - bandFirst) * size_t(rowBytes) + firstByte, runBytes);
+        if (aside)
+            std::memcpy(Target.GetScanLine(Y) + firstByte, bandRow(Y) + firstByte, runBytes);
         return true;
     });
     writer.Finish();
@@ -560,8 +627,8 @@ void ReverseRow(uint8_t* row, int width, uint8_t format, std::vector<uint8_t>& c
         std::reverse(row, row + width);
         break;
     default:
-        for (uint8_t *l = row, *r = row + 3 * ptrdiff_t(width - 1); l < r; l += 3, r -= 3)
-            std::swap_ranges(l, l + 3, r);
+        std::memcpy(copy.data(), row, 3 * size_t(width));
+        GatherPixels<3>(row, copy.data() + 3 * ptrdiff_t(width - 1), width, -3);
     }
 }
 
@@ -589,11 +656,17 @@ void TPixelGraphic::MirrorVertical() {
     const int bits = GetBitCount();
     // Whole bytes per band; a byte holds 8 / bits pixels of the smaller formats.
     const int bandColumns = bits >= 8 ? MirrorBandBytes / (bits / 8) : MirrorBandBytes * (8 / bits);
+    std::vector<uint8_t> buffer(MirrorBandBytes + 1);
     auto exchange = [&](int first, int last) { // swaps columns first .. last of every row pair
         const size_t from = size_t(int64_t(first) * bits / 8),
                      to = size_t((int64_t(last + 1) * bits + 7) / 8);
-        for (int y = 0; y < Height / 2; ++y)
-            std::swap_ranges(GetScanLine(y) + from, GetScanLine(y) + to, GetScanLine(Height - 1 - y) + from);
+        for (int y = 0; y < Height / 2;
+             ++y) { // through a buffer, so that the moves are the library's fastest
+            uint8_t *top = GetScanLine(y) + from, *bottom = GetScanLine(Height - 1 - y) + from;
+            std::memcpy(buffer.data(), top, to - from);
+            std::memcpy(top, bottom, to - from);
+            std::memcpy(bottom, buffer.data(), to - from);
+        }
     };
     auto exchangePixels = [&](int first, int last) {
         for (int y = 0; y < Height / 2; ++y) {

@@ -3,6 +3,9 @@
 #include "image-library/formats/Formats.h"
 
 #include "image-library/formats/PGBMP.h"
+#include "image-library/formats/PGJPEG.h"
+#include "image-library/formats/PGPNG.h"
+#include "image-library/formats/PGTIFF.h"
 
 namespace {
 
@@ -11,12 +14,14 @@ using TRegisterFunction = void (*)();
 // One line per format, in the order of the format registry's documentation.
 constexpr TRegisterFunction FormatTable[] = {
     RegisterBMPFileFormats,
+    RegisterJPEGFileFormats,
+    RegisterPNGFileFormats,
+    RegisterTIFFFileFormats,
 };
 
 } // namespace
 
 void RegisterAllFileFormats() {
     for (TRegisterFunction registerFormat : FormatTable)
-        if (registerFormat)
-            registerFormat();
+        registerFormat();
 }

@@ -3,6 +3,7 @@
 
 #include "image-library/PGraphic.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <cmath>
@@ -161,6 +162,32 @@ std::optional<TPnm> DecodePnm(const QByteArray& bytes) {
     return p;
 }
 
+TPnm Rgb8FromPnm(const QByteArray& bytes) {
+    const std::optional<TPnm> pnm = DecodePnm(bytes);
+    if (!pnm)
+        return {};
+    const bool bitmap = bytes.startsWith("P1") || bytes.startsWith("P4");
+    TPnm rgb{pnm->Width, pnm->Height, 3, 255, {}};
+    for (int y = 0; y < pnm->Height; ++y)
+        for (int x = 0; x < pnm->Width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const int v = pnm->At(x, y, pnm->Channels == 1 ? 0 : c);
+                rgb.Samples.push_back(uint16_t(bitmap                 ? (v ? 0 : 255)
+                                               : pnm->MaxVal == 65535 ? v >> 8
+                                                                      : v * 255 / pnm->MaxVal));
+            }
+    return rgb;
+}
+
+int LargestDifference(const TPnm& a, const TPnm& b) {
+    if (a.Width != b.Width || a.Height != b.Height || a.Samples.size() != b.Samples.size())
+        return 65536;
+    int largest = 0;
+    for (size_t i = 0; i < a.Samples.size(); ++i)
+        largest = std::max(largest, std::abs(int(a.Samples[i]) - int(b.Samples[i])));
+    return largest;
+}
+
 TPnm PnmFromPicture(const TPixelGraphic& picture) {
     TPnm p;
     p.Width = picture.GetWidth();
@@ -207,4 +234,23 @@ TPnm GeneratedPhoto(int width, int height, uint32_t seed) {
                 p.At(x, y, c) = uint16_t(std::clamp(int(values[c]) + noise(rng), 0, 255));
         }
     return p;
+}
+
+TPnm RgbPnm(const TPnm& pnm) {
+    if (pnm.Channels == 3)
+        return pnm;
+    TPnm rgb = pnm;
+    rgb.Channels = 3;
+    rgb.Samples.resize(pnm.Samples.size() * 3);
+    for (size_t i = 0; i < pnm.Samples.size(); ++i)
+        rgb.Samples[3 * i] = rgb.Samples[3 * i + 1] = rgb.Samples[3 * i + 2] = pnm.Samples[i];
+    return rgb;
+}
+
+void GrayPictureFromPnm(const TPnm& pnm, TPixelGraphic& picture) {
+    picture.SetPaletteIdent(pGray256);
+    picture.SetFormat(pnm.Width, pnm.Height, 2);
+    for (int y = 0; y < pnm.Height; ++y)
+        for (int x = 0; x < pnm.Width; ++x)
+            picture.SetPixelValue(x, y, pnm.At(x, y));
 }

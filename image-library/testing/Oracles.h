@@ -22,7 +22,7 @@ class TPixelGraphic;
 #define SKIP_UNLESS_PIL()                                                                                    \
     do {                                                                                                     \
         if (!PilAvailable())                                                                                 \
-            GTEST_SKIP() << "python3-pil is not installed (scripts/install-deps --oracles)";                \
+            GTEST_SKIP() << "python3-pil is not installed (scripts/install-deps --oracles)";                 \
     } while (0)
 
 bool ToolAvailable(const char* program);
@@ -56,9 +56,20 @@ QByteArray EncodePnm(const TPnm& picture);
 // Reads P1 to P6 (P1 and P4 as gray 0/1 with maxval 1, 1 = black as in the file); nullopt when malformed.
 std::optional<TPnm> DecodePnm(const QByteArray& bytes);
 
+// A decoder's PNM output as RGB samples of maxval 255: PBM's 1 is black, samples of maxval 65535 keep their
+// high byte, other maxvals scale by 255 / maxval (exact for 1, 3, 15 and 255). Empty when malformed.
+TPnm Rgb8FromPnm(const QByteArray& bytes);
+// The largest difference between samples at the same place; 65536 when the sizes differ.
+int LargestDifference(const TPnm& a, const TPnm& b);
+
 // The picture's colours as RGB samples (maxval 255), and back as a 24-bit picture.
 TPnm PnmFromPicture(const TPixelGraphic& picture);
 void PictureFromPnm(const TPnm& pnm, TPixelGraphic& picture);
 
 // A reproducible photo-like test picture: smooth gradients with some texture and edges.
 TPnm GeneratedPhoto(int width, int height, uint32_t seed = 1);
+
+// A gray PNM with the same samples in all three channels, for comparisons with PnmFromPicture.
+TPnm RgbPnm(const TPnm& pnm);
+// A gray PNM (maxval 255) as an 8-bit picture with the pGray256 table: pixel value = sample.
+void GrayPictureFromPnm(const TPnm& pnm, TPixelGraphic& picture);

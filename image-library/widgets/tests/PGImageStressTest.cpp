@@ -1,6 +1,4 @@
 #include "PaintTestSupport.h"
-#include "image-library/PGFileFormats.h"
-#include "image-library/formats/Formats.h"
 
 #include <QTemporaryDir>
 #include <array>
@@ -25,7 +23,6 @@ std::unique_ptr<TPGImage> MakeViewer() {
 } // namespace
 
 TEST(PGImageStress, RandomPictureChangesNeverShowAStaleCopy) {
-    RegisterAllFileFormats();
     ScreenBitsScope screen(8);
     QTemporaryDir dir;
     std::vector<QString> files;
@@ -120,5 +117,4 @@ TEST(PGImageStress, RandomPictureChangesNeverShowAStaleCopy) {
     EXPECT_GT(checked, 500);
     image.reset();
     QApplication::processEvents();
-    ClearFileFormatRegistries();
 }
