@@ -291,10 +291,15 @@ const QVector<QRgb>& TPixelGraphic::GetPalette() {
 
 // Wraps the pixel rows of Part (memory coordinates: rows still bottom-up) in an image that Qt can draw,
 // without converting 1, 8 and 24 bits, where Part is the whole picture.
-QImage TPixelGraphic::WrapPixels(const QRect& Part) {
+QVector<QRgb> TPixelGraphic::DrawColors() const {
     QVector<QRgb> colors;
     for (const TRGBQuad& q : BitmapInfo->bmiColors)
         colors.append(qRgb(q.rgbRed, q.rgbGreen, q.rgbBlue));
+    return colors;
+}
+
+QImage TPixelGraphic::WrapPixels(const QRect& Part) {
+    const QVector<QRgb> colors = DrawColors();
     QImage image;
     switch (BitCountNum) {
     case 0:
@@ -321,28 +326,16 @@ QImage TPixelGraphic::WrapPixels(const QRect& Part) {
 
 namespace {
 
-// The pixels (memory coordinates) that Place, followed by the painter's own transform, brings into the
-// painter's device and clip, with a pixel of margin for the rounding of the edges.
-QRect VisiblePart(const QPainter& Painter, const QTransform& Place, int Width, int Height) {
-    const QRect whole(0, 0, Width, Height);
+// The device pixels the painter can still change: its device, less what the system clip and its own clip
+// leave out.
+QRectF VisibleDeviceRect(const QPainter& Painter) {
     const QPaintDevice* device = Painter.device();
-    if (!device)
-        return whole;
     QRectF visible(0, 0, device->width(), device->height());
     if (const QPaintEngine* engine = Painter.paintEngine(); engine && !engine->systemClip().isEmpty())
         visible &= QRectF(engine->systemClip().boundingRect());
     if (Painter.hasClipping())
         visible &= Painter.worldTransform().mapRect(Painter.clipBoundingRect());
-    if (visible.isEmpty())
-        return {};
-    bool invertible = false;
-    const QTransform toPixels = (Place * Painter.worldTransform()).inverted(&invertible);
-    if (!invertible)
-        return {};
-    const QRectF part = toPixels.mapRect(visible);
-    const QRect grown(QPoint(int(std::floor(part.left())) - 1, int(std::floor(part.top())) - 1),
-                      QPoint(int(std::ceil(part.right())) + 1, int(std::ceil(part.bottom())) + 1));
-    return grown & whole;
+    return visible;
 }
 
 } // namespace
@@ -356,17 +349,58 @@ void TPixelGraphic::DrawTo(QPainter& Painter, const TRect& Rect) {
     // Memory row 0 is the bottom row: it goes to the rectangle's bottom edge. Reversed edges mirror.
     const QTransform place(double(Rect.Right - Rect.Left) / Width, 0, 0,
                            double(Rect.Top - Rect.Bottom) / Height, Rect.Left, Rect.Bottom);
-    // Only a 4-bit picture is converted to draw it, so only what shows of it is converted.
-    const QRect part =
-        BitCountNum == 1 ? VisiblePart(Painter, place, Width, Height) : QRect(0, 0, Width, Height);
-    if (part.isEmpty())
-        return;
-    const QImage image = WrapPixels(part);
     Painter.save();
     Painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    Painter.setTransform(place, true);
-    Painter.drawImage(BitCountNum == 1 ? part.topLeft() : QPoint(0, 0), image);
+    if (BitCountNum == 1 && Painter.device())
+        DrawFourBits(Painter, place);
+    else {
+        Painter.setTransform(place, true);
+        Painter.drawImage(0, 0, WrapPixels());
+    }
     Painter.restore();
+}
+
+// Only a 4-bit picture is converted to be drawn, so only what shows of it is converted: the columns and
+// rows that the device and the clips let through, and of a picture drawn smaller than its size only the
+// pixels that land on a device pixel, sampled at the pixel centres as the painter's own scaling does.
+void TPixelGraphic::DrawFourBits(QPainter& Painter, const QTransform& Place) {
+    const QTransform toDevice = Place * Painter.worldTransform();
+    bool invertible = false;
+    const QTransform toPixels = toDevice.inverted(&invertible);
+    const QRectF visible = VisibleDeviceRect(Painter);
+    if (!invertible || visible.isEmpty())
+        return;
+    if (toDevice.type() <= QTransform::TxScale &&
+        (std::abs(toDevice.m11()) < 1 || std::abs(toDevice.m22()) < 1)) {
+        const QRect target = (toDevice.mapRect(QRectF(0, 0, Width, Height)) & visible).toAlignedRect();
+        if (target.isEmpty())
+            return;
+        const auto sample = [](double scale, double offset, int device, int size) {
+            return std::clamp(int(std::floor(scale * (device + 0.5) + offset)), 0, size - 1);
+        };
+        QImage image(target.size(), QImage::Format_Indexed8);
+        for (int j = 0; j < target.height(); ++j) {
+            const int y = sample(toPixels.m22(), toPixels.dy(), target.top() + j, Height);
+            const uint8_t* in = Bits.get() + ptrdiff_t(y) * RowBytes;
+            uint8_t* out = image.scanLine(j);
+            for (int i = 0; i < target.width(); ++i) {
+                const int x = sample(toPixels.m11(), toPixels.dx(), target.left() + i, Width);
+                out[i] = x % 2 == 0 ? in[x / 2] >> 4 : in[x / 2] & 0x0F;
+            }
+        }
+        image.setColorTable(DrawColors());
+        Painter.resetTransform();
+        Painter.drawImage(target.topLeft(), image);
+        return;
+    }
+    const QRectF part = toPixels.mapRect(visible);
+    const QRect grown = QRect(QPoint(int(std::floor(part.left())) - 1, int(std::floor(part.top())) - 1),
+                              QPoint(int(std::ceil(part.right())) + 1, int(std::ceil(part.bottom())) + 1)) &
+                        QRect(0, 0, Width, Height);
+    if (grown.isEmpty())
+        return;
+    Painter.setTransform(Place, true);
+    Painter.drawImage(grown.topLeft(), WrapPixels(grown));
 }
 
 TPGCanvas* TPixelGraphic::GetCanvas() {

@@ -115,6 +115,24 @@ TEST(PGImagePaint, AFourBitPictureDrawnInPartsShowsTheSamePixels) {
             const QRgb want = inside ? Expected(*picture, 32 - x / 2, y / 2) : qRgb(0, 0, 0);
             ASSERT_EQ(whole.pixel(x, y), want) << "at " << x << ", " << y;
         }
+
+    // Drawn smaller, mirrored and clipped, it samples the pixels that Qt's own scaling of the same
+    // values at 8 bits samples.
+    TPixelGraphic eight;
+    eight.SetFormat(33, 17, 2);
+    eight.SetPaletteIdent(pSys16);
+    for (int y = 0; y < 17; ++y)
+        for (int x = 0; x < 33; ++x)
+            eight.SetPixelValue(x, y, picture->GetPixelValue(x, y));
+    const auto drawSmall = [](TPixelGraphic& p) {
+        QImage image(20, 12, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        QPainter painter(&image);
+        painter.setClipRect(QRect(1, 1, 17, 9));
+        p.DrawTo(painter, TRect{19, 11, 2, 1});
+        return image;
+    };
+    EXPECT_EQ(drawSmall(*picture), drawSmall(eight));
 }
 
 TEST(PGImagePaint, TheEmptyFrameShowsMarginsFrameAndClocks) {
