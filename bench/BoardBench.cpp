@@ -55,4 +55,3 @@ void BM_GrabAndReadFrame(benchmark::State& state) {
 
 BENCHMARK(BM_PlainFrameCopy);
 BENCHMARK(BM_GrabAndReadFrame);
-BENCHMARK_MAIN();

@@ -109,5 +109,3 @@ BENCHMARK(BM_ColorToIndexSpecial252)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ColorToIndexUnknownFast)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DiffuseTrueColourOntoSpecial252)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_CopySameBytes)->Unit(benchmark::kMillisecond);
-
-BENCHMARK_MAIN();

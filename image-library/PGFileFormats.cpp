@@ -120,9 +120,11 @@ QString FileFormatExtension(const QString& FileName) {
 const TFileFormatReader* FindFileFormatReader(QIODevice& Stream, QString Ext) {
     try {
         Ext = WithoutDot(Ext);
-        TFileFormatHeader header{}; // zero beyond a short stream
-        // peek leaves the position alone, also on sequential devices; a failed peek counts as no bytes.
-        Stream.peek(reinterpret_cast<char*>(header.data()), FileFormatHeaderSize);
+        // peek leaves the position alone, also on sequential devices. Bytes beyond what it gave are zero,
+        // whatever a short or failed peek left there; a failed peek counts as no bytes.
+        TFileFormatHeader header;
+        const qint64 got = Stream.peek(reinterpret_cast<char*>(header.data()), FileFormatHeaderSize);
+        std::fill(header.begin() + std::clamp<qint64>(got, 0, FileFormatHeaderSize), header.end(), 0);
         for (const auto& r : Readers)
             if (r->HasSignature && r->IsFormat(header))
                 return r.get();

@@ -4,8 +4,11 @@
 
 #include "image-library/PGExceptions.h"
 
+namespace {
+
+// The table as shipped; the live copy below differs only in the user texts a program sets.
 // clang-format off
-std::array<TPGLangStrEntry, PGLangStrCount> PGLangStrEntries = {{
+const std::array<TPGLangStrEntry, PGLangStrCount> InitialEntries = {{
     {0, {"", "", "", "", ""}, {}},
     {1, {"X, Y index out of range", "X, Y Index außerhalb des zulässigen Bereiches", "Valeurs de X, Y hors bornes", "X, Y index buiten het toegestane bereik", "Valores de x e y fuera de rango"}, {}},
     {2, {"No palette", "Keine Palette", "Pas de palette", "Geen palet", "Sin paleta"}, {}},
@@ -94,6 +97,10 @@ std::array<TPGLangStrEntry, PGLangStrCount> PGLangStrEntries = {{
 }};
 // clang-format on
 
+} // namespace
+
+std::array<TPGLangStrEntry, PGLangStrCount> PGLangStrEntries = InitialEntries;
+
 uint8_t PGLanguage = 0;
 
 void GetPGLangStr(uint8_t Index, QString& Text) {
@@ -158,6 +165,12 @@ void CheckPGLangStrEntries() {
     for (int i = 0; i < PGLangStrCount; ++i) {
         const int id = PGLangStrEntries[i].Id;
         if (id != i)
-            throw EPixelGraphic(QStringLiteral("PGLangStrEntries order wrong %1 and %2 are not identical").arg(i).arg(id));
+            throw EPixelGraphic(
+                QStringLiteral("PGLangStrEntries order wrong %1 and %2 are not identical").arg(i).arg(id));
     }
+}
+
+void ReleasePGUserTexts() {
+    for (int i = 0; i < PGLangStrCount; ++i)
+        PGLangStrEntries[i].UserText = InitialEntries[i].UserText;
 }

@@ -7,9 +7,9 @@
 #include <cstdint>
 
 struct TPGLangStrEntry {
-    uint8_t Id;                  // equals the entry's own number; checked at start-up
-    const char* Texts[5];        // English, German, French, Dutch, Spanish (UTF-8)
-    QString UserText;            // the application's own text for PGLanguage = 5
+    uint8_t Id;           // equals the entry's own number; checked at start-up
+    const char* Texts[5]; // English, German, French, Dutch, Spanish (UTF-8)
+    QString UserText;     // the application's own text for PGLanguage = 5
 };
 
 constexpr int PGLangStrCount = 85;
@@ -29,6 +29,10 @@ QString PGLangStr(uint8_t Index);
 QString PGLangStr(uint8_t Index, const QString& S1);
 QString PGLangStr(uint8_t Index, const QString& S1, const QString& S2);
 QString PGLangStr(uint8_t Index, const QString& S1, const QString& S2, const QString& S3);
+
+// Puts every UserText back to its value as shipped (entry 25 keeps "Image files"); the last library shutdown
+// calls it.
+void ReleasePGUserTexts();
 
 // Raises EPixelGraphic at the first entry whose Id differs from its number.
 void CheckPGLangStrEntries();

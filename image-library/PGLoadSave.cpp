@@ -10,6 +10,7 @@
 #include "image-library/PGFileFormats.h"
 #include "image-library/PGLangStr.h"
 #include "image-library/PGMath.h"
+#include "image-library/PGQuantize.h"
 #include "image-library/PGSettings.h"
 #include "image-library/formats/PGBMP.h"
 
@@ -103,6 +104,41 @@ TBMPFileFormatWriter& StreamWriter() {
     return *BMPStreamWriter;
 }
 
+// Target becomes a copy of Source in the given resolution; Source is not changed.
+void ConvertForSaving(TPixelGraphic& Target, TPixelGraphic& Source, TColorResolution Resolution) {
+    static constexpr uint8_t formats[8] = {0, 0, 1, 1, 1, 2, 2, 3};
+    Target.SetBitCountNum(formats[Resolution]);
+    switch (Resolution) {
+    case crBlackWhite:
+        Target.SetPaletteIdent(pBlackWhite);
+        break;
+    case cr2Colors:
+        BuildOptimizedPalette(Target, Source, 2, false);
+        break;
+    case cr16Grays:
+        Target.SetPaletteIdent(pGray16);
+        break;
+    case cr16SystemColors:
+        Target.SetPaletteIdent(pSys16);
+        break;
+    case cr16Colors:
+        BuildOptimizedPalette(Target, Source, 16, false);
+        break;
+    case cr256Grays:
+        Target.SetPaletteIdent(pGray256);
+        break;
+    case cr256Colors: // the 16 system colours kept
+        BuildOptimizedPalette(Target, Source, 252, true);
+        break;
+    case crTrueColor:
+        break;
+    }
+    Target.SetWidth(Source.GetWidth());
+    Target.SetHeight(Source.GetHeight());
+    Target.CopyFrom(Source);
+    Target.DetectPaletteIdent();
+}
+
 } // namespace
 
 void TPixelGraphic::LoadFromFileIndex(const QString& FileName, int Index) {
@@ -170,7 +206,12 @@ void TPixelGraphic::SaveToStreamExt(bool ToFile, const QString& FileName, QStrin
         return;
     }
     ConfirmResolutionChange(*writer, current, *target, SaveColorResWarningAction);
-    throw EPGCannotWriteColorRes(PGLangStr(18, writer->Description, ColorResolutionText(current)));
+    TPixelGraphic temp;
+    temp.SetOnProgress(OnProgress);
+    temp.SetOnProgressEnd(OnProgressEnd);
+    temp.SetOnProgressStart(OnProgressStart);
+    ConvertForSaving(temp, *this, *target);
+    write(temp);
 }
 
 void TPixelGraphic::SaveToStream(QIODevice& Stream) {

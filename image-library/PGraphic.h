@@ -158,6 +158,28 @@ public:
     // 1, 4, 8, 24 bits give 0, 1, 2, 3; anything else raises EPGInvalidBitCountNum.
     static uint8_t BitCountNumOf(int Bits);
 
+    // Geometric operations. Except for the mirrors, which work in place, they fill this picture (the target)
+    // from a source in the target's own format: colours are diffused onto a paletted target with Dither on,
+    // else written as bytes or nearest entries. Between pictures of one format and one colour table,
+    // CopyRect, equal-size StretchCopy and quarter turns move raw values. The source may be the target
+    // itself; the result is then that of working from an unchanged copy. Progress: OnProgressStart,
+    // OnProgress per row, OnProgressEnd (also after Abort, not when an exception passes), then Changed.
+    void StretchCopy(int DestX, int DestY, int DestWidth, int DestHeight, int SrcX, int SrcY, int SrcWidth,
+                     int SrcHeight, TPixelGraphic& Source);
+    // The whole Source resampled onto the whole of this picture, which keeps its size and format.
+    void CopyFrom(TPixelGraphic& Source);
+    void CopyRect(int DestX, int DestY, int AWidth, int AHeight, int SrcX, int SrcY, TPixelGraphic& Source);
+    // The source rectangle turned by Angle degrees (clockwise on the screen) about the source centre, which
+    // lands on the target centre; every target pixel in range is mapped back into the source.
+    void Transform(int DestCenterX, int DestCenterY, long double Angle, int SrcCenterX, int SrcCenterY,
+                   int SrcX, int SrcY, int SrcWidth, int SrcHeight, TPixelGraphic& Source);
+    // The whole Source turned about its centre onto this picture's centre; with AdjustSize this picture first
+    // takes the size of the turned bounding box.
+    void Rotate(bool AdjustSize, TPixelGraphic& Source, long double Angle);
+    // Left and right exchanged, and top and bottom exchanged, in place: raw values move, the table stays.
+    void MirrorHorizontal();
+    void MirrorVertical();
+
     // Drawing. A reversed destination rectangle draws the picture mirrored.
     virtual void Draw(QPainter& Canvas, const TRect& Rect) { DrawTo(Canvas, Rect); }
     void DrawTo(QPainter& Painter, const TRect& Rect);

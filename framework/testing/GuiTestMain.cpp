@@ -1,6 +1,8 @@
-// GoogleTest main for tests that may touch Qt: the application exists, on the offscreen platform, before
-// any test runs, and a message box that no test asked for fails the test instead of blocking.
+// GoogleTest main for tests that may touch Qt: the application exists, on the offscreen platform, and the
+// image library is started before any test runs; a message box that no test asked for fails the test
+// instead of blocking.
 #include "framework/MessageBox.h"
+#include "image-library/PGraphicInit.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
@@ -9,9 +11,11 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    const TPGraphicScope library;
     ::testing::InitGoogleTest(&argc, argv);
     SetMessageBoxHandler([](const TMessageBoxRequest& r) {
-        ADD_FAILURE() << "unexpected message box \"" << r.Caption.toStdString() << "\": " << r.Text.toStdString();
+        ADD_FAILURE() << "unexpected message box \"" << r.Caption.toStdString()
+                      << "\": " << r.Text.toStdString();
         return CautiousAnswer(r.Buttons);
     });
     return RUN_ALL_TESTS();

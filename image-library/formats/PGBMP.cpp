@@ -371,6 +371,7 @@ void TPixelGraphic::ReadDIB(QIODevice& Stream, bool IsCore, int64_t PixelOffset)
             SetColorCount(GetMaxColorCount());
         } else if (h.BitCount > 8) {
             SetFormat(h.Width, height, 3);
+            SetColorCount(0); // a picture without pixels keeps its table through SetFormat
             SetPaletteIdent(pTrueColor);
         } else {
             SetFormat(h.Width, height, BitCountNumOf(h.BitCount));

@@ -12,6 +12,21 @@ bool ToolAvailable(const char* program) {
     return !QStandardPaths::findExecutable(QString::fromUtf8(program)).isEmpty();
 }
 
+namespace {
+
+// The first python3 that can import PIL: the one on the path may be a private installation without it.
+QString PythonWithPil() {
+    static const QString program = [] {
+        for (const QString& candidate : {QStringLiteral("python3"), QStringLiteral("/usr/bin/python3")})
+            if (RunTool(candidate, {QStringLiteral("-c"), QStringLiteral("import PIL")}).ExitCode == 0)
+                return candidate;
+        return QStringLiteral("python3");
+    }();
+    return program;
+}
+
+} // namespace
+
 bool PilAvailable() {
     static const bool available = RunPython(QStringLiteral("import PIL")).ExitCode == 0;
     return available;
@@ -38,7 +53,7 @@ TToolResult RunTool(const QString& program, const QStringList& args, const QByte
 }
 
 TToolResult RunPython(const QString& script, const QStringList& args, const QByteArray& input) {
-    return RunTool(QStringLiteral("python3"), QStringList{QStringLiteral("-c"), script} + args, input);
+    return RunTool(PythonWithPil(), QStringList{QStringLiteral("-c"), script} + args, input);
 }
 
 QByteArray EncodePnm(const TPnm& picture) {

@@ -1,4 +1,4 @@
-// Shared by the BMP and loading tests: hand-built BMP bytes and the library's formats for the whole run.
+// Shared by the BMP and loading tests: hand-built BMP bytes.
 #pragma once
 
 #include "framework/StreamIO.h"
@@ -53,20 +53,3 @@ inline QByteArray CoreHeader(uint16_t width, uint16_t height, uint16_t bitCount,
 inline QByteArray BmpFile(const QByteArray& dib, uint32_t tableAndHeaderSize) {
     return FileHeader(14 + tableAndHeaderSize, uint32_t(14 + dib.size())) + dib;
 }
-
-// The formats a started library holds, registered once for the test program.
-class TBMPFormatsEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        RegisterAllFileFormats();
-        BMPStreamWriter = std::make_unique<TBMPFileFormatWriter>();
-    }
-    void TearDown() override {
-        BMPStreamWriter.reset();
-        ClearFileFormatRegistries();
-    }
-};
-
-// One registration for the whole test program, whichever of its files include this.
-inline ::testing::Environment* const BMPFormats =
-    ::testing::AddGlobalTestEnvironment(new TBMPFormatsEnvironment);

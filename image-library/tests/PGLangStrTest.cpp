@@ -1,5 +1,5 @@
-#include "image-library/PGExceptions.h"
 #include "image-library/PGLangStr.h"
+#include "image-library/PGExceptions.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,7 @@ class PGLangStrTest : public ::testing::Test {
 protected:
     void TearDown() override {
         PGLanguage = 0;
-        for (auto& e : PGLangStrEntries)
-            e.UserText.clear();
-        PGLangStrEntries[25].UserText = "Image files";
+        ReleasePGUserTexts();
     }
 };
 
@@ -57,7 +55,8 @@ TEST_F(PGLangStrTest, PlaceholdersAreReplacedOnceInOrder) {
     EXPECT_EQ(PGLangStr(17, "%S2", "X", "Y").left(36), "The graphic cannot be saved to a X f");
     PGLanguage = 1;
     EXPECT_EQ(PGLangStr(17, "BMP", "16 Farben", "256 Farben"),
-              "Die Grafik kann mit der aktuellen Farbauflösung (16 Farben) nicht als BMP-Datei gespeichert werden.\r\r"
+              "Die Grafik kann mit der aktuellen Farbauflösung (16 Farben) nicht als BMP-Datei gespeichert "
+              "werden.\r\r"
               "Die Grafik wird mit einer anderen Farbauflösung (256 Farben) gespeichert.");
 }
 
@@ -69,7 +68,8 @@ TEST_F(PGLangStrTest, EveryTranslationKeepsThePlaceholdersOfTheEnglishText) {
                 continue; // the Dutch text of this row is known to lack it
             const QString text = QString::fromUtf8(PGLangStrEntries[i].Texts[lang]);
             for (const char* ph : {"%S1", "%S2", "%S3"})
-                EXPECT_EQ(english.contains(ph), text.contains(ph)) << "entry " << i << " language " << lang << " " << ph;
+                EXPECT_EQ(english.contains(ph), text.contains(ph))
+                    << "entry " << i << " language " << lang << " " << ph;
             EXPECT_EQ(english.isEmpty(), text.isEmpty()) << "entry " << i << " language " << lang;
         }
     }

@@ -5,6 +5,7 @@
 #include "image-library/PGClipboard.h"
 #include "image-library/PGExceptions.h"
 #include "image-library/PGSettings.h"
+#include "image-library/PGStandardPalettes.h"
 #include "image-library/PGraphic.h"
 #include "image-library/tests/BMPTestSupport.h"
 
@@ -17,6 +18,7 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <sys/resource.h>
+#include <thread>
 
 namespace {
 
@@ -119,7 +121,7 @@ TEST(Loading, ReaderChoiceChangeEventsAndFailures) {
         {"x.tga", {}, 1},
         {"x.gam", {}, 1},
         {"x.bmp", "Unknown file format", 1},
-        {"missing.bmp", "Cannot open file", 0},
+        {"missing.bmp", "Cannot open file", 0}, // EFOpenError, before the picture is touched
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -139,12 +141,6 @@ TEST(Loading, ReaderChoiceChangeEventsAndFailures) {
             EXPECT_TRUE(picture.GetEmpty());
         }
     }
-    EXPECT_EQ(Raised<EFOpenError>([&] {
-                  TPixelGraphic p;
-                  p.LoadFromFile(dir.filePath("missing.bmp"));
-              }).left(16),
-              QStringLiteral("Cannot open file"));
-
     // Without an extension only readers with a signature are asked.
     QBuffer buffer;
     buffer.setData("24 1.8");
@@ -206,27 +202,27 @@ TEST(Loading, GammaCorrectionByRatio) {
     EXPECT_EQ(uint8_t(std::nearbyint(255 * std::pow(128 / 255.0L, 2.0L))), 64); // the ratio-2 case's byte
 }
 
-// Records what it was asked to write and writes a marker.
+// Keeps a copy of the picture it was asked to write and writes a marker.
 class TRecordingWriter : public TFileFormatWriter {
 public:
-    TRecordingWriter(const char* ext, uint8_t resolutions, TColorResolution* written) : Written(written) {
+    TRecordingWriter(const char* ext, uint8_t resolutions, TPixelGraphic* written) : Written(written) {
         Extension = QString::fromLatin1(ext);
         Description = QStringLiteral("Test ") + Extension;
         CanWriteResolutions = resolutions;
     }
     const char* ClassName() const override { return "TRecordingWriter"; }
     void Write(QIODevice& Stream, TPixelGraphic& Picture) const override {
-        *Written = ColorResolutionOf(Picture);
+        Written->Assign(&Picture);
         WriteBuffer(Stream, "written", 7);
     }
-    TColorResolution* Written;
+    TPixelGraphic* Written;
 };
 
 TEST(Saving, WriterChoiceAndItsErrors) {
     QTemporaryDir dir;
     TPixelGraphic picture;
     FillPicture(picture, 5, 3, 3);
-    TColorResolution written = crBlackWhite;
+    TPixelGraphic written;
     TScopedFileFormatRegistration none(std::make_unique<TRecordingWriter>("tnone", 0, &written));
 
     EXPECT_EQ(Raised<EPGUnknownExtension>([&] { picture.SaveToFile(dir.filePath("a.xyz")); }),
@@ -234,6 +230,9 @@ TEST(Saving, WriterChoiceAndItsErrors) {
     EXPECT_EQ(Raised<EPGCanWriteResolutionsEmpty>([&] { picture.SaveToFile(dir.filePath("a.tnone")); }),
               QStringLiteral("TRecordingWriter.CanWriteResolutions is empty"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList());
+    EXPECT_TRUE(Raised<EFCreateError>([&] {
+                    picture.SaveToFile(dir.filePath("missing/a.bmp"));
+                }).startsWith(QStringLiteral("Cannot create file")));
 
     // Upper-case extensions find the writer; ".dib" finds the writer the dialog does not offer.
     for (const char* name : {"UPPER.BMP", "plain.dib"}) {
@@ -254,35 +253,121 @@ TEST(Saving, WriterChoiceAndItsErrors) {
     EXPECT_EQ(empty, QStringLiteral("FileFormatWriters is empty"));
 }
 
-TEST(Saving, RefusedResolutionChangeWritesNothing) {
-    QTemporaryDir dir;
-    TPixelGraphic picture;
-    FillPicture(picture, 5, 3, 3);
-    TColorResolution written = crBlackWhite;
+TEST(Saving, ResolutionChoiceWarningsAndRefusals) {
+    TPixelGraphic written;
     TScopedFileFormatRegistration pbm(std::make_unique<TRecordingWriter>("tpbm", 1, &written));
-    const QString existing = dir.filePath("old.tpbm");
-    WriteFile(existing, "old content");
+    TScopedFileFormatRegistration jpg(std::make_unique<TRecordingWriter>("tjpg", 0xA0, &written));
+    TScopedFileFormatRegistration tga(std::make_unique<TRecordingWriter>("ttga", 0xC0, &written));
     const QString refusal =
         QStringLiteral("The graphic cannot be saved with to a Test tpbm file with the current "
                        "color resolution (16.7 million colors)");
+    struct {
+        const char* Name;
+        uint8_t Format; // of the picture saved
+        TPaletteIdent Palette;
+        const char* Ext;
+        TPGWarningAction Action;
+        TModalResult Answer;
+        TColorResolution Written;
+        QString Error;
+        TMsgDlgButtons Box; // 0: no box
+    } const cases[] = {
+        {"true colour as PBM, ignored", 3, pTrueColor, "tpbm", pgwaIgnore, mrOk, crBlackWhite, {}, 0},
+        {"true colour as PBM, raised", 3, pTrueColor, "tpbm", pgwaRaise, mrOk, crBlackWhite, refusal, 0},
+        {"true colour as PBM, cancelled", 3, pTrueColor, "tpbm", pgwaOKCancelBox, mrCancel, crBlackWhite,
+         refusal, mbOK | mbCancel},
+        {"true colour as PBM, confirmed",
+         3,
+         pTrueColor,
+         "tpbm",
+         pgwaOKCancelBox,
+         mrOk,
+         crBlackWhite,
+         {},
+         mbOK | mbCancel},
+        {"true colour as PBM, told", 3, pTrueColor, "tpbm", pgwaOKBox, mrOk, crBlackWhite, {}, mbOK},
+        {"black and white as JPEG", 0, pBlackWhite, "tjpg", pgwaIgnore, mrOk, cr256Grays, {}, 0},
+        {"16 colours as TGA", 1, pUnknown, "ttga", pgwaIgnore, mrOk, cr256Colors, {}, 0},
+        {"true colour as JPEG is kept", 3, pTrueColor, "tjpg", pgwaRaise, mrOk, crTrueColor, {}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        QTemporaryDir dir;
+        TPixelGraphic picture;
+        FillPicture(picture, 6, 4, c.Format);
+        if (c.Palette != pUnknown)
+            picture.SetPaletteIdent(c.Palette);
+        TPixelGraphic before;
+        before.Assign(&picture);
+        picture.SetSaveColorResWarningAction(c.Action);
+        int progress = 0;
+        picture.SetOnProgress([&](TObject* sender, int, int, bool&) {
+            EXPECT_NE(sender, &picture); // the converted copy reports through the picture's handler
+            ++progress;
+        });
+        const QString existing = dir.filePath(QStringLiteral("old.") + QLatin1String(c.Ext));
+        WriteFile(existing, "old content");
+        written.SetFormat(0, 0, 3);
 
-    picture.SetSaveColorResWarningAction(pgwaRaise);
-    EXPECT_EQ(Raised<EPGCannotWriteColorRes>([&] { picture.SaveToFile(dir.filePath("new.tpbm")); }), refusal);
+        MessageBoxSpy spy(c.Answer);
+        const QString error = Raised<EPGCannotWriteColorRes>([&] { picture.SaveToFile(existing); });
+        ASSERT_EQ(spy.Requests.size(), c.Box ? 1u : 0u);
+        if (c.Box) {
+            EXPECT_EQ(spy.Requests[0].Caption, QStringLiteral("Warning"));
+            EXPECT_EQ(spy.Requests[0].Type, mtWarning);
+            EXPECT_EQ(spy.Requests[0].Buttons, c.Box);
+            EXPECT_EQ(spy.Requests[0].Text,
+                      QStringLiteral("The graphic cannot be saved to a Test tpbm file with the current color "
+                                     "resolution (16.7 million colors).\r\rThe graphic will be saved with a "
+                                     "different color resolution (black and white)."));
+        }
+        ExpectSamePicture(before, picture);
+        if (!c.Error.isEmpty()) {
+            EXPECT_EQ(error, c.Error);
+            EXPECT_EQ(ReadFile(existing), QByteArray("old content"));
+            EXPECT_TRUE(written.GetEmpty());
+            continue;
+        }
+        EXPECT_EQ(error, QStringLiteral("(nothing raised)"));
+        EXPECT_EQ(ReadFile(existing), QByteArray("written"));
+        EXPECT_EQ(ColorResolutionOf(written), c.Written);
+        EXPECT_EQ(written.GetWidth(), 6);
+        EXPECT_EQ(progress > 0, c.Written != crTrueColor);
+        if (c.Written == cr256Colors) // the optimized table keeps the 16 system colours
+            for (TColor sys : StandardPalette(pSys16)) {
+                bool found = false;
+                for (int i = 0; i < written.GetColorCount(); ++i)
+                    found = found || written.IndexToColor(uint32_t(i)) == sys;
+                EXPECT_TRUE(found) << std::hex << sys;
+            }
+        if (c.Written == crBlackWhite) { // converted, not emptied: some pixels are light, some dark
+            int light = 0;
+            for (int y = 0; y < 4; ++y)
+                for (int x = 0; x < 6; ++x)
+                    light += int(written.GetPixelValue(x, y));
+            EXPECT_GT(light, 0);
+            EXPECT_LT(light, 24);
+        }
+    }
+}
 
-    picture.SetSaveColorResWarningAction(pgwaOKCancelBox);
-    MessageBoxSpy spy(mrCancel);
-    EXPECT_EQ(Raised<EPGCannotWriteColorRes>([&] { picture.SaveToFile(existing); }), refusal);
-    ASSERT_EQ(spy.Requests.size(), 1u);
-    EXPECT_EQ(spy.Requests[0].Caption, QStringLiteral("Warning"));
-    EXPECT_EQ(spy.Requests[0].Type, mtWarning);
-    EXPECT_EQ(spy.Requests[0].Buttons, TMsgDlgButtons(mbOK | mbCancel));
-    EXPECT_TRUE(spy.Requests[0].Text.startsWith(
-        QStringLiteral("The graphic cannot be saved to a Test tpbm file with the current color resolution "
-                       "(16.7 million colors).")));
-    EXPECT_TRUE(spy.Requests[0].Text.endsWith(QStringLiteral("(black and white).")));
-
-    EXPECT_EQ(ReadFile(existing), QByteArray("old content"));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"old.tpbm"});
+TEST(Saving, OffTheGuiThreadTheCautiousAnswerRefuses) {
+    TPixelGraphic written;
+    TScopedFileFormatRegistration pbm(std::make_unique<TRecordingWriter>("tpbm", 1, &written));
+    TPixelGraphic picture;
+    FillPicture(picture, 3, 3, 3);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    const TMessageBoxHandler testHandler =
+        SetMessageBoxHandler({}); // the real box, which a worker must not show
+    QString error;
+    std::thread([&] {
+        error =
+            Raised<EPGCannotWriteColorRes>([&] { picture.SaveToFileStream(buffer, QStringLiteral("tpbm")); });
+    }).join();
+    SetMessageBoxHandler(testHandler);
+    EXPECT_TRUE(error.startsWith(QStringLiteral("The graphic cannot be saved"))) << error.toStdString();
+    EXPECT_EQ(buffer.size(), 0);
 }
 
 TEST(Saving, WriteCutShortByTheFileSizeLimitKeepsFiles) {

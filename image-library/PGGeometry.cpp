@@ -1,0 +1,698 @@
+// The geometric operations of the picture: resampling, copying, rotating and mirroring, all in integer
+// arithmetic except rotation, which maps every target pixel back into the source.
+#include "image-library/PGraphic.h"
+
+#include "framework/Rounding.h"
+#include "image-library/PGPixelTransfer.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// The operations read their source while they write the target. When the two are one picture, the source
+// is read from a copy, so the result is that of working from the unchanged picture.
+TPixelGraphic& Unaliased(const TPixelGraphic& Target, TPixelGraphic& Source,
+                         std::unique_ptr<TPixelGraphic>& copy) {
+    if (&Source != &Target)
+        return Source;
+    copy = std::make_unique<TPixelGraphic>();
+    copy->Assign(&Source);
+    return *copy;
+}
+
+// Raw values mean the same colours in both pictures: one format, and for paletted ones one colour table.
+bool SameColorMeaning(const TPixelGraphic& a, const TPixelGraphic& b) {
+    if (a.GetBitCountNum() != b.GetBitCountNum())
+        return false;
+    if (a.GetBitCountNum() == 3)
+        return true;
+    if (a.GetColorCount() != b.GetColorCount())
+        return false;
+    for (int i = 0; i < a.GetColorCount(); ++i)
+        if (a.IndexToColor(uint32_t(i)) != b.IndexToColor(uint32_t(i)))
+            return false;
+    return true;
+}
+
+// Inclusive ranges are computed in 64 bits and clamped before they become Integers again: an empty range
+// ends as Last = First - 1.
+struct TRange {
+    int First;
+    int Last;
+};
+TRange Clip(int64_t first, int64_t last, int64_t lowest, int64_t highest) {
+    first = std::max(first, lowest);
+    last = std::min(last, highest);
+    if (first > last)
+        return {int(std::min<int64_t>(first, INT32_MAX - 1)),
+                int(std::min<int64_t>(first, INT32_MAX - 1)) - 1};
+    return {int(first), int(last)};
+}
+
+// ---- StretchCopy's sampling along one axis ----
+
+// The source indices First .. Last that one target index samples, their weights, and the divisor that the
+// weighted sum is divided by.
+struct TAxisEntry {
+    int First = 0;
+    int Last = 0;
+    int64_t FirstWeight = 1;
+    int64_t LastWeight = 0;
+    int64_t MidWeight = 0;
+    int64_t Divisor = 1;
+    bool Valid = false;
+
+    int64_t Weight(int i) const { return i == First ? FirstWeight : i == Last ? LastWeight : MidWeight; }
+};
+
+enum class TSampling { Nearest, OneToOne, TwoPoint, Area };
+
+TSampling AxisSampling(TStretchMode mode, int64_t S, int64_t D) {
+    if (mode == smFast)
+        return TSampling::Nearest;
+    if (S == D)
+        return TSampling::OneToOne;
+    const bool shrinking = S > D;
+    if (mode == smMedium)
+        return shrinking ? TSampling::TwoPoint : TSampling::Area;
+    return shrinking ? TSampling::Area : TSampling::TwoPoint;
+}
+
+// S source size, D target size (both positive), O source origin, N the source picture's size on the axis,
+// a the target index relative to the target origin. Products fit 64 bits: every factor is below 2^32.
+TAxisEntry AxisEntry(TSampling sampling, int64_t S, int64_t D, int64_t O, int64_t N, int64_t a) {
+    TAxisEntry e;
+    int64_t first = 0, last = 0;
+    switch (sampling) {
+    case TSampling::Nearest:
+        first = last = O + a * S / D;
+        break;
+    case TSampling::OneToOne:
+        first = last = O + a;
+        break;
+    case TSampling::TwoPoint: {
+        // The two source pixels around the target pixel's centre, in units of 1 / (2D).
+        const int64_t centre = S * (2 * a + 1);
+        first = O + (centre - D) / (2 * D);
+        last = O + (centre + D) / (2 * D);
+        if (S < D && ((first < 0 && last >= 0) || (first < N && last >= N))) {
+            first = std::clamp<int64_t>(first, 0, N - 1);
+            last = std::clamp<int64_t>(last, 0, N - 1);
+            e.Valid = true;
+        }
+        e.Divisor = 2 * D;
+        if (D * (2 * (first - O) + 1) == centre || first == last) {
+            e.FirstWeight = 2 * D;
+        } else {
+            e.FirstWeight = 2 * D - (centre - D * (2 * (first - O) + 1));
+            e.LastWeight = 2 * D - (D * (2 * (last - O) + 1) - centre);
+        }
+        break;
+    }
+    case TSampling::Area:
+        first = O + S * a / D;
+        last = O + S * (a + 1) / D - (S * (a + 1) % D == 0 ? 1 : 0);
+        e.Divisor = S;
+        if (first == last) {
+            e.FirstWeight = S;
+        } else {
+            e.FirstWeight = D * (first - O + 1) - S * a;
+            e.LastWeight = S * (a + 1) - D * (last - O);
+            e.MidWeight = D;
+        }
+        break;
+    }
+    e.Valid = e.Valid || (first >= 0 && first < N && last >= 0 && last < N);
+    if (e.Valid) {
+        e.First = int(first);
+        e.Last = int(last);
+        if (e.LastWeight == 0 && e.MidWeight == 0)
+            e.Last = e.First; // only the first pixel counts
+    }
+    return e;
+}
+
+} // namespace
+
+void TPixelGraphic::CopyFrom(TPixelGraphic& Source) {
+    StretchCopy(0, 0, Width, Height, 0, 0, Source.GetWidth(), Source.GetHeight(), Source);
+}
+
+void TPixelGraphic::StretchCopy(int DestX, int DestY, int DestWidth, int DestHeight, int SrcX, int SrcY,
+                                int SrcWidth, int SrcHeight, TPixelGraphic& Source) {
+    FlushPending();
+    if (SrcWidth == DestWidth && SrcHeight == DestHeight) {
+        CopyRect(DestX, DestY, DestWidth, DestHeight, SrcX, SrcY, Source);
+        return;
+    }
+    // A rectangle side of 0 or less has no sampling: the rules divide by the sizes.
+    if (Width <= 0 || Height <= 0 || !Bits || Source.GetWidth() <= 0 || Source.GetHeight() <= 0 ||
+        Source.GetEmpty() || DestWidth <= 0 || DestHeight <= 0 || SrcWidth <= 0 || SrcHeight <= 0)
+        return;
+    std::unique_ptr<TPixelGraphic> copy;
+    const TPGSourceReader source(Unaliased(*this, Source, copy));
+    const TRange columns = Clip(DestX, int64_t(DestX) + DestWidth - 1, 0, Width - 1);
+    const TRange rows = Clip(DestY, int64_t(DestY) + DestHeight - 1, 0, Height - 1);
+
+    TPGTargetWriter writer(*this);
+    const TSampling across = AxisSampling(StretchMode, SrcWidth, DestWidth);
+    const TSampling down = AxisSampling(StretchMode, SrcHeight, DestHeight);
+    const size_t columnCount = size_t(columns.Last - columns.First + 1);
+    std::vector<TAxisEntry> columnEntries(columnCount);
+    for (size_t k = 0; k < columnCount; ++k)
+        columnEntries[k] = AxisEntry(across, SrcWidth, DestWidth, SrcX, source.Width(),
+                                     int64_t(columns.First) + int64_t(k) - DestX);
+
+    // Entries of divisor 1 take one pixel with weight 1: the sums are that pixel's colour.
+    const bool pointColumns = std::all_of(columnEntries.begin(), columnEntries.end(),
+                                          [](const TAxisEntry& e) { return e.Divisor == 1; });
+
+    // Per target row the weighted column sums of each source row are added up, then divided once.
+    std::vector<int64_t> totals(3 * columnCount);
+    writer.RunRows(rows.First, rows.Last, [&](int Y) {
+        writer.BeginRow(Y);
+        const TAxisEntry down_ =
+            AxisEntry(down, SrcHeight, DestHeight, SrcY, source.Height(), int64_t(Y) - DestY);
+        if (!down_.Valid)
+            return false;
+        if (pointColumns && down_.Divisor == 1) {
+            const uint8_t* row = source.Row(down_.First);
+            ForEachInScanOrder(Y, columns.First, columns.Last, [&](int X) {
+                const TAxisEntry& e = columnEntries[size_t(X - columns.First)];
+                if (e.Valid)
+                    writer.Write(X, source.Color(row, e.First));
+            });
+            return true;
+        }
+        std::fill(totals.begin(), totals.end(), 0);
+        for (int j = down_.First; j <= down_.Last; ++j) {
+            const int64_t wy = down_.Weight(j);
+            const uint8_t* row = source.Row(j);
+            for (size_t k = 0; k < columnCount; ++k) {
+                const TAxisEntry& e = columnEntries[k];
+                if (!e.Valid)
+                    continue;
+                int64_t r = 0, g = 0, b = 0;
+                for (int i = e.First; i <= e.Last; ++i) {
+                    const TColor c = source.Color(row, i);
+                    const int64_t wx = e.Weight(i);
+                    r += GetRValue(c) * wx;
+                    g += GetGValue(c) * wx;
+                    b += GetBValue(c) * wx;
+                }
+                totals[3 * k] += r / e.Divisor * wy;
+                totals[3 * k + 1] += g / e.Divisor * wy;
+                totals[3 * k + 2] += b / e.Divisor * wy;
+            }
+        }
+        ForEachInScanOrder(Y, columns.First, columns.Last, [&](int X) {
+            const size_t k = size_t(X - columns.First);
+            if (columnEntries[k].Valid)
+                writer.Write(X, RGB(uint8_t(totals[3 * k] / down_.Divisor),
+                                    uint8_t(totals[3 * k + 1] / down_.Divisor),
+                                    uint8_t(totals[3 * k + 2] / down_.Divisor)));
+        });
+        return true;
+    });
+    writer.Finish();
+}
+
+void TPixelGraphic::CopyRect(int DestX, int DestY, int AWidth, int AHeight, int SrcX, int SrcY,
+                             TPixelGraphic& Source) {
+    FlushPending();
+    if (Width <= 0 || Height <= 0 || Source.GetWidth() <= 0 || Source.GetHeight() <= 0)
+        return;
+    const int64_t shift = int64_t(SrcX) - DestX; // source column = target column + shift
+    const TRange columns =
+        Clip(std::max<int64_t>(DestX, -shift),
+             std::min<int64_t>(int64_t(DestX) + AWidth - 1, Source.GetWidth() - 1 - shift), 0, Width - 1);
+    if (columns.First > columns.Last || !Bits || Source.GetEmpty()) {
+        Changed();
+        return;
+    }
+    std::unique_ptr<TPixelGraphic> copy;
+    TPixelGraphic& from = Unaliased(*this, Source, copy);
+    const TPGSourceReader source(from);
+    const TRange rows = Clip(DestY, int64_t(DestY) + AHeight - 1, 0, Height - 1);
+    const bool raw = SameColorMeaning(*this, from);
+    const int count = columns.Last - columns.First + 1;
+    const int sourceFirst = int(columns.First + shift);
+
+    TPGTargetWriter writer(*this, !raw);
+    writer.RunRows(rows.First, rows.Last, [&](int Y) {
+        const int64_t S = int64_t(Y) - DestY + SrcY;
+        if (S < 0 || S >= source.Height())
+            return false;
+        const uint8_t* sourceRow = source.Row(int(S));
+        uint8_t* targetRow = GetScanLine(Y);
+        if (BitCountNum == 3 && source.GetBitCountNum() == 3) {
+            std::memmove(targetRow + 3 * ptrdiff_t(columns.First), sourceRow + 3 * ptrdiff_t(sourceFirst),
+                         3 * size_t(count));
+            return false; // whole runs of bytes count as no step
+        }
+        writer.BeginRow(Y);
+        if (raw && BitCountNum == 2)
+            std::memmove(targetRow + columns.First, sourceRow + sourceFirst, size_t(count));
+        else if (raw)
+            for (int k = 0; k < count; ++k)
+                SetRawValue(targetRow, columns.First + k, BitCountNum,
+                            GetRawValue(sourceRow, sourceFirst + k, BitCountNum));
+        else
+            ForEachInScanOrder(Y, columns.First, columns.Last,
+                               [&](int X) { writer.Write(X, source.Color(sourceRow, int(X + shift))); });
+        return true;
+    });
+    writer.Finish();
+}
+
+// ---- Turning ----
+
+namespace {
+
+constexpr long double Pi = 3.1415926535897932385L;
+
+// Cosine and sine of a turn in degrees. Whole multiples of 90 degrees get exact values (the 80-bit cosine
+// of 90 degrees is -2.5e-20, which grows bounding boxes by a pixel) and their number of quarter turns.
+struct TTurn {
+    long double Cos;
+    long double Sin;
+    int Quarters = -1; // 0..3 for whole multiples of 90 degrees
+};
+
+TTurn TurnOf(long double Angle) {
+    const long double rest = std::fmod(Angle, 360.0L); // exact
+    if (rest == std::trunc(rest) && std::fmod(rest, 90.0L) == 0) {
+        const int quarters = (int(rest / 90) + 4) % 4;
+        constexpr long double cosines[4] = {1, 0, -1, 0};
+        constexpr long double sines[4] = {0, 1, 0, -1};
+        return {cosines[quarters], sines[quarters], quarters};
+    }
+    const long double r = Angle * Pi / 180;
+    return {std::cos(r), std::sin(r)};
+}
+
+// Coordinates far outside any picture are held at a distance that keeps every conversion defined. Floor
+// and ceiling are derived from rounding to nearest, which on 80-bit numbers needs no change of the
+// processor's rounding mode (such changes cost more than all the rest of a pixel).
+constexpr long double FarAway = 1e12L;
+int64_t Round64(long double v) {
+    return Round(std::clamp(v, -FarAway, FarAway));
+}
+int64_t Floor64(long double v) {
+    const int64_t r = Round64(v);
+    return (long double)r > v ? r - 1 : r;
+}
+int64_t Ceil64(long double v) {
+    const int64_t r = Round64(v);
+    return (long double)r < v ? r + 1 : r;
+}
+
+int64_t FloorHalf(int64_t v) {
+    return v >= 0 ? v / 2 : -((-v + 1) / 2);
+}
+
+// Quarter turns move raw values a band of target rows at a time, in tiles of so many target columns.
+constexpr int BandRows = 64;
+constexpr int TileColumns = 64;
+
+} // namespace
+
+void TPixelGraphic::Transform(int DestCenterX, int DestCenterY, long double Angle, int SrcCenterX,
+                              int SrcCenterY, int SrcX, int SrcY, int SrcWidth, int SrcHeight,
+                              TPixelGraphic& Source) {
+    if (!std::isfinite(Angle))
+        return;
+    FlushPending();
+    const TTurn turn = TurnOf(Angle);
+    const long double c = turn.Cos, s = turn.Sin, det = c * c + s * s;
+
+    // The target range from the turned corners of the source rectangle.
+    long double minX = INFINITY, maxX = -INFINITY, minY = INFINITY, maxY = -INFINITY;
+    for (const int64_t x : {int64_t(SrcX), int64_t(SrcX) + SrcWidth})
+        for (const int64_t y : {int64_t(SrcY), int64_t(SrcY) + SrcHeight}) {
+            const long double dx = x - SrcCenterX, dy = y - SrcCenterY;
+            const long double X = dx * c - dy * s + DestCenterX, Y = dx * s + dy * c + DestCenterY;
+            minX = std::min(minX, X), maxX = std::max(maxX, X);
+            minY = std::min(minY, Y), maxY = std::max(maxY, Y);
+        }
+    const TRange columns = Clip(Floor64(minX), Ceil64(maxX), 0, Width - 1);
+    const TRange rows = Clip(Floor64(minY), Ceil64(maxY), 0, Height - 1);
+    if (columns.First > columns.Last || rows.First > rows.Last || !Bits)
+        return;
+
+    std::unique_ptr<TPixelGraphic> copy;
+    TPixelGraphic& from = Unaliased(*this, Source, copy);
+    const TPGSourceReader source(from);
+    const TPGSourceReader target(*this); // what the target already shows, for the border of the turned area
+    const TRange sourceColumns = Clip(SrcX, int64_t(SrcX) + SrcWidth - 1, 0, source.Width() - 1);
+    const TRange sourceRows = Clip(SrcY, int64_t(SrcY) + SrcHeight - 1, 0, source.Height() - 1);
+    auto inside = [&](int64_t x, int64_t y) {
+        return x >= sourceColumns.First && x <= sourceColumns.Last && y >= sourceRows.First &&
+               y <= sourceRows.Last;
+    };
+    // Quarter turns sample the nearest pixel whatever Interpolate says; the option itself is left alone.
+    const bool bilinear = Interpolate == 1 && turn.Quarters < 0;
+
+    TPGTargetWriter writer(*this);
+    writer.RunRows(rows.First, rows.Last, [&](int Y) {
+        writer.BeginRow(Y);
+        const long double dy = int64_t(Y) - DestCenterY;
+        const long double dyS = dy * s, dyC = dy * c;
+        ForEachInScanOrder(Y, columns.First, columns.Last, [&](int X) {
+            const long double dx = int64_t(X) - DestCenterX;
+            const long double sx = (dx * c + dyS) / det + SrcCenterX;
+            const long double sy = (-(dx * s) + dyC) / det + SrcCenterY;
+            if (!bilinear) {
+                const int64_t rx = Round64(sx), ry = Round64(sy);
+                if (inside(rx, ry))
+                    writer.Write(X, source.Color(int(rx), int(ry)));
+                return;
+            }
+            const int64_t fx[2] = {Floor64(sx), Ceil64(sx)}, fy[2] = {Floor64(sy), Ceil64(sy)};
+            const long double wx[2] = {fx[0] == fx[1] ? 0.5L : 1 - (sx - fx[0]),
+                                       fx[0] == fx[1] ? 0.5L : 1 - (fx[1] - sx)};
+            const long double wy[2] = {fy[0] == fy[1] ? 0.5L : 1 - (sy - fy[0]),
+                                       fy[0] == fy[1] ? 0.5L : 1 - (fy[1] - sy)};
+            long double sum[3] = {0, 0, 0};
+            bool any = false;
+            for (int j = 0; j < 2; ++j)
+                for (int i = 0; i < 2; ++i) {
+                    const bool in = inside(fx[i], fy[j]);
+                    any = any || in;
+                    const TColor color = in ? source.Color(int(fx[i]), int(fy[j])) : target.Color(X, Y);
+                    const long double w = wx[i] * wy[j];
+                    sum[0] += w * GetRValue(color);
+                    sum[1] += w * GetGValue(color);
+                    sum[2] += w * GetBValue(color);
+                }
+            if (any) {
+                auto channel = [](long double v) { return uint8_t(std::clamp<int64_t>(Round(v), 0, 255)); };
+                writer.Write(X, RGB(channel(sum[0]), channel(sum[1]), channel(sum[2])));
+            }
+        });
+        return true;
+    });
+    writer.Finish();
+}
+
+namespace {
+
+// Copies count pixels of Bytes bytes to consecutive places from places step bytes apart. The pictures never
+// overlap here (the source itself as source is read from a copy).
+template <int Bytes>
+void GatherPixels(uint8_t* __restrict to, const uint8_t* __restrict from, int count, ptrdiff_t step) {
+    for (int k = 0; k < count; ++k, to += Bytes, from += step)
+        std::memcpy(to, from, Bytes);
+}
+
+// Three-byte pixels move faster as four bytes. The fourth byte read lies inside the picture memory unless the
+// pixel is the last one in memory, which only the first or the last of the run can be, as the addresses
+// change in one direction; the fourth byte written is the next pixel's, written right after. So the first
+// and the last pixel move exactly three bytes.
+template <>
+void GatherPixels<3>(uint8_t* __restrict to, const uint8_t* __restrict from, int count, ptrdiff_t step) {
+    if (count <= 0)
+        return;
+    std::memcpy(to, from, 3);
+    for (int k = 1; k < count - 1; ++k) {
+        to += 3, from += step;
+        uint32_t pixel;
+        std::memcpy(&pixel, from, 4);
+        std::memcpy(to, &pixel, 4);
+    }
+    if (count > 1)
+        std::memcpy(to + 3, from + step, 3);
+}
+
+// Asks the processor to fetch the source rows of the next tile of a turn by 90 or 270 degrees, which walks
+// down source columns where its own prefetching cannot follow. first and last are the source pixels of the
+// tile's first target column in the band's first and last row.
+void PrefetchTile(std::pair<int, int> first, std::pair<int, int> last, const TPGSourceReader& source,
+                  int count, int pixelBytes, ptrdiff_t step) {
+    const uint8_t* from = source.Row(first.second) + ptrdiff_t(first.first) * pixelBytes;
+    const ptrdiff_t span = (source.Row(last.second) + ptrdiff_t(last.first) * pixelBytes) - from;
+    const ptrdiff_t low = std::min<ptrdiff_t>(span, 0), high = std::max<ptrdiff_t>(span, 0) + pixelBytes - 1;
+    for (int k = 0; k < count; ++k, from += step)
+        for (ptrdiff_t offset = low; offset < high + 64; offset += 64)
+            __builtin_prefetch(from + std::min(offset, high));
+}
+
+// Rotate's quarter turns: the turned source placed centred on the target (offset (target - turned size) / 2,
+// rounded down), which is Transform's own mapping when all sides are odd and keeps every source row when
+// sides are even.
+void QuarterTurn(TPixelGraphic& Target, TPixelGraphic& Source, int quarters) {
+    const int W = Source.GetWidth(), H = Source.GetHeight();
+    const int64_t turnedWidth = quarters % 2 ? H : W, turnedHeight = quarters % 2 ? W : H;
+    const int64_t offsetX = FloorHalf(Target.GetWidth() - turnedWidth);
+    const int64_t offsetY = FloorHalf(Target.GetHeight() - turnedHeight);
+    const TRange columns = Clip(offsetX, offsetX + turnedWidth - 1, 0, Target.GetWidth() - 1);
+    const TRange rows = Clip(offsetY, offsetY + turnedHeight - 1, 0, Target.GetHeight() - 1);
+    if (columns.First > columns.Last || rows.First > rows.Last || Target.GetEmpty() || Source.GetEmpty())
+        return;
+
+    // Source pixel of target pixel (X, Y), and how it moves when X grows by one.
+    auto sourceOf = [&](int X, int Y) -> std::pair<int, int> {
+        const int u = int(X - offsetX), v = int(Y - offsetY);
+        switch (quarters) {
+        case 0:
+            return {u, v};
+        case 1:
+            return {v, H - 1 - u};
+        case 2:
+            return {W - 1 - u, H - 1 - v};
+        default:
+            return {W - 1 - v, u};
+        }
+    };
+    constexpr int stepX[4] = {1, 0, -1, 0}, stepY[4] = {0, -1, 0, 1};
+
+    const TPGSourceReader source(Source);
+    const bool raw = SameColorMeaning(Target, Source);
+    TPGTargetWriter writer(Target, !raw);
+    if (!raw) {
+        writer.RunRows(rows.First, rows.Last, [&](int Y) {
+            writer.BeginRow(Y);
+            ForEachInScanOrder(Y, columns.First, columns.Last, [&](int X) {
+                const auto [x, y] = sourceOf(X, Y);
+                writer.Write(X, source.Color(x, y));
+            });
+            return true;
+        });
+        writer.Finish();
+        return;
+    }
+
+    // Raw values, a band of target rows at a time. Turns by 90 and 270 degrees read the source in tiles, so
+    // that the source columns they walk stay in cache. When a handler may abort, the band is built aside and
+    // copied row by row, so that an abort leaves the rows after it as they were.
+    const uint8_t format = Target.GetBitCountNum();
+    const int rowBytes = Target.GetRowBytes();
+    const int pixelBytes = format == 3 ? 3 : 1;
+    const size_t firstByte = format >= 2 ? size_t(columns.First) * size_t(pixelBytes) : 0;
+    const size_t runBytes =
+        format >= 2 ? size_t(columns.Last - columns.First + 1) * size_t(pixelBytes) : size_t(rowBytes);
+    const ptrdiff_t sourceStep = ptrdiff_t(stepX[quarters]) * pixelBytes -
+                                 ptrdiff_t(stepY[quarters]) * Source.GetRowBytes(); // rows are bottom-up
+    const int tileColumns = quarters % 2 ? TileColumns : columns.Last - columns.First + 1;
+    const bool aside = bool(Target.GetOnProgress());
+    std::vector<uint8_t> band(aside ? size_t(BandRows) * size_t(rowBytes) : 0);
+    int bandFirst = rows.First - BandRows; // no band filled yet
+    auto bandRow = [&](int row) {
+        return aside ? band.data() + size_t(row - bandFirst) * size_t(rowBytes) : Target.GetScanLine(row);
+    };
+    writer.RunRows(rows.First, rows.Last, [&](int Y) {
+        if (Y >= bandFirst + BandRows) {
+            bandFirst = Y;
+            const int bandLast = std::min(rows.Last, Y + BandRows - 1);
+            for (int tile = columns.First; tile <= columns.Last; tile += tileColumns) {
+                const int tileLast = std::min(columns.Last, tile + tileColumns - 1);
+                if (quarters % 2 && format >= 2 && tileLast < columns.Last)
+                    PrefetchTile(sourceOf(tileLast + 1, bandFirst), sourceOf(tileLast + 1, bandLast), source,
+                                 std::min(tileColumns, columns.Last - tileLast), pixelBytes, sourceStep);
+                for (int row = bandFirst; row <= bandLast; ++row) {
+                    uint8_t* to = bandRow(row);
+                    if (format < 2) { // bytes shared with pixels outside the run: start from the row itself
+                        if (aside && tile == columns.First)
+                            std::memcpy(to, Target.GetScanLine(row), size_t(rowBytes));
+                        for (int X = tile; X <= tileLast; ++X) {
+                            const auto [x, y] = sourceOf(X, row);
+                            SetRawValue(to, X, format, GetRawValue(source.Row(y), x, format));
+                        }
+                        continue;
+                    }
+                    const auto [x, y] = sourceOf(tile, row);
+                    const uint8_t* from = source.Row(y) + ptrdiff_t(x) * pixelBytes;
+                    to += size_t(tile) * size_t(pixelBytes);
+                    const int count = tileLast - tile + 1;
+                    if (sourceStep == pixelBytes)
+                        std::memcpy(to, from, size_t(count) * size_t(pixelBytes));
+                    else if (pixelBytes == 1)
+                        GatherPixels<1>(to, from, count, sourceStep);
+                    else
+                        GatherPixels<3>(to, from, count, sourceStep);
+                }
+            }
+        }
+        if (aside)
+            std::memcpy(Target.GetScanLine(Y) + firstByte, bandRow(Y) + firstByte, runBytes);
+        return true;
+    });
+    writer.Finish();
+}
+
+} // namespace
+
+void TPixelGraphic::Rotate(bool AdjustSize, TPixelGraphic& Source, long double Angle) {
+    if (!std::isfinite(Angle))
+        return;
+    BeginUpdate();
+    struct TEndUpdate {
+        TPixelGraphic& Picture;
+        ~TEndUpdate() { Picture.EndUpdate(); }
+    } endUpdate{*this};
+
+    std::unique_ptr<TPixelGraphic> copy;
+    TPixelGraphic& from = Unaliased(*this, Source, copy);
+    const int W = from.GetWidth(), H = from.GetHeight();
+    const TTurn turn = TurnOf(Angle);
+    if (AdjustSize) {
+        long double minX = INFINITY, maxX = -INFINITY, minY = INFINITY, maxY = -INFINITY;
+        for (const long double x : {0.0L, (long double)W})
+            for (const long double y : {0.0L, (long double)H}) {
+                const long double X = x * turn.Cos - y * turn.Sin, Y = x * turn.Sin + y * turn.Cos;
+                minX = std::min(minX, X), maxX = std::max(maxX, X);
+                minY = std::min(minY, Y), maxY = std::max(maxY, Y);
+            }
+        auto side = [](long double low, long double high) {
+            return int(std::min<int64_t>(Ceil64(high) - Floor64(low), INT32_MAX));
+        };
+        SetFormat(side(minX, maxX), side(minY, maxY), BitCountNum);
+    }
+    if (turn.Quarters >= 0)
+        QuarterTurn(*this, from, turn.Quarters);
+    else
+        Transform(Width / 2, Height / 2, Angle, W / 2, H / 2, 0, 0, W, H, from);
+}
+
+// ---- Mirroring ----
+
+namespace {
+
+// A byte's pixels in reverse order: bit reversal for 1-bit pixels, nibble exchange for 4-bit ones.
+constexpr std::array<uint8_t, 256> ReversalTable(int bits) {
+    std::array<uint8_t, 256> t{};
+    for (int v = 0; v < 256; ++v) {
+        int r = 0;
+        for (int p = 0; p < 8; p += bits)
+            r |= ((v >> p) & ((1 << bits) - 1)) << (8 - bits - p);
+        t[size_t(v)] = uint8_t(r);
+    }
+    return t;
+}
+constexpr std::array<uint8_t, 256> ReversedBits = ReversalTable(1);
+constexpr std::array<uint8_t, 256> ReversedNibbles = ReversalTable(4);
+
+// Reverses the pixels of one row of 1- or 4-bit pixels. Output byte k takes the 8 bits that end with input
+// pixel Width - 1 - k * (pixels per byte), read from a copy, so padding bits never reach a pixel.
+void ReverseSubByteRow(uint8_t* row, int width, int bits, std::vector<uint8_t>& copy) {
+    const int usedBytes = (width * bits + 7) / 8;
+    std::copy(row, row + usedBytes, copy.begin());
+    copy[size_t(usedBytes)] = 0;
+    const std::array<uint8_t, 256>& reverse = bits == 1 ? ReversedBits : ReversedNibbles;
+    for (int k = 0; k < usedBytes; ++k) {
+        const int64_t offset = int64_t(width) * bits - 8 * int64_t(k + 1); // bit offset of the window
+        uint8_t window;
+        if (offset >= 0) {
+            const size_t at = size_t(offset / 8);
+            const int shift = int(offset % 8);
+            window = uint8_t(copy[at] << shift | (shift ? copy[at + 1] >> (8 - shift) : 0));
+        } else {
+            window = uint8_t(copy[0] >> -offset); // the row's first pixels; the rest becomes padding
+        }
+        row[k] = reverse[window];
+    }
+}
+
+void ReverseRow(uint8_t* row, int width, uint8_t format, std::vector<uint8_t>& copy) {
+    switch (format) {
+    case 0:
+    case 1:
+        ReverseSubByteRow(row, width, format == 0 ? 1 : 4, copy);
+        break;
+    case 2:
+        std::reverse(row, row + width);
+        break;
+    default:
+        std::memcpy(copy.data(), row, 3 * size_t(width));
+        GatherPixels<3>(row, copy.data() + 3 * ptrdiff_t(width - 1), width, -3);
+    }
+}
+
+// Columns exchanged between the rows of each mirrored pair, in bands of whole bytes, so that every
+// column's progress event can follow soon after its work.
+constexpr int MirrorBandBytes = 4096;
+
+} // namespace
+
+void TPixelGraphic::MirrorHorizontal() {
+    if (Width <= 0 || Height <= 0 || !GetBits())
+        return;
+    std::vector<uint8_t> copy(size_t(RowBytes) + 1);
+    TPGTargetWriter writer(*this, false);
+    writer.RunRows(0, Height - 1, [&](int Y) {
+        ReverseRow(GetScanLine(Y), Width, BitCountNum, copy);
+        return true;
+    });
+    writer.Finish();
+}
+
+void TPixelGraphic::MirrorVertical() {
+    if (Width <= 0 || Height <= 0 || !GetBits())
+        return;
+    const int bits = GetBitCount();
+    // Whole bytes per band; a byte holds 8 / bits pixels of the smaller formats.
+    const int bandColumns = bits >= 8 ? MirrorBandBytes / (bits / 8) : MirrorBandBytes * (8 / bits);
+    std::vector<uint8_t> buffer(MirrorBandBytes + 1);
+    auto exchange = [&](int first, int last) { // swaps columns first .. last of every row pair
+        const size_t from = size_t(int64_t(first) * bits / 8),
+                     to = size_t((int64_t(last + 1) * bits + 7) / 8);
+        for (int y = 0; y < Height / 2;
+             ++y) { // through a buffer, so that the moves are the library's fastest
+            uint8_t *top = GetScanLine(y) + from, *bottom = GetScanLine(Height - 1 - y) + from;
+            std::memcpy(buffer.data(), top, to - from);
+            std::memcpy(top, bottom, to - from);
+            std::memcpy(bottom, buffer.data(), to - from);
+        }
+    };
+    auto exchangePixels = [&](int first, int last) {
+        for (int y = 0; y < Height / 2; ++y) {
+            uint8_t *top = GetScanLine(y), *bottom = GetScanLine(Height - 1 - y);
+            for (int x = first; x <= last; ++x) {
+                const uint32_t v = GetRawValue(top, x, BitCountNum);
+                SetRawValue(top, x, BitCountNum, GetRawValue(bottom, x, BitCountNum));
+                SetRawValue(bottom, x, BitCountNum, v);
+            }
+        }
+    };
+    TPGTargetWriter writer(*this, false);
+    writer.Start();
+    for (int first = 0; first < Width; first += bandColumns) {
+        const int last = std::min(Width - 1, first + bandColumns - 1);
+        exchange(first, last);
+        bool aborted = false;
+        for (int x = first; x <= last && !aborted; ++x)
+            if (writer.Step(x, Width - 1)) {
+                // Only columns 0 .. x count as mirrored: exchanging the rest of the band again restores it.
+                exchangePixels(x + 1, last);
+                aborted = true;
+            }
+        if (aborted)
+            break;
+    }
+    writer.End();
+    writer.Finish();
+}

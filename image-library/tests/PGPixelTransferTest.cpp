@@ -1,0 +1,65 @@
+#include "image-library/PGPixelTransfer.h"
+#include "image-library/PGraphic.h"
+#include "image-library/testing/ProgressLog.h"
+
+#include <gtest/gtest.h>
+
+// The reader's table, values beyond the colour table included, is checked through every operation by the
+// geometric tests' plain reference; here the writer's bracket, scan order and events on their own.
+TEST(TargetWriter, WritesInTheTargetsFormatWithEventsAbortAndFailure) {
+    struct Case {
+        uint8_t BitCountNum;
+        bool Dither;
+        int AbortAt, ThrowAt;
+        std::string Events;
+        std::vector<int> RowsWritten;
+    };
+    const Case cases[] = {
+        {3, true, -1, -1, "Sp0/3p1/3p3/3EC", {0, 1, 3}}, // row 2 is skipped: no event
+        {2, true, 1, -1, "Sp0/3p1/3EC", {0, 1}},
+        {2, false, 0, -1, "Sp0/3EC", {0}},
+        {2, true, -1, 1, "Sp0/3p1/3", {0, 1}}, // the handler fails: no end event, no change
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << int(c.BitCountNum) << " bits, dither " << c.Dither << ", abort "
+                                        << c.AbortAt << ", throw " << c.ThrowAt);
+        TPixelGraphic target;
+        target.SetFormat(5, 4, c.BitCountNum);
+        if (c.BitCountNum != 3)
+            target.SetPaletteIdent(pGray256);
+        target.SetDither(c.Dither);
+        TProgressLog log(target);
+        log.AbortAt = c.AbortAt;
+        log.ThrowAt = c.ThrowAt;
+        std::vector<std::pair<int, int>> order;
+        try {
+            TPGTargetWriter writer(target);
+            EXPECT_EQ(writer.Dithering(), c.BitCountNum != 3 && c.Dither);
+            EXPECT_EQ(target.GetErrorLimitTable().empty(), !writer.Dithering());
+            writer.RunRows(0, 3, [&](int y) {
+                if (y == 2)
+                    return false;
+                writer.BeginRow(y);
+                ForEachInScanOrder(y, 1, 3, [&](int x) {
+                    order.emplace_back(y, x);
+                    writer.Write(x, RGB(uint8_t(40 * x + y), uint8_t(40 * x + y), uint8_t(40 * x + y)));
+                });
+                return true;
+            });
+            writer.Finish();
+        } catch (const std::runtime_error&) {
+        }
+        EXPECT_EQ(log.Text, c.Events);
+        EXPECT_TRUE(target.GetErrorLimitTable().empty()) << "diffusion buffers are freed";
+        std::vector<std::pair<int, int>> serpentine;
+        for (int y : c.RowsWritten)
+            for (int x : y % 2 ? std::vector{3, 2, 1} : std::vector{1, 2, 3})
+                serpentine.emplace_back(y, x);
+        EXPECT_EQ(order, serpentine);
+        // Gray 40x + y is an exact entry of the gray table: no error to carry, every format gives it back.
+        for (int y : c.RowsWritten)
+            for (int x = 1; x <= 3; ++x)
+                EXPECT_EQ(GetGValue(target.GetPixelColor(x, y)), 40 * x + y) << x << "," << y;
+        EXPECT_EQ(target.GetPixelColor(0, 0), clBlack) << "columns outside the run stay";
+    }
+}
