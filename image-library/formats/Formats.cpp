@@ -4,6 +4,7 @@
 
 #include "image-library/formats/PGBMP.h"
 #include "image-library/formats/PGJPEG.h"
+#include "image-library/formats/PGPNG.h"
 #include "image-library/formats/PGTIFF.h"
 
 namespace {
@@ -14,6 +15,7 @@ using TRegisterFunction = void (*)();
 constexpr TRegisterFunction FormatTable[] = {
     RegisterBMPFileFormats,
     RegisterJPEGFileFormats,
+    RegisterPNGFileFormats,
     RegisterTIFFFileFormats,
 };
 
@@ -21,6 +23,5 @@ constexpr TRegisterFunction FormatTable[] = {
 
 void RegisterAllFileFormats() {
     for (TRegisterFunction registerFormat : FormatTable)
-        if (registerFormat)
-            registerFormat();
+        registerFormat();
 }
