@@ -5,6 +5,9 @@
 #include "image-library/formats/PGBMP.h"
 #include "image-library/formats/PGJPEG.h"
 #include "image-library/formats/PGPNG.h"
+#include "image-library/formats/PGPCX.h"
+#include "image-library/formats/PGPNM.h"
+#include "image-library/formats/PGTGA.h"
 #include "image-library/formats/PGTIFF.h"
 
 namespace {
@@ -16,6 +19,9 @@ constexpr TRegisterFunction FormatTable[] = {
     RegisterBMPFileFormats,
     RegisterJPEGFileFormats,
     RegisterPNGFileFormats,
+    RegisterPCXFileFormats,
+    RegisterPxMFileFormats,
+    RegisterTGAFileFormats,
     RegisterTIFFFileFormats,
 };
 
