@@ -3,6 +3,8 @@
 #include "image-library/formats/Formats.h"
 
 #include "image-library/formats/PGBMP.h"
+#include "image-library/formats/PGJPEG.h"
+#include "image-library/formats/PGTIFF.h"
 
 namespace {
 
@@ -11,6 +13,8 @@ using TRegisterFunction = void (*)();
 // One line per format, in the order of the format registry's documentation.
 constexpr TRegisterFunction FormatTable[] = {
     RegisterBMPFileFormats,
+    RegisterJPEGFileFormats,
+    RegisterTIFFFileFormats,
 };
 
 } // namespace

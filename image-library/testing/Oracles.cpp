@@ -3,6 +3,7 @@
 
 #include "image-library/PGraphic.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <cmath>
@@ -207,4 +208,23 @@ TPnm GeneratedPhoto(int width, int height, uint32_t seed) {
                 p.At(x, y, c) = uint16_t(std::clamp(int(values[c]) + noise(rng), 0, 255));
         }
     return p;
+}
+
+TPnm RgbPnm(const TPnm& pnm) {
+    if (pnm.Channels == 3)
+        return pnm;
+    TPnm rgb = pnm;
+    rgb.Channels = 3;
+    rgb.Samples.resize(pnm.Samples.size() * 3);
+    for (size_t i = 0; i < pnm.Samples.size(); ++i)
+        rgb.Samples[3 * i] = rgb.Samples[3 * i + 1] = rgb.Samples[3 * i + 2] = pnm.Samples[i];
+    return rgb;
+}
+
+void GrayPictureFromPnm(const TPnm& pnm, TPixelGraphic& picture) {
+    picture.SetPaletteIdent(pGray256);
+    picture.SetFormat(pnm.Width, pnm.Height, 2);
+    for (int y = 0; y < pnm.Height; ++y)
+        for (int x = 0; x < pnm.Width; ++x)
+            picture.SetPixelValue(x, y, pnm.At(x, y));
 }

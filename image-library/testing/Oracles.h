@@ -22,7 +22,7 @@ class TPixelGraphic;
 #define SKIP_UNLESS_PIL()                                                                                    \
     do {                                                                                                     \
         if (!PilAvailable())                                                                                 \
-            GTEST_SKIP() << "python3-pil is not installed (scripts/install-deps --oracles)";                \
+            GTEST_SKIP() << "python3-pil is not installed (scripts/install-deps --oracles)";                 \
     } while (0)
 
 bool ToolAvailable(const char* program);
@@ -62,3 +62,8 @@ void PictureFromPnm(const TPnm& pnm, TPixelGraphic& picture);
 
 // A reproducible photo-like test picture: smooth gradients with some texture and edges.
 TPnm GeneratedPhoto(int width, int height, uint32_t seed = 1);
+
+// A gray PNM with the same samples in all three channels, for comparisons with PnmFromPicture.
+TPnm RgbPnm(const TPnm& pnm);
+// A gray PNM (maxval 255) as an 8-bit picture with the pGray256 table: pixel value = sample.
+void GrayPictureFromPnm(const TPnm& pnm, TPixelGraphic& picture);

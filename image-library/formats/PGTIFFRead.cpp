@@ -1,0 +1,538 @@
+// The TIFF reader. Every offset, count and size from the file is unsigned and checked in 64 bits against the
+// stream before it is used, so a damaged file ends in an exception, never in a read past a buffer, an
+// allocation larger than the file or a loop without end.
+#include "image-library/formats/PGTIFFRead.h"
+
+#include "framework/MessageBox.h"
+#include "framework/StreamIO.h"
+#include "image-library/PGExceptions.h"
+#include "image-library/PGLangStr.h"
+#include "image-library/PGSettings.h"
+#include "image-library/PGraphic.h"
+#include "image-library/formats/PGTIFF.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+namespace {
+
+constexpr int EntrySize = 12; // tag 2, field type 2, count 4, value or offset 4
+
+enum TTIFTag : uint16_t {
+    tagNewSubfileType = 254,
+    tagImageWidth = 256,
+    tagImageLength = 257,
+    tagBitsPerSample = 258,
+    tagCompression = 259,
+    tagPhotometricInterpretation = 262,
+    tagStripOffsets = 273,
+    tagSamplesPerPixel = 277,
+    tagRowsPerStrip = 278,
+    tagStripByteCounts = 279,
+    tagPlanarConfiguration = 284,
+    tagColorMap = 320
+};
+
+constexpr uint32_t CompressionNone = 1;
+constexpr uint32_t CompressionPackBits = 32773;
+constexpr uint32_t PhotometricWhiteIsZero = 0;
+constexpr uint32_t PhotometricCMYK = 5;
+
+const QString StripCheckText =
+    QStringLiteral("TIFF: NumStripOffsets<>(ImageLength+RowsPerStrip-1) div RowsPerStrip");
+
+[[noreturn]] void Raise(const QString& Text) {
+    throw EPGTIFFileFormatReader(QStringLiteral("TIFF: ") + Text);
+}
+[[noreturn]] void RaiseInvalid(const char* Name) {
+    Raise(PGLangStr(7, QString::fromLatin1(Name)));
+}
+
+// Positions the stream at an absolute position, which must lie inside it.
+void SeekInside(QIODevice& Stream, int64_t Position, int64_t Size) {
+    if (Position < 0 || Position > Size || !Stream.seek(Position))
+        TIFRaiseEndOfFile();
+}
+
+// The entry table of one directory and what reading its values needs.
+struct TTIFEntries {
+    QIODevice& Stream;
+    int64_t Base;
+    int64_t Size;
+    bool LittleEndian;
+    std::vector<uint8_t> Bytes;
+
+    size_t Count() const { return Bytes.size() / EntrySize; }
+    const uint8_t* Entry(size_t i) const { return Bytes.data() + i * EntrySize; }
+    uint16_t Word(const uint8_t* p) const {
+        uint16_t v;
+        std::memcpy(&v, p, sizeof v);
+        return TIFSwap16(v, LittleEndian);
+    }
+    uint32_t Long(const uint8_t* p) const {
+        uint32_t v;
+        std::memcpy(&v, p, sizeof v);
+        return TIFSwap32(v, LittleEndian);
+    }
+};
+
+int FieldTypeSize(uint16_t Type) {
+    switch (Type) {
+    case 1: // BYTE
+        return 1;
+    case 3: // SHORT
+        return 2;
+    case 4: // LONG
+        return 4;
+    default:
+        Raise(QStringLiteral("Unsupported field Type: %1").arg(Type));
+    }
+}
+
+// One element of a field's values. A SHORT value standing in the value field is its first two bytes in
+// either byte order, never the field read as a LONG and masked.
+uint32_t FieldElement(const TTIFEntries& Entries, const uint8_t* p, int TypeSize) {
+    switch (TypeSize) {
+    case 1:
+        return *p;
+    case 2:
+        return Entries.Word(p);
+    default:
+        return Entries.Long(p);
+    }
+}
+
+// The value of the last entry with Tag (every such entry is looked at); Absent when there is none.
+uint32_t TIFTagValue(const TTIFEntries& Entries, uint16_t Tag, uint32_t Absent = 0) {
+    uint32_t value = Absent;
+    for (size_t i = 0; i < Entries.Count(); ++i) {
+        const uint8_t* e = Entries.Entry(i);
+        if (Entries.Word(e) == Tag)
+            value = FieldElement(Entries, e + 8, FieldTypeSize(Entries.Word(e + 2)));
+    }
+    return value;
+}
+
+// The values of the last entry with Tag; false when there is none. The values must lie inside the stream
+// before anything is allocated for them, so a huge count in a small file costs nothing.
+bool TIFTagArray(const TTIFEntries& Entries, uint16_t Tag, std::vector<uint32_t>& Values) {
+    Values.clear();
+    const uint8_t* entry = nullptr;
+    for (size_t i = 0; i < Entries.Count(); ++i)
+        if (Entries.Word(Entries.Entry(i)) == Tag)
+            entry = Entries.Entry(i);
+    if (!entry)
+        return false;
+    const int typeSize = FieldTypeSize(Entries.Word(entry + 2));
+    const uint64_t count = Entries.Long(entry + 4);
+    const uint64_t bytes = count * uint64_t(typeSize);
+    std::vector<uint8_t> outside;
+    const uint8_t* source = entry + 8;
+    if (bytes > 4) {
+        const int64_t position = Entries.Base + int64_t(Entries.Long(entry + 8));
+        if (position + int64_t(bytes) > Entries.Size)
+            TIFRaiseEndOfFile();
+        SeekInside(Entries.Stream, position, Entries.Size);
+        outside.resize(size_t(bytes));
+        if (!ReadExact(Entries.Stream, outside.data(), qint64(bytes)))
+            TIFRaiseEndOfFile();
+        source = outside.data();
+    }
+    Values.resize(size_t(count));
+    for (size_t i = 0; i < Values.size(); ++i)
+        Values[i] = FieldElement(Entries, source + i * typeSize, typeSize);
+    return true;
+}
+
+// The combinations of the accepted-format table.
+bool AcceptedCombination(const TTIFInfo& Info) {
+    const std::vector<uint32_t>& bits = Info.BitsPerSample;
+    const bool all8 = std::all_of(bits.begin(), bits.end(), [](uint32_t b) { return b == 8; });
+    switch (Info.PhotometricInterpretation) {
+    case 0:
+    case 1:
+    case 3:
+        return Info.SamplesPerPixel == 1 && (bits[0] == 1 || bits[0] == 4 || bits[0] == 8);
+    case 2:
+        return (Info.SamplesPerPixel == 3 || Info.SamplesPerPixel == 4) && all8;
+    case PhotometricCMYK:
+        return Info.SamplesPerPixel == 4 && all8;
+    default:
+        return false;
+    }
+}
+
+// Walks the directory chain from First. A chain that leaves the stream, or is longer than PGTIFMaxPictures
+// (a loop), counts as one picture whose directory is the first.
+void CountPictures(QIODevice& Stream, int64_t Base, int64_t Size, bool LittleEndian, uint32_t First,
+                   int Index, int& PictureCount, uint32_t& Chosen) {
+    uint32_t offset = First;
+    Chosen = 0;
+    int count = 0;
+    bool broken = false;
+    while (offset != 0 && !broken) {
+        if (count == Index)
+            Chosen = offset;
+        const int64_t directory = Base + offset;
+        broken = directory > Size - 2;
+        if (broken)
+            break;
+        SeekInside(Stream, directory, Size);
+        const int64_t link = directory + 2 + int64_t(EntrySize) * TIFReadWord(Stream, LittleEndian);
+        broken = link > Size - 4;
+        if (broken)
+            break;
+        SeekInside(Stream, link, Size);
+        offset = TIFReadLong(Stream, LittleEndian);
+        broken = ++count > PGTIFMaxPictures;
+    }
+    PictureCount = broken ? 1 : count;
+    if (broken)
+        Chosen = First;
+}
+
+const char* CompressionInfoText(uint32_t Compression) {
+    switch (Compression) {
+    case CompressionNone:
+        return "Uncompr.";
+    case 2:
+        return "CCITT 1D";
+    case 3:
+        return "Group 3 F.";
+    case 4:
+        return "Group 4 F.";
+    case 5:
+        return "LZW";
+    case 6:
+        return "JPEG";
+    case CompressionPackBits:
+        return "PackBits";
+    default:
+        return "";
+    }
+}
+
+void CheckCompression(uint32_t Compression) {
+    switch (Compression) {
+    case CompressionNone:
+    case CompressionPackBits:
+        return;
+    case 2:
+        Raise(QStringLiteral("Unsupported compression CCITT 1D"));
+    case 3:
+        Raise(QStringLiteral("Unsupported compression Group 3 Fax"));
+    case 4:
+        Raise(QStringLiteral("Unsupported compression Group 4 Fax"));
+    case 5:
+        Raise(QStringLiteral("Unsupported compression LZW"));
+    case 6:
+        Raise(QStringLiteral("Unsupported compression JPEG"));
+    default:
+        Raise(QStringLiteral("Unsupported compression %1").arg(Compression));
+    }
+}
+
+// A single strip whose RowsPerStrip does not cover the picture: the picture's warning action decides
+// whether the strip is taken to hold every row.
+void WarnStripCount(TPGWarningAction Action) {
+    const QString caption = QStringLiteral("TIFF-Warning");
+    switch (Action) {
+    case pgwaIgnore:
+        return;
+    case pgwaOKBox:
+        MessageBox(StripCheckText, caption, mtWarning, mbOK);
+        return;
+    case pgwaOKCancelBox:
+        if (MessageBox(StripCheckText, caption, mtWarning, mbOK | mbCancel) == mrOk)
+            return;
+        break;
+    case pgwaRaise:
+        break;
+    }
+    throw EPGTIFFileFormatReader(StripCheckText);
+}
+
+// Rows of the strips, one after the other. PackBits input comes through a window of the file instead of
+// single-byte reads; every byte must lie inside the stream.
+class TTIFRowReader {
+public:
+    TTIFRowReader(QIODevice& Stream, const TTIFInfo& Info, int64_t Base, int64_t Size, uint64_t RowsPerStrip,
+                  size_t RowBytes)
+        : Stream(Stream), Info(Info), Base(Base), Size(Size), RowsPerStrip(RowsPerStrip), RowBytes(RowBytes) {
+    }
+
+    // TIFReadRow: row y of the picture, counted from the top, into Row (RowBytes bytes).
+    void ReadRow(uint32_t Y, uint8_t* Row) {
+        if (Y % RowsPerStrip == 0)
+            P = Info.StripOffsets[size_t(Y / RowsPerStrip)];
+        if (Info.Compression == CompressionNone)
+            ReadUncompressed(Row);
+        else
+            ReadPackBits(Y, Row);
+    }
+
+private:
+    static constexpr int64_t WindowSize = 4096;
+
+    void ReadUncompressed(uint8_t* Row) {
+        const int64_t position = Base + int64_t(P);
+        if (Stream.pos() != position)
+            SeekInside(Stream, position, Size);
+        if (!ReadExact(Stream, Row, qint64(RowBytes)))
+            TIFRaiseEndOfFile();
+        P += RowBytes;
+    }
+
+    void ReadPackBits(uint32_t Y, uint8_t* Row) {
+        const auto rowError = [Y] {
+            throw EPGTIFFileFormatReader(
+                QStringLiteral("TIFF (PackBits): Invalid count of bytes in row %1").arg(Y));
+        };
+        size_t i = 0;
+        while (i < RowBytes) {
+            const int n = int8_t(TIFPackBitsByte());
+            if (n >= 0) {
+                if (i + size_t(n) + 1 > RowBytes)
+                    rowError();
+                CopyPackBitsBytes(Row + i, size_t(n) + 1);
+                i += size_t(n) + 1;
+            } else if (n != -128) {
+                const size_t count = size_t(1 - n);
+                if (i + count > RowBytes)
+                    rowError();
+                std::memset(Row + i, TIFPackBitsByte(), count);
+                i += count;
+            }
+        }
+    }
+
+    // Makes the window hold the byte at P; a byte at or past the end of the stream is the end of the file.
+    void FillWindow() {
+        if (Cached && P >= WindowStart && P < WindowStart + Window.size())
+            return;
+        const int64_t position = Base + int64_t(P);
+        if (position >= Size)
+            TIFRaiseEndOfFile();
+        Window.resize(size_t(std::min(WindowSize, Size - position)));
+        SeekInside(Stream, position, Size);
+        if (!ReadExact(Stream, Window.data(), qint64(Window.size())))
+            TIFRaiseEndOfFile();
+        WindowStart = P;
+        Cached = true;
+    }
+
+    uint8_t TIFPackBitsByte() {
+        FillWindow();
+        return Window[size_t(P++ - WindowStart)];
+    }
+
+    void CopyPackBitsBytes(uint8_t* Target, size_t Count) {
+        while (Count > 0) {
+            FillWindow();
+            const size_t chunk = std::min<size_t>(Count, size_t(WindowStart + Window.size() - P));
+            std::memcpy(Target, Window.data() + (P - WindowStart), chunk);
+            Target += chunk;
+            Count -= chunk;
+            P += chunk;
+        }
+    }
+
+    QIODevice& Stream;
+    const TTIFInfo& Info;
+    const int64_t Base;
+    const int64_t Size;
+    const uint64_t RowsPerStrip;
+    const size_t RowBytes;
+    uint64_t P = 0; // position in the current strip, from the base
+    std::vector<uint8_t> Window;
+    uint64_t WindowStart = 0;
+    bool Cached = false;
+};
+
+// Sets the colour table from ColorMap: red values, then green, then blue, each of Count div 3 entries, of
+// which the picture keeps as many as its format can index.
+void SetColorMap(TPixelGraphic& Picture, const std::vector<uint32_t>& ColorMap) {
+    if (ColorMap.size() < 3)
+        RaiseInvalid("ColorMap");
+    const size_t stride = ColorMap.size() / 3;
+    const int count = int(std::min<size_t>(stride, size_t(Picture.GetMaxColorCount())));
+    Picture.SetColorCount(count);
+    for (int i = 0; i < count; ++i)
+        Picture.SetPaletteColor(i,
+                                RGB(uint8_t(ColorMap[size_t(i)] / 256), uint8_t(ColorMap[stride + i] / 256),
+                                    uint8_t(ColorMap[2 * stride + i] / 256)));
+}
+
+// Moves one file row into the picture's storage row.
+void StoreRow(const TTIFInfo& Info, const uint8_t* Row, size_t RowBytes, uint8_t* Target) {
+    const uint32_t width = Info.ImageWidth;
+    const uint32_t bits = Info.BitsPerSample[0] * Info.SamplesPerPixel;
+    if (bits < 24) {
+        TIFCopyIndexRow(Row, Target, RowBytes, uint64_t(bits) * width,
+                        Info.PhotometricInterpretation == PhotometricWhiteIsZero);
+    } else if (Info.PhotometricInterpretation != PhotometricCMYK) {
+        TIFSwapRedBlue(Row, int(bits / 8), Target, width);
+    } else {
+        for (uint32_t x = 0; x < width; ++x, Row += 4, Target += 3) {
+            const int k = Row[3];
+            Target[0] = uint8_t(std::max(255 - Row[2] - k, 0));
+            Target[1] = uint8_t(std::max(255 - Row[1] - k, 0));
+            Target[2] = uint8_t(std::max(255 - Row[0] - k, 0));
+        }
+    }
+}
+
+} // namespace
+
+void TIFReadDirectory(QIODevice& Stream, int Index, int& PictureCount, TTIFInfo& Info, bool& LittleEndian,
+                      qint64& Base) {
+    Base = Stream.pos();
+    PictureCount = 0;
+    const int64_t size = Stream.size();
+    char order[2];
+    if (!ReadExact(Stream, order, 2))
+        TIFRaiseEndOfFile();
+    if (order[0] != order[1] || (order[0] != 'I' && order[0] != 'M'))
+        Raise(QStringLiteral("Not a TIF file"));
+    LittleEndian = order[0] == 'I';
+    if (TIFReadWord(Stream, LittleEndian) != 42)
+        Raise(QStringLiteral("Not a TIF file"));
+    const uint32_t first = TIFReadLong(Stream, LittleEndian);
+
+    uint32_t chosen = first;
+    if (PGTIFCountPictures)
+        CountPictures(Stream, Base, size, LittleEndian, first, Index, PictureCount, chosen);
+    else
+        PictureCount = 1;
+    if (Index < 0 || Index > PictureCount - 1)
+        RaiseInvalid("Index");
+
+    TTIFEntries entries{Stream, Base, size, LittleEndian, {}};
+    SeekInside(Stream, Base + chosen, size);
+    entries.Bytes.resize(size_t(TIFReadWord(Stream, LittleEndian)) * EntrySize);
+    if (!ReadExact(Stream, entries.Bytes.data(), qint64(entries.Bytes.size())))
+        TIFRaiseEndOfFile();
+
+    Info = TTIFInfo();
+    Info.PlanarConfiguration = TIFTagValue(entries, tagPlanarConfiguration);
+    if (Info.PlanarConfiguration > 1)
+        RaiseInvalid("PlanarConfiguration");
+    Info.NewSubfileType = TIFTagValue(entries, tagNewSubfileType);
+    Info.ImageWidth = TIFTagValue(entries, tagImageWidth);
+    Info.ImageLength = TIFTagValue(entries, tagImageLength);
+    Info.Compression = TIFTagValue(entries, tagCompression);
+    Info.PhotometricInterpretation = TIFTagValue(entries, tagPhotometricInterpretation);
+    Info.SamplesPerPixel = TIFTagValue(entries, tagSamplesPerPixel, 1);
+    if (Info.SamplesPerPixel != 1 && Info.SamplesPerPixel != 3 && Info.SamplesPerPixel != 4)
+        Raise(QStringLiteral("Invalid SamplesPerPixel"));
+    // The picture model and the strip arithmetic need at least one pixel and one row, in Integer range.
+    if (Info.ImageWidth == 0 || Info.ImageWidth > uint32_t(INT_MAX))
+        RaiseInvalid("ImageWidth");
+    if (Info.ImageLength == 0 || Info.ImageLength > uint32_t(INT_MAX))
+        RaiseInvalid("ImageLength");
+
+    if (!TIFTagArray(entries, tagBitsPerSample, Info.BitsPerSample))
+        Info.BitsPerSample.assign(Info.SamplesPerPixel, 1);
+    if (Info.BitsPerSample.size() != Info.SamplesPerPixel)
+        Raise(QStringLiteral("Invalid count of SamplesPerPixel"));
+    if (!AcceptedCombination(Info))
+        Raise(QStringLiteral("Invalid SamplesPerPixel"));
+
+    TIFTagArray(entries, tagStripOffsets, Info.StripOffsets);
+    Info.RowsPerStrip = TIFTagValue(entries, tagRowsPerStrip);
+    if (Info.RowsPerStrip == 0) {
+        if (Info.StripOffsets.size() != 1)
+            Raise(QStringLiteral("Invalid RowsPerStrip"));
+        Info.RowsPerStrip = Info.ImageLength;
+    }
+    TIFTagArray(entries, tagStripByteCounts, Info.StripByteCounts);
+    TIFTagArray(entries, tagColorMap, Info.ColorMap);
+}
+
+TTIFFileFormatReader::TTIFFileFormatReader() {
+    Extension = QStringLiteral("tif");
+    Description = QStringLiteral("Tagged Image File Format");
+    HasSignature = true;
+}
+
+TTIFFFileFormatReader::TTIFFFileFormatReader() {
+    Extension = QStringLiteral("tiff");
+}
+
+bool TTIFFileFormatReader::IsFormat(const TFileFormatHeader& Header) const {
+    return (Header[0] == 'I' && Header[1] == 'I' && Header[2] == 42 && Header[3] == 0) ||
+           (Header[0] == 'M' && Header[1] == 'M' && Header[2] == 0 && Header[3] == 42);
+}
+
+void TTIFFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int Index) const {
+    TTIFInfo info;
+    int pictureCount;
+    bool littleEndian;
+    qint64 base;
+    TIFReadDirectory(Stream, Index, pictureCount, info, littleEndian, base);
+    CheckCompression(info.Compression);
+
+    // RowsPerStrip 2^32 - 1, the format's default, is one strip: the arithmetic stays unsigned 64-bit.
+    uint64_t rowsPerStrip = info.RowsPerStrip;
+    const uint64_t strips = (uint64_t(info.ImageLength) + rowsPerStrip - 1) / rowsPerStrip;
+    if (strips != info.StripOffsets.size()) {
+        if (info.StripOffsets.size() != 1)
+            throw EPGTIFFileFormatReader(StripCheckText);
+        WarnStripCount(Picture.GetReadWarningAction());
+        rowsPerStrip = info.ImageLength;
+    }
+
+    // A row needs its bytes in the file, or at least two bytes for every 128 with PackBits: a row the stream
+    // cannot hold is its end, before any memory is taken for the picture or the row.
+    const uint32_t bits = info.BitsPerSample[0];
+    const uint64_t rowBytes = (uint64_t(bits) * info.SamplesPerPixel * info.ImageWidth + 7) / 8;
+    const int64_t size = Stream.size();
+    if ((info.Compression == CompressionNone ? rowBytes : (rowBytes + 127) / 128 * 2) > uint64_t(size))
+        TIFRaiseEndOfFile();
+    const uint8_t bitCountNum = info.SamplesPerPixel != 1 ? 3 : bits == 1 ? 0 : bits == 4 ? 1 : 2;
+    Picture.SetFormat(int(info.ImageWidth), int(info.ImageLength), bitCountNum);
+    if (bitCountNum == 0)
+        Picture.SetPaletteIdent(pBlackWhite);
+    else if (bitCountNum < 3 && info.PhotometricInterpretation == 3)
+        SetColorMap(Picture, info.ColorMap);
+    else if (bitCountNum < 3)
+        Picture.SetPaletteIdent(bitCountNum == 1 ? pGray16 : pGray256);
+
+    std::vector<uint8_t> row(rowBytes);
+    TTIFRowReader rows(Stream, info, base, size, rowsPerStrip, size_t(rowBytes));
+
+    // Events name the reader as their sender; the reader itself is not changed through it.
+    const TIFProgress progress(Picture, const_cast<TTIFFileFormatReader*>(this));
+    const int height = int(info.ImageLength);
+    for (int y = 0; y < height; ++y) {
+        rows.ReadRow(uint32_t(y), row.data());
+        StoreRow(info, row.data(), size_t(rowBytes), Picture.GetScanLine(y));
+        if (progress.Step(y, height))
+            return;
+    }
+}
+
+void TTIFFileFormatReader::GetInfo(QIODevice& Stream, int Index, TFileFormatInfo& Info) const {
+    TFileFormatReader::GetInfo(Stream, Index, Info);
+    TTIFInfo tif;
+    bool littleEndian;
+    qint64 base;
+    TIFReadDirectory(Stream, Index, Info.PictureCount, tif, littleEndian, base);
+
+    static const char* const Photometric[] = {", WhiteIsZero", ", BlackIsZero", ", RGB", ", RGB Palette", "",
+                                              ", CMYK"};
+    // TIFReadDirectory accepts only the interpretations of this table.
+    Info.Subformat = QLatin1String(littleEndian ? "I, " : "M, ") +
+                     QLatin1String(CompressionInfoText(tif.Compression)) +
+                     QLatin1String(Photometric[tif.PhotometricInterpretation]);
+    if (tif.Compression >= 2 && tif.Compression <= 6)
+        Info.Extra = QStringLiteral("(Unsupported compression)");
+    Info.Width = int(tif.ImageWidth);
+    Info.Height = int(tif.ImageLength);
+    uint32_t bits = 0;
+    for (uint32_t b : tif.BitsPerSample)
+        bits += b;
+    Info.BitsPerPixel = int(bits);
+    Info.Colors = bits > 23 ? QStringLiteral("16.7 M") : QString::number(1u << bits);
+}
