@@ -71,12 +71,12 @@ void CheckNoLineBreak(const QString& text) {
 
 // A name that would read back as something else, or make its line a comment or a section header.
 void CheckName(const QString& name, bool isKey) {
-    const bool breaks = name.isEmpty() || name.trimmed() != name ||
-                        (isKey ? name.contains(u'=') || name.startsWith(u';') || name.startsWith(u'[')
-                               : name.contains(u']'));
+    const bool breaks =
+        name.isEmpty() || name.trimmed() != name ||
+        (isKey ? name.contains(u'=') || name.startsWith(u';') || name.startsWith(u'[') : name.contains(u']'));
     if (breaks)
-        throw EIniFileException(
-            QString("\"%1\" cannot be stored as a %2 name in an initialisation file").arg(name, isKey ? "key" : "section"));
+        throw EIniFileException(QString("\"%1\" cannot be stored as a %2 name in an initialisation file")
+                                    .arg(name, isKey ? "key" : "section"));
 }
 
 } // namespace

@@ -144,9 +144,15 @@ TEST_F(IniFileTest, Failures_RaiseAndLeaveTheFileAlone) {
     TIniFile ini(Path());
     EXPECT_THROW(ini.WriteString("S", "k", "two\nlines"), EIniFileException);
     EXPECT_THROW(ini.WriteString("S\r", "k", "v"), EIniFileException);
-    for (const auto& [section, key] : std::vector<std::pair<QString, QString>>{
-             {"S", "a=b"}, {"S", ";k"}, {"S", "[k"}, {"S", " k"}, {"S", "k "}, {"S", ""},
-             {"S]", "k"}, {" S", "k"}, {"", "k"}})
+    for (const auto& [section, key] : std::vector<std::pair<QString, QString>>{{"S", "a=b"},
+                                                                               {"S", ";k"},
+                                                                               {"S", "[k"},
+                                                                               {"S", " k"},
+                                                                               {"S", "k "},
+                                                                               {"S", ""},
+                                                                               {"S]", "k"},
+                                                                               {" S", "k"},
+                                                                               {"", "k"}})
         EXPECT_THROW(ini.WriteString(section, key, "v"), EIniFileException)
             << section.toStdString() << "/" << key.toStdString();
     EXPECT_EQ(Stored(), settings);
