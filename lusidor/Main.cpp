@@ -79,6 +79,7 @@ TForm1::TForm1(const QString& ProgramFolder, QWidget* parent)
     ListView1->setIconSize(QSize(16, 16));
     for (int row = 0; row < ListView1->topLevelItemCount(); ++row)
         ListView1->topLevelItem(row)->setIcon(0, PropertyIcon(row));
+    ListView1->resizeColumnToContents(0);
     Timer1.setInterval(4000);
     connect(&Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     connect(N1, &QMenu::aboutToShow, this, &TForm1::N1Click);
