@@ -9,7 +9,6 @@
 #include "image-library/PGLangStr.h"
 #include "image-library/PGSettings.h"
 #include "image-library/PGraphic.h"
-#include "vs_drv.h"
 #include "vs_options.h"
 
 #include <QApplication>
@@ -87,6 +86,8 @@ TForm1::TForm1(const QString& ProgramFolder, QWidget* parent)
     connect(N59, &QMenu::aboutToShow, this, &TForm1::N59Click);
     connect(MdiArea, &QMdiArea::subWindowActivated, this, &TForm1::UpdateMenuItems);
     connect(qApp, &QApplication::focusChanged, this, &TForm1::UpdateMenuItems);
+    PreviousBoardErrorHandler =
+        SetBoardErrorHandler([this](const QString& text, bool terminate) { ShowError(text, terminate); });
     CallGuarded([this] { FormCreate(); });
 }
 
@@ -94,6 +95,7 @@ TForm1::~TForm1() {
     // Focus and activation move while the components go; the menu rule must not see them half gone.
     MenuUpdateOn = false;
     disconnect(qApp, nullptr, this, nullptr);
+    SetBoardErrorHandler(PreviousBoardErrorHandler);
     CallGuarded([this] { FormDestroy(); });
 }
 
@@ -314,14 +316,11 @@ void TForm1::SetMode(int Index) {
         Mode = CameraMode;
         if (!BoardConfigured) {
             BoardConfigured = true;
-            const TBoardErrorHandler previous = SetBoardErrorHandler(
-                [this](const QString& text, bool terminate) { ShowError(text, terminate); });
             try {
                 InitBoard(SettingsPath);
             } catch (const EBoardError& e) {
                 ShowError(e.message(), false);
             }
-            SetBoardErrorHandler(previous);
             if (EndRequested)
                 return;
         }

@@ -5,6 +5,7 @@
 #include "binary-dataset/bindata.h"
 #include "framework/AddressReservation.h"
 #include "ui_Main.h"
+#include "vs_drv.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -94,6 +95,7 @@ private:
     void SetItemEnabled(QAction* Item, bool Enabled);
     void ApplyMenuStates(QMenu* Menu, bool ParentEnabled);
 
+    TBoardErrorHandler PreviousBoardErrorHandler; // the driver's messages go to this window's error box
     bool EndRequested = false;
     bool ActivationQueued = false;
     std::map<QAction*, bool> ItemEnabled; // each item's own rule; a disabled menu also disables its items

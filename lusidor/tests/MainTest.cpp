@@ -6,6 +6,7 @@
 #include "framework/testing/FakeClock.h"
 #include "framework/testing/MessageBoxSpy.h"
 #include "framework/testing/RecordingPort.h"
+#include "image-library/PGLangStr.h"
 #include "image-library/PGraphic.h"
 #include "vs_drv.h"
 #include "vs_options.h"
@@ -141,6 +142,30 @@ TEST_F(MainFormTest, Start_ReadsModeAndImageFolderAndFirstActivationSetsTheMode)
         Form.reset();
     }
     EXPECT_TRUE(Boxes.Requests.empty());
+}
+
+TEST(MainUnit, Start_GivesTheProgramsTextsAndEnglishErrorsUnderTheUserLanguage) {
+    MainUnitStart();
+    EXPECT_EQ(PGLanguage, 5);
+    const std::pair<int, QString> texts[] = {
+        {42, "OK"},
+        {43, "Отмена"},
+        {63, "Гамма"},
+        {66, "Яркость"},
+        {69, "Яркость/Контрастность/Гамма"},
+        {6, "Unknown file format"},
+        {23, "Cannot apply this filter to a source that is identical to the target"},
+        {25, "Image files"},
+        {24, ""},
+        {26, ""},
+        {44, ""}};
+    for (const auto& [index, text] : texts)
+        EXPECT_EQ(PGLangStr(uint8_t(index)), text) << index;
+    for (int index : {1, 17, 27, 41})
+        EXPECT_EQ(PGLangStrEntries[size_t(index)].UserText,
+                  QString::fromUtf8(PGLangStrEntries[size_t(index)].Texts[0]));
+    ReleasePGUserTexts();
+    PGLanguage = 0;
 }
 
 TEST_F(MainFormTest, Exit_DeletesATemporaryFileOf149BytesOnly) {
