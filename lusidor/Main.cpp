@@ -92,9 +92,9 @@ TForm1::TForm1(const QString& ProgramFolder, QWidget* parent)
 }
 
 TForm1::~TForm1() {
-    // Focus and activation move while the components go; the menu rule must not see them half gone.
-    MenuUpdateOn = false;
+    // Focus and activation move while the components go; this window must no longer hear of it.
     disconnect(qApp, nullptr, this, nullptr);
+    disconnect(MdiArea, nullptr, this, nullptr);
     SetBoardErrorHandler(PreviousBoardErrorHandler);
     CallGuarded([this] { FormDestroy(); });
 }
