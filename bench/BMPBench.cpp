@@ -3,6 +3,7 @@
 #include "framework/StreamIO.h"
 #include "image-library/PGraphic.h"
 #include "image-library/PGraphicInit.h"
+#include "bench/ToolTiming.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -18,35 +19,8 @@ namespace {
 constexpr int Width = 4000;
 constexpr int Height = 3000;
 
-// Seconds of the fastest of a few runs.
-double Fastest(const std::function<void()>& run, int runs = 5) {
-    double best = 1e30;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        run();
-        best =
-            std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
-    return best;
-}
-
 double MBps(qint64 bytes, double seconds) {
     return bytes / 1e6 / seconds;
-}
-
-// A photo-like picture: gradients with some noise, so that run-length data have both kinds of runs.
-void MakePicture(TPixelGraphic& picture, uint8_t bitCountNum) {
-    picture.SetFormat(Width, Height, bitCountNum);
-    if (bitCountNum == 2)
-        picture.SetPaletteIdent(pGray256);
-    uint32_t seed = 1;
-    for (int y = 0; y < Height; ++y) {
-        uint8_t* row = picture.GetScanLine(y);
-        for (int n = 0; n < picture.GetRowBytes(); ++n) {
-            seed = seed * 1664525u + 1013904223u;
-            row[n] = uint8_t((n / 64 + y / 48) * 8 + ((seed >> 28) & 3));
-        }
-    }
 }
 
 QByteArray Saved(TPixelGraphic& picture) {
@@ -155,7 +129,7 @@ int main() {
                 "speedup");
     for (uint8_t format : {uint8_t(3), uint8_t(2)}) {
         TPixelGraphic picture;
-        MakePicture(picture, format);
+        MakeBandedPicture(picture, Width, Height, format);
         const QByteArray bmp = Saved(picture);
         const double copy = MBps(bmp.size(), Fastest([&] {
                                      QByteArray c(bmp.constData(), bmp.size());

@@ -3,6 +3,7 @@
 #include "framework/Thread.h"
 #include "image-library/PGraphic.h"
 #include "image-library/PGraphicInit.h"
+#include "bench/ToolTiming.h"
 #include "image-library/widgets/PGFileDialogs.h"
 
 #include <QApplication>
@@ -12,18 +13,6 @@
 #include <functional>
 
 namespace {
-
-// Seconds of the fastest of a few runs.
-double Fastest(const std::function<void()>& run, int runs = 5) {
-    double best = 1e30;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        run();
-        best =
-            std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
-    return best;
-}
 
 // Takes the posted preview, as the dialog's panel does.
 class Receiver : public QObject {

@@ -3,6 +3,7 @@
 #include "image-library/PGSettings.h"
 #include "image-library/PGraphic.h"
 #include "image-library/PGraphicInit.h"
+#include "bench/ToolTiming.h"
 #include "image-library/formats/PGTIFFRead.h"
 #include "image-library/formats/PGTIFFWrite.h"
 
@@ -21,33 +22,6 @@ constexpr int Height = 3000;
 
 const TTIFFileFormatReader Reader;
 const TTIFFileFormatWriter Writer;
-
-// Seconds of the fastest of a few runs.
-double Fastest(const std::function<void()>& run, int runs = 5) {
-    double best = 1e30;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        run();
-        best =
-            std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
-    return best;
-}
-
-// A photo-like picture: gradients with some noise, so that PackBits meets both repeats and literals.
-void MakePicture(TPixelGraphic& picture, uint8_t bitCountNum) {
-    picture.SetFormat(Width, Height, bitCountNum);
-    if (bitCountNum == 2)
-        picture.SetPaletteIdent(pGray256);
-    uint32_t seed = 1;
-    for (int y = 0; y < Height; ++y) {
-        uint8_t* row = picture.GetScanLine(y);
-        for (int n = 0; n < picture.GetRowBytes(); ++n) {
-            seed = seed * 1664525u + 1013904223u;
-            row[n] = uint8_t((n / 64 + y / 48) * 8 + ((seed >> 28) & 3 & -(seed >> 31)));
-        }
-    }
-}
 
 QByteArray Written(TPixelGraphic& picture) {
     QBuffer out;
@@ -88,7 +62,7 @@ int main() {
                 "tifftopnm MB/s", "speedup");
     for (uint8_t format : {uint8_t(3), uint8_t(2)}) {
         TPixelGraphic picture;
-        MakePicture(picture, format);
+        MakeBandedPicture(picture, Width, Height, format);
         for (int32_t compression : {1, 32773}) {
             PGTIFCompression = compression;
             const QByteArray tiff = Written(picture);

@@ -70,3 +70,17 @@ void Report(const char* what, double ours, const char* reference, double theirs,
     std::printf("%-44s %9.1f ms   %-34s %9.1f ms   %5.2fx  (at most %.0fx) %s\n", what, ours, reference,
                 theirs, ratio, limit, ratio <= limit ? "ok" : "SLOW");
 }
+
+void MakeBandedPicture(TPixelGraphic& picture, int width, int height, uint8_t bitCountNum) {
+    picture.SetFormat(width, height, bitCountNum);
+    if (bitCountNum == 2)
+        picture.SetPaletteIdent(pGray256);
+    uint32_t seed = 1;
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = picture.GetScanLine(y);
+        for (int n = 0; n < picture.GetRowBytes(); ++n) {
+            seed = seed * 1664525u + 1013904223u;
+            row[n] = uint8_t((n / 64 + y / 48) * 8 + ((seed >> 28) & 3));
+        }
+    }
+}
