@@ -1,9 +1,9 @@
 // Loading and saving 4000 x 3000 BMP files in memory, beside a plain copy of the same bytes and netpbm's
 // bmptopnm and ppmtobmp on the same picture, all measured in this run.
+#include "bench/ToolTiming.h"
 #include "framework/StreamIO.h"
 #include "image-library/PGraphic.h"
 #include "image-library/PGraphicInit.h"
-#include "bench/ToolTiming.h"
 
 #include <QBuffer>
 #include <QByteArray>

@@ -1,9 +1,9 @@
 // Selecting a 4000 x 3000 BMP in the open dialog until its preview is ready, at screen depths 24 and 8,
 // beside loading the same file alone, all measured in this run.
+#include "bench/ToolTiming.h"
 #include "framework/Thread.h"
 #include "image-library/PGraphic.h"
 #include "image-library/PGraphicInit.h"
-#include "bench/ToolTiming.h"
 #include "image-library/widgets/PGFileDialogs.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 // Reading and writing 4000 x 3000 TIFF files in memory, uncompressed and PackBits, beside a plain copy of the
 // same bytes and netpbm's tifftopnm on the same file, all measured in this run.
+#include "bench/ToolTiming.h"
 #include "image-library/PGSettings.h"
 #include "image-library/PGraphic.h"
 #include "image-library/PGraphicInit.h"
-#include "bench/ToolTiming.h"
 #include "image-library/formats/PGTIFFRead.h"
 #include "image-library/formats/PGTIFFWrite.h"
 

@@ -11,7 +11,9 @@ class TPixelGraphic;
 // Milliseconds of the best of `runs` runs.
 double Milliseconds(const std::function<void()>& work, int runs = 3);
 // Seconds of the best of `runs` runs.
-inline double Fastest(const std::function<void()>& work, int runs = 5) { return Milliseconds(work, runs) / 1000; }
+inline double Fastest(const std::function<void()>& work, int runs = 5) {
+    return Milliseconds(work, runs) / 1000;
+}
 // A program of the netpbm suite on a file, its output to /dev/null; -1 when it is missing or fails.
 double ToolMilliseconds(const std::string& command);
 // A smooth 24-bit picture with noise and an edge, as a camera gives.

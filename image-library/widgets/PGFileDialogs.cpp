@@ -9,6 +9,7 @@
 #include "image-library/PGQuantize.h"
 #include "image-library/PGSettings.h"
 #include "image-library/PGraphic.h"
+#include "image-library/widgets/PGProgressClock.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -88,22 +89,6 @@ void Polyline(QPainter& Painter, TColor Color, std::initializer_list<QPoint> Poi
         }
         previous = &p;
     }
-}
-
-void DrawClock(QPainter& Painter, QPoint At, int Stage, int Percent, TColor Face, TColor Line) {
-    // Angle 0 points up and angles grow clockwise; the short hand moves a twelfth of a turn per stage.
-    const double longAngle = Percent * std::numbers::pi * 0.02;
-    const double shortAngle = ((Stage - 1) * 2 * std::numbers::pi + longAngle) / 12;
-    const int x = At.x(), y = At.y();
-    Painter.fillRect(QRect(x, y, 15, 15), ColorToQColor(clBtnFace));
-    Painter.setPen(ColorToQColor(Line));
-    Painter.setBrush(ColorToQColor(Face));
-    Painter.drawEllipse(QRect(x, y, 14, 14));
-    const QPoint centre(x + 7, y + 7);
-    Painter.drawLine(centre, QPoint(x + 7 + int(Round(std::sin(shortAngle) * 6)),
-                                    y + 7 - int(Round(std::cos(shortAngle) * 6))));
-    Painter.drawLine(centre, QPoint(x + 7 + int(Round(std::sin(longAngle) * 7)),
-                                    y + 7 - int(Round(std::cos(longAngle) * 7))));
 }
 
 // A multiple selection comes back as quoted names: the first one is used.
@@ -426,9 +411,12 @@ void TPGOpenDialog::DrawPreview(QPainter& Painter, const QRect& Client) {
         const int x = (L + R - dw) / 2, y = (T + B - dh) / 2;
         PreviewPicture->DrawTo(Painter, TRect{x, y, x + dw, y + dh});
     }
-    if (ClockStage > 0 && ProgressClockVisible)
-        DrawClock(Painter, QPoint((L + R) / 2 - 8, (T + B) / 2 - 8), ClockStage, ClockPercent,
-                  ProgressClockBkColor, ProgressClockLineColor);
+    if (ClockStage > 0 && ProgressClockVisible) {
+        const QPoint at((L + R) / 2 - 8, (T + B) / 2 - 8);
+        Painter.fillRect(QRect(at, QSize(ProgressClockSize, ProgressClockSize)), ColorToQColor(clBtnFace));
+        DrawProgressClock(Painter, at, ClockStage, ClockPercent, ProgressClockBkColor,
+                          ProgressClockLineColor);
+    }
 }
 
 void TPGOpenDialog::DrawInfo(QPainter& Painter, const QRect& Client) {

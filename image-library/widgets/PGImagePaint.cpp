@@ -5,6 +5,7 @@
 #include "framework/ScreenCaps.h"
 #include "image-library/widgets/PGImage.h"
 #include "image-library/widgets/PGPaintThread.h"
+#include "image-library/widgets/PGProgressClock.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -34,8 +35,6 @@ void SetFormatOr(TPixelGraphic& Picture, int Width, int Height, int FallbackWidt
 QRect OutlineRect(int Left, int Top, int Right, int Bottom) {
     return QRect(Left, Top, Right - Left - 1, Bottom - Top - 1);
 }
-
-constexpr int ClockSize = 15;
 
 } // namespace
 
@@ -202,7 +201,7 @@ void TPGImage::PaintProgress(TPGJobId Job, int Stage, int Percent) {
     QRegion clocks;
     if (ProgressClockVisible)
         for (const QPoint& p : ProgressClockPositions())
-            clocks += QRect(p, QSize(ClockSize, ClockSize));
+            clocks += QRect(p, QSize(ProgressClockSize, ProgressClockSize));
     if (clocks.isEmpty())
         return;
     if (Canvas)
@@ -328,22 +327,9 @@ std::vector<QPoint> TPGImage::ProgressClockPositions() const {
 void TPGImage::DrawProgressClock() {
     if (!ProgressClockVisible)
         return;
-    // Angle 0 points up and angles grow clockwise; the short hand moves a twelfth of a turn per stage.
-    const long double longAngle = ProgressPercent * std::numbers::pi_v<long double> * 0.02L;
-    const long double shortAngle =
-        ((ProgressStage - 1) * 2 * std::numbers::pi_v<long double> + longAngle) / 12;
-    Canvas->setRenderHint(QPainter::Antialiasing, false);
-    Canvas->setPen(QPen(ColorToQColor(ProgressClockLineColor), 1));
-    Canvas->setBrush(ColorToQColor(ProgressClockBkColor));
-    for (const QPoint& p : ProgressClockPositions()) {
-        const int x = p.x(), y = p.y();
-        Canvas->drawEllipse(OutlineRect(x, y, x + ClockSize, y + ClockSize));
-        const QPoint centre(x + 7, y + 7);
-        Canvas->drawLine(centre, QPoint(x + 7 + int(Round(std::sin(shortAngle) * 6)),
-                                        y + 7 - int(Round(std::cos(shortAngle) * 6))));
-        Canvas->drawLine(centre, QPoint(x + 7 + int(Round(std::sin(longAngle) * 7)),
-                                        y + 7 - int(Round(std::cos(longAngle) * 7))));
-    }
+    for (const QPoint& p : ProgressClockPositions())
+        ::DrawProgressClock(*Canvas, p, ProgressStage, ProgressPercent, ProgressClockBkColor,
+                            ProgressClockLineColor);
 }
 
 // ---- mirrored pictures
