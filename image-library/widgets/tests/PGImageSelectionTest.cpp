@@ -124,6 +124,25 @@ TEST(PGImageSelection, BoundsStoreAsGivenAndRepaintOnlyTheStripsAlongTheFrame) {
         v.image.SetSelectionRect(Rect(10, 20, 40, 60));
     }
 
+    // A change asked for inside a paint handler is painted after it: Qt refuses nested repaints.
+    static QStringList warnings;
+    warnings.clear();
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) { warnings << m; });
+    v.image.SetSelection(true);
+    bool once = true;
+    v.image.SetPicBoxOnPaint([&](TObject*) {
+        if (std::exchange(once, false))
+            v.image.SetSelectionBounds(60, 60, 5, 5);
+    });
+    v.Box()->repaint();
+    QApplication::processEvents();
+    qInstallMessageHandler(previous);
+    v.image.SetPicBoxOnPaint(nullptr);
+    EXPECT_EQ(v.Rect(), Bounds(60, 60, 5, 5));
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
+    v.image.SetSelection(false);
+
     // Edges past the 32-bit range: stored as given, reported saturated, painted and clicked cleanly.
     v.image.SetActionMode(amMoveResizeCreateSelection);
     v.image.SetSelectionBounds(INT_MAX - 5, INT_MIN + 2, 100, 10);
@@ -209,6 +228,10 @@ TEST(PGImageSelection, CursorsFollowTheModeThePlaceAndTheHandlers) {
     EXPECT_EQ(fits.image.GetDragState(), 0);
     EXPECT_EQ(fits.Box()->cursor().shape(), Qt::CrossCursor);
     fits.Release();
+    // Over the viewer's own surface its handler chooses.
+    fits.image.OnSetCursor = [](TObject*, QCursor& c) { c = QCursor(Qt::IBeamCursor); };
+    fits.Move(QPoint(150, 150));
+    EXPECT_EQ(fits.image.viewport()->cursor().shape(), Qt::IBeamCursor);
 
     Viewer v(400, 400);
     QScrollBar* h = v.image.horizontalScrollBar();
