@@ -22,6 +22,7 @@ LAB_DECLARE_EXCEPTION(EPGPCXFileFormatReader, EPixelGraphic);
 LAB_DECLARE_EXCEPTION(EPGPxMFileFormatReader, EPixelGraphic);
 LAB_DECLARE_EXCEPTION(EPGPxMFileFormatWriter, EPixelGraphic);
 LAB_DECLARE_EXCEPTION(EPGTGAFileFormatReader, EPixelGraphic);
+LAB_DECLARE_EXCEPTION(EPGTGAFileFormatWriter, EPixelGraphic);
 LAB_DECLARE_EXCEPTION(EPGTIFFileFormatReader, EPixelGraphic);
 LAB_DECLARE_EXCEPTION(EPGTIFFileFormatWriter, EPixelGraphic);
 LAB_DECLARE_EXCEPTION(EPGInvalidBitCountNum, EPixelGraphic);

@@ -4,6 +4,10 @@
 
 #include "image-library/formats/PGBMP.h"
 #include "image-library/formats/PGJPEG.h"
+#include "image-library/formats/PGPNG.h"
+#include "image-library/formats/PGPCX.h"
+#include "image-library/formats/PGPNM.h"
+#include "image-library/formats/PGTGA.h"
 #include "image-library/formats/PGTIFF.h"
 
 namespace {
@@ -14,6 +18,10 @@ using TRegisterFunction = void (*)();
 constexpr TRegisterFunction FormatTable[] = {
     RegisterBMPFileFormats,
     RegisterJPEGFileFormats,
+    RegisterPNGFileFormats,
+    RegisterPCXFileFormats,
+    RegisterPxMFileFormats,
+    RegisterTGAFileFormats,
     RegisterTIFFFileFormats,
 };
 
@@ -21,6 +29,5 @@ constexpr TRegisterFunction FormatTable[] = {
 
 void RegisterAllFileFormats() {
     for (TRegisterFunction registerFormat : FormatTable)
-        if (registerFormat)
-            registerFormat();
+        registerFormat();
 }

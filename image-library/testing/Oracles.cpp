@@ -162,6 +162,32 @@ std::optional<TPnm> DecodePnm(const QByteArray& bytes) {
     return p;
 }
 
+TPnm Rgb8FromPnm(const QByteArray& bytes) {
+    const std::optional<TPnm> pnm = DecodePnm(bytes);
+    if (!pnm)
+        return {};
+    const bool bitmap = bytes.startsWith("P1") || bytes.startsWith("P4");
+    TPnm rgb{pnm->Width, pnm->Height, 3, 255, {}};
+    for (int y = 0; y < pnm->Height; ++y)
+        for (int x = 0; x < pnm->Width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const int v = pnm->At(x, y, pnm->Channels == 1 ? 0 : c);
+                rgb.Samples.push_back(uint16_t(bitmap                 ? (v ? 0 : 255)
+                                               : pnm->MaxVal == 65535 ? v >> 8
+                                                                      : v * 255 / pnm->MaxVal));
+            }
+    return rgb;
+}
+
+int LargestDifference(const TPnm& a, const TPnm& b) {
+    if (a.Width != b.Width || a.Height != b.Height || a.Samples.size() != b.Samples.size())
+        return 65536;
+    int largest = 0;
+    for (size_t i = 0; i < a.Samples.size(); ++i)
+        largest = std::max(largest, std::abs(int(a.Samples[i]) - int(b.Samples[i])));
+    return largest;
+}
+
 TPnm PnmFromPicture(const TPixelGraphic& picture) {
     TPnm p;
     p.Width = picture.GetWidth();

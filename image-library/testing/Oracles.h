@@ -56,6 +56,12 @@ QByteArray EncodePnm(const TPnm& picture);
 // Reads P1 to P6 (P1 and P4 as gray 0/1 with maxval 1, 1 = black as in the file); nullopt when malformed.
 std::optional<TPnm> DecodePnm(const QByteArray& bytes);
 
+// A decoder's PNM output as RGB samples of maxval 255: PBM's 1 is black, samples of maxval 65535 keep their
+// high byte, other maxvals scale by 255 / maxval (exact for 1, 3, 15 and 255). Empty when malformed.
+TPnm Rgb8FromPnm(const QByteArray& bytes);
+// The largest difference between samples at the same place; 65536 when the sizes differ.
+int LargestDifference(const TPnm& a, const TPnm& b);
+
 // The picture's colours as RGB samples (maxval 255), and back as a 24-bit picture.
 TPnm PnmFromPicture(const TPixelGraphic& picture);
 void PictureFromPnm(const TPnm& pnm, TPixelGraphic& picture);

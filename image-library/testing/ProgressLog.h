@@ -8,12 +8,16 @@
 #include <string>
 
 struct TProgressLog {
-    std::string Text; // "S" start, "p<step>/<max>" progress, "E" end, "C" change
-    int AbortAt = -1; // the step whose progress event sets Abort
-    int ThrowAt = -1; // the step whose progress event throws std::runtime_error
+    std::string Text;          // "S" start, "p<step>/<max>" progress, "E" end, "C" change
+    int AbortAt = -1;          // the step whose progress event sets Abort
+    int ThrowAt = -1;          // the step whose progress event throws std::runtime_error
+    TObject* Sender = nullptr; // of the last start event
 
     explicit TProgressLog(TPixelGraphic& p) {
-        p.SetOnProgressStart([this](TObject*) { Text += "S"; });
+        p.SetOnProgressStart([this](TObject* sender) {
+            Text += "S";
+            Sender = sender;
+        });
         p.SetOnProgressEnd([this](TObject*) { Text += "E"; });
         p.SetOnChange([this](TObject*) { Text += "C"; });
         p.SetOnProgress([this](TObject*, int step, int max, bool& abort) {

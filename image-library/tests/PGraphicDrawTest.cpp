@@ -36,7 +36,9 @@ QImage Render(TPixelGraphic& p, int w, int h, const TRect& r) {
 }
 
 // What a user should see at (x, y) of the picture.
-QRgb Expected(const TPixelGraphic& p, int x, int y) { return ColorToQRgb(p.GetPixelColor(x, y)); }
+QRgb Expected(const TPixelGraphic& p, int x, int y) {
+    return ColorToQRgb(p.GetPixelColor(x, y));
+}
 
 } // namespace
 

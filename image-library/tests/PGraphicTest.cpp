@@ -1,6 +1,6 @@
+#include "image-library/PGraphic.h"
 #include "image-library/PGExceptions.h"
 #include "image-library/PGSettings.h"
-#include "image-library/PGraphic.h"
 
 #include <gtest/gtest.h>
 
