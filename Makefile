@@ -1,11 +1,12 @@
-# Front door: `make run` starts the main program, `make test` runs every test. Both install what is missing first.
+# Front door: `make run` starts the main program (Lusidor once it is built, Velmora until then), `make test`
+# runs every test. Both install what is missing first.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 # Repeated builds reuse their objects when ccache is there.
 LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 
-.PHONY: deps configure build run test bench clean
+.PHONY: deps configure build run run-velmora test bench clean
 
 deps:
 	./scripts/install-deps
@@ -18,7 +19,11 @@ build: configure
 
 run: build
 	@if [ -x $(BUILD)/lusidor/lusidor ]; then exec $(BUILD)/lusidor/lusidor; \
-	else echo "The libraries are built; no program exists yet."; fi
+	else exec $(BUILD)/velmora/velmora; fi
+
+# Velmora keeps its table "MBase.dat" and its "pictures/" folder beside the program: $(BUILD)/velmora/.
+run-velmora: build
+	exec $(BUILD)/velmora/velmora
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)

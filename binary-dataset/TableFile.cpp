@@ -68,25 +68,24 @@ TTableFile::TTableFile(const QString& path, bool readOnly) {
         struct stat info {};
         if (fstat(Fd, &info) != 0 || !S_ISREG(info.st_mode))
             Raise(QStringLiteral("Not a binary data set file."));
-        TTableHeader onDisk;
-        {
-            TLock lock(Fd, LOCK_SH);
-            const int64_t size = FileSize();
-            uint8_t bytes[TableHeaderSize] = {};
-            ReadAt(0, bytes, std::min(size, TableHeaderSize));
-            onDisk = CheckHeader(bytes, size);
-            // CheckHeader bounded the field count by the file size: this allocation is at most the file.
-            std::vector<uint8_t> raw(size_t(onDisk.FieldCount * FieldDescriptorSize));
-            ReadAt(TableHeaderSize, raw.data(), int64_t(raw.size()));
-            for (int32_t i = 0; i < onDisk.FieldCount; ++i)
-                FDescriptors.push_back(DecodeDescriptor(raw.data() + i * FieldDescriptorSize));
-            FLayout = CheckDescriptors(FDescriptors);
-            FHeader = TakeInUncounted(onDisk, size);
-        }
-        if (!readOnly && (FHeader != onDisk || onDisk.RecordSize != FLayout.RecordSize)) {
-            TLock lock(Fd, LOCK_EX);
-            WriteHeader(ReadCheckedHeader());
-        }
+        // A writable handle may have to correct the header, so it takes the lock that allows it at once.
+        TLock lock(Fd, readOnly ? LOCK_SH : LOCK_EX);
+        const int64_t size = FileSize();
+        uint8_t bytes[TableHeaderSize] = {};
+        ReadAt(0, bytes, std::min(size, TableHeaderSize));
+        const TTableHeader onDisk = CheckHeader(bytes, size);
+        // CheckHeader bounded the field count by the file size: this allocation is at most the file.
+        std::vector<uint8_t> raw(size_t(onDisk.FieldCount * FieldDescriptorSize));
+        ReadAt(TableHeaderSize, raw.data(), int64_t(raw.size()));
+        for (int32_t i = 0; i < onDisk.FieldCount; ++i)
+            FDescriptors.push_back(DecodeDescriptor(raw.data() + i * FieldDescriptorSize));
+        FLayout = LayoutOf(FDescriptors);
+        // Every link word, not only those beyond the counts: a deletion cut off between its link word and
+        // its header leaves counts that only a scan can put right.
+        FHeader = CountRecords(onDisk, size, 0);
+        CheckSlotWidths(FDescriptors);
+        if (!readOnly && (FHeader != onDisk || onDisk.RecordSize != FLayout.RecordSize))
+            WriteHeader(FHeader);
     } catch (...) {
         ::close(Fd);
         throw;
@@ -230,16 +229,17 @@ TTableHeader TTableFile::ReadCheckedHeader() {
     // The descriptors were read at open; a table whose shape changed since is not the one this handle knows.
     if (header.FieldCount != int32_t(FDescriptors.size()))
         Raise(QStringLiteral("Invalid number of fields."));
-    return TakeInUncounted(header, size);
+    return CountRecords(header, size, header.PhysicalCount());
 }
 
-TTableHeader TTableFile::TakeInUncounted(TTableHeader header, int64_t fileSize) const {
+TTableHeader TTableFile::CountRecords(TTableHeader header, int64_t fileSize, int64_t from) const {
     const int64_t size = FLayout.RecordSize;
     const int64_t whole = CheckRecordCounts(header, FLayout.RecordSize, fileSize);
-    int64_t live = header.LiveCount;
-    int64_t deleted = header.DeletedCount;
+    // The header's counts stand for the records before `from`, which CheckRecordCounts keeps within it.
+    int64_t live = from == 0 ? 0 : header.LiveCount;
+    int64_t deleted = from == 0 ? 0 : header.DeletedCount;
     std::vector<uint8_t> block;
-    for (int64_t n = header.PhysicalCount(); n < whole;) {
+    for (int64_t n = from; n < whole;) {
         const int64_t count = std::min(whole - n, std::max<int64_t>(1, WindowBytes / size));
         block.resize(size_t(count * size));
         ReadAt(header.DataStart + n * size, block.data(), count * size);

@@ -9,9 +9,10 @@
 
 class TTableFile {
 public:
-    // Opens the file and checks its header, descriptors and counts. Whole records beyond the header's counts
-    // (appends whose header never got written) are counted by their link words, and a writable handle writes
-    // the corrected header back; a partial last record is left alone.
+    // Opens the file and checks its header, descriptors and counts. The live and deleted records are counted
+    // by their link words, whole records beyond the header's counts (appends whose header never got written)
+    // included; a writable handle writes counts that differ from the header's back, a read-only one only
+    // uses them. A partial last record is left alone.
     TTableFile(const QString& path, bool readOnly);
     ~TTableFile();
     TTableFile(const TTableFile&) = delete;
@@ -52,7 +53,8 @@ private:
     int32_t LinkWordAt(int64_t n) const;
     // The header on disk, checked and with the records beyond its counts taken in; only under the lock.
     TTableHeader ReadCheckedHeader();
-    TTableHeader TakeInUncounted(TTableHeader header, int64_t fileSize) const;
+    // Counts the link words of the whole records from `from` on; those before keep the header's counts.
+    TTableHeader CountRecords(TTableHeader header, int64_t fileSize, int64_t from) const;
     void WriteHeader(TTableHeader header);
     void CheckRecordInFile(int64_t n) const;
     void ForgetWindow() { WindowCount = 0; }

@@ -129,25 +129,35 @@ TTableHeader CheckHeader(const uint8_t* bytes, int64_t fileSize) {
         RaiseFieldCount();
     if (DataStartFor(h.FieldCount) > fileSize)
         Raise(QStringLiteral("Internal open: File ends inside the field descriptors."));
-    if (h.DataStart != DataStartFor(h.FieldCount))
-        Raise(QStringLiteral("Internal open: Invalid data start."));
+    // A data start of its own is the size check's to report (CheckRecordCounts), as the format has it.
     return h;
 }
 
-TRecordLayout CheckDescriptors(const std::vector<TFieldDescriptor>& descriptors) {
+TRecordLayout LayoutOf(const std::vector<TFieldDescriptor>& descriptors) {
     TRecordLayout layout;
     int64_t offset = LinkWordSize;
     for (size_t i = 0; i < descriptors.size(); ++i) {
         const TFieldDescriptor& d = descriptors[i];
-        const std::optional<int32_t> width = SlotWidth(d.Type, d.Size & 0xFFFF);
-        if (!width)
+        if (!SlotWidth(d.Type, d.Size & 0xFFFF))
             RaiseUnsupportedType();
-        if (d.BytesInRecord != *width || offset + *width > MaxRecordSize)
+        if (d.BytesInRecord < 1 || offset + d.BytesInRecord > MaxRecordSize)
             RaiseDescriptor(i);
         layout.FieldOffsets.push_back(int32_t(offset));
-        offset += *width;
+        offset += d.BytesInRecord;
     }
     layout.RecordSize = int32_t(offset);
+    return layout;
+}
+
+void CheckSlotWidths(const std::vector<TFieldDescriptor>& descriptors) {
+    for (size_t i = 0; i < descriptors.size(); ++i)
+        if (descriptors[i].BytesInRecord != SlotWidth(descriptors[i].Type, descriptors[i].Size & 0xFFFF))
+            RaiseDescriptor(i);
+}
+
+TRecordLayout CheckDescriptors(const std::vector<TFieldDescriptor>& descriptors) {
+    TRecordLayout layout = LayoutOf(descriptors);
+    CheckSlotWidths(descriptors);
     return layout;
 }
 
@@ -156,7 +166,8 @@ int64_t CheckRecordCounts(const TTableHeader& header, int32_t recordSize, int64_
         RaiseBadCounts();
     if (header.LiveCount > 0 && header.RecordSize != recordSize)
         Raise(QStringLiteral("Internal open: File record size mismatch."));
-    if (header.DataStart + header.PhysicalCount() * recordSize > fileSize)
+    if (header.DataStart != DataStartFor(header.FieldCount) ||
+        header.DataStart + header.PhysicalCount() * recordSize > fileSize)
         Raise(QStringLiteral("Internal open: Invalid record size.\rStartData   : %1\rfRecordCount: %2\r"
                              "fRecordSize : %3\rfStream.SIze: %4")
                   .arg(header.DataStart)

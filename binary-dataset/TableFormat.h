@@ -65,12 +65,20 @@ struct TRecordLayout {
 std::vector<TFieldDescriptor> DescriptorsFor(const TFieldDefs& defs);
 TTableHeader NewTableHeader(int32_t fieldCount, int32_t recordSize);
 
-// The checks of what a file says, in the order it is read; each raises EBinaryDataSetError.
+// The checks of what a file says, in the order an open makes them; each raises EBinaryDataSetError.
 // `bytes` holds the file's first TableHeaderSize bytes (as many as it has).
 TTableHeader CheckHeader(const uint8_t* bytes, int64_t fileSize);
-TRecordLayout CheckDescriptors(const std::vector<TFieldDescriptor>& descriptors);
-// The counts against the record size and the file: returns how many whole records the file holds, which
-// may be more than the counts (appends whose header never got written).
+// The layout the descriptors' slot widths give, as the format reads it; it only refuses what no record
+// could hold.
+TRecordLayout LayoutOf(const std::vector<TFieldDescriptor>& descriptors);
+// The counts and the data start against the record size and the file: returns how many whole records the
+// file holds, which may be more than the counts (appends whose header never got written). Raises the
+// format's own record-size texts.
 int64_t CheckRecordCounts(const TTableHeader& header, int32_t recordSize, int64_t fileSize);
+// Each slot as wide as its type needs: checked after the format's own checks, so that a wrong width that
+// makes the record size disagree is reported as they report it.
+void CheckSlotWidths(const std::vector<TFieldDescriptor>& descriptors);
+// LayoutOf and CheckSlotWidths, for a new table.
+TRecordLayout CheckDescriptors(const std::vector<TFieldDescriptor>& descriptors);
 // Records found beyond the header's counts are taken in only while the numbers stay 32-bit.
 void CheckAdoptedCounts(int64_t liveCount, int64_t deletedCount);

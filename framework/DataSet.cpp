@@ -189,6 +189,17 @@ void TDataSet::Post() {
         Resync(false);
         DataEvent(deRecordAppended, added);
         DataEvent(deDataSetScroll);
+    } else if (FFiltered && OnFilterRecord) {
+        // The edit may have made the filter reject the record: then it leaves the view like a deleted one.
+        const TBookmark edited = GetBookmarkData(Buffer);
+        InternalGotoBookmark(edited);
+        Resync(false);
+        if (HasRecord && GetBookmarkData(Buffer) == edited) {
+            DataEvent(deRecordChange);
+        } else {
+            DataEvent(deRecordDeleted, edited);
+            DataEvent(deDataSetScroll);
+        }
     } else {
         DataEvent(deRecordChange);
     }
@@ -220,8 +231,10 @@ void TDataSet::Delete() {
         const TBookmark gone = GetBookmarkData(Buffer);
         UpdateCursorPos();
         InternalDelete();
-        DataEvent(deRecordDeleted, gone);
+        // The neighbour is current before anyone hears of the deletion: a listener that reads records moves
+        // the cursor, and the resync must not start from where it left it.
         Resync(false);
+        DataEvent(deRecordDeleted, gone);
     });
     Notify(AfterDelete);
 }

@@ -14,7 +14,9 @@ enum TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert, dsFilter };
 enum TGetMode { gmCurrent, gmNext, gmPrior };
 enum TGetResult { grOK, grBOF, grEOF, grError };
 
-// What a data link hears. deRecordAppended and deRecordDeleted carry the bookmark of that record.
+// What a data link hears. deRecordAppended and deRecordDeleted carry the bookmark of that record;
+// deRecordDeleted also tells of a record that an edit made the filter reject. Both come when the dataset's
+// current record is already where it stays.
 enum TDataEvent { deDataSetChange, deDataSetScroll, deRecordChange, deRecordAppended, deRecordDeleted };
 
 // A bookmark names one record of an open dataset; browsing meets records in increasing bookmark order.
@@ -44,6 +46,20 @@ protected:
 private:
     friend class TDataSet;
     TDataSet* Linked;
+};
+
+// The framework's data source as forms use it: OnDataChange hears every data event of its dataset (the
+// current record changed, edited or read anew).
+class TDataSource : public TDataLink {
+public:
+    using TDataLink::TDataLink;
+    std::function<void()> OnDataChange;
+
+protected:
+    void DataEvent(TDataEvent, TBookmark) override {
+        if (OnDataChange)
+            OnDataChange();
+    }
 };
 
 class TDataSet : public TObject {

@@ -2,6 +2,7 @@
 #include "framework/DataSetTableModel.h"
 
 #include <algorithm>
+#include <exception>
 
 TDataSetTableModel::TDataSetTableModel(TDataSet& DataSet, QVector<TGridColumn> Columns, QObject* parent)
     : QAbstractTableModel(parent), TDataLink(DataSet), FColumns(std::move(Columns)) {
@@ -39,6 +40,9 @@ QVariant TDataSetTableModel::data(const QModelIndex& index, int role) const {
 QVariant TDataSetTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < FColumns.size())
         return FColumns[section].Title;
+    // The row titles are the grid's indicator: a mark at the current row, nothing elsewhere.
+    if (orientation == Qt::Vertical && role == Qt::DisplayRole)
+        return section == FCurrentRow ? QStringLiteral("\u25B8") : QString();
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
@@ -139,17 +143,30 @@ void TDataSetTableModel::DataEvent(TDataEvent Event, TBookmark Info) {
 
 void TDataSetTableModel::Rebuild() {
     beginResetModel();
-    Rows = DataSet() && DataSet()->Active() ? DataSet()->VisibleBookmarks() : std::vector<TBookmark>();
+    std::exception_ptr failure;
+    try {
+        Rows = DataSet() && DataSet()->Active() ? DataSet()->VisibleBookmarks() : std::vector<TBookmark>();
+    } catch (...) {
+        // A filter that raises: the reset still completes, showing no row that could not be vouched for.
+        Rows.clear();
+        failure = std::current_exception();
+    }
     endResetModel();
     FCurrentRow = -1;
     FollowCurrent();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void TDataSetTableModel::FollowCurrent() {
     const int row = DataSet() ? RowOf(DataSet()->GetBookmark()) : -1;
     if (row == FCurrentRow)
         return;
+    const int previous = FCurrentRow;
     FCurrentRow = row;
+    for (const int changed : {previous, row})
+        if (changed >= 0 && changed < rowCount())
+            emit headerDataChanged(Qt::Vertical, changed, changed);
     emit currentRowChanged(row);
 }
 

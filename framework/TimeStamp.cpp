@@ -1,6 +1,7 @@
 // Day numbers and milliseconds of the framework's time stamp, and their QDate/QTime equivalents.
 #include "framework/TimeStamp.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -45,6 +46,8 @@ QDateTime MSecsToDateTime(double msecs) {
         return {};
     const double day = std::floor(msecs / MSecsPerDay);
     const QDate date = DayNumberToDate(int32_t(day));
-    const QTime time = MSecsToTime(int32_t(std::llrint(msecs - day * MSecsPerDay)));
+    // Rounded within the day: the last half millisecond must not round up to a time of day that is none.
+    const int64_t ms = std::min<int64_t>(std::llrint(msecs - day * MSecsPerDay), MSecsPerDay - 1);
+    const QTime time = MSecsToTime(int32_t(ms));
     return time.isValid() ? QDateTime(date, time, Qt::UTC) : QDateTime();
 }

@@ -19,6 +19,7 @@
 class QIODevice;
 class QPainter;
 class TPGCanvas;
+class TPGFilter;
 
 // The header that describes the pixel block, as the platform's bitmap header laid it out.
 struct TBitmapInfoHeader {
@@ -179,6 +180,13 @@ public:
     // Left and right exchanged, and top and bottom exchanged, in place: raw values move, the table stays.
     void MirrorHorizontal();
     void MirrorVertical();
+
+    // The filter's results over Source written into this picture. A distinct source first gives this
+    // picture its size, in this picture's own format and table. A colour filter onto a paletted picture of
+    // at least the source's format filters the colour table of a copy of the source (no progress events);
+    // otherwise pixel by pixel like the geometric operations. Source may be this picture only for a colour
+    // filter (EPGFilter otherwise). What an Abort leaves written stays.
+    void ApplyFilter(TPGFilter& Filter, TPixelGraphic& Source);
 
     // Drawing. A reversed destination rectangle draws the picture mirrored.
     virtual void Draw(QPainter& Canvas, const TRect& Rect) { DrawTo(Canvas, Rect); }

@@ -152,6 +152,9 @@ TEST_F(DataSetTableModelTest, CurrentRow_FollowsTheDataSetBothWays) {
     EXPECT_EQ(model.CurrentRow(), 1);
     EXPECT_TRUE(model.SetCurrentRow(2));
     EXPECT_EQ(Data.FieldByName("N").AsInteger(), 5);
+    // The row titles mark the current row, as the grid's indicator.
+    EXPECT_EQ(model.headerData(2, Qt::Vertical).toString(), QString(u'\u25B8'));
+    EXPECT_EQ(model.headerData(1, Qt::Vertical).toString(), "");
     EXPECT_FALSE(model.SetCurrentRow(3));
     ASSERT_EQ(current.count(), 2);
     EXPECT_EQ(current[1][0].toInt(), 2);
@@ -184,4 +187,59 @@ TEST_F(DataSetTableModelTest, ReadOnlyDataSet_NoCellIsEditable) {
     EXPECT_FALSE(model.flags(model.index(0, 0)) & Qt::ItemIsEditable);
     EXPECT_FALSE(model.setData(model.index(0, 0), "x"));
     EXPECT_FALSE(model.removeRows(0, 1));
+}
+
+TEST_F(DataSetTableModelTest, Delete_ListenerReadingCellsDoesNotMoveTheNextDeletion) {
+    QByteArray bytes = TableBytes(SmallFields, {10, 0, -1});
+    for (int n = 1; n <= 10; ++n)
+        bytes += SmallRecord(0, "r" + QByteArray::number(n), n);
+    WriteFileBytes(Path, bytes);
+    Data.Open();
+    TDataSetTableModel model(Data, Columns);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    // A grid that paints while rows go reads other records than the current one.
+    QObject::connect(&model, &QAbstractItemModel::rowsRemoved, [&] { (void)model.index(0, 0).data(); });
+    Data.SetRecNo(6);
+    Data.Delete();
+    EXPECT_EQ(Data.FieldByName("N").AsInteger(), 7);
+    Data.Delete();
+    EXPECT_EQ(Column(model, 1), QStringList({"1", "2", "3", "4", "5", "8", "9", "10"}));
+    EXPECT_EQ(model.CurrentRow(), 5);
+}
+
+TEST_F(DataSetTableModelTest, EditRejectedByTheFilter_TheRowLeavesTheModel) {
+    Data.OnFilterRecord = [](TDataSet* data, bool& accept) {
+        accept = !data->FieldByName("NAME").AsString().startsWith("x");
+    };
+    Data.SetFiltered(true);
+    Data.Open();
+    TDataSetTableModel model(Data, Columns);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    EXPECT_TRUE(model.setData(model.index(1, 0), "xr3"));
+    EXPECT_EQ(Column(model, 0), QStringList({"r1", "r5"}));
+    EXPECT_EQ(model.CurrentRow(), 1);
+    EXPECT_EQ(Data.FieldByName("NAME").AsString(), "r5");
+    EXPECT_TRUE(model.setData(model.index(0, 0), "r1 kept"));
+    EXPECT_EQ(Column(model, 0), QStringList({"r1 kept", "r5"}));
+}
+
+TEST_F(DataSetTableModelTest, FilterThatRaises_ResetCompletesBeforeTheErrorPasses) {
+    Data.Open();
+    TDataSetTableModel model(Data, Columns);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    QSignalSpy aboutToReset(&model, &QAbstractItemModel::modelAboutToBeReset);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    bool raise = true;
+    // The first record passes, so the dataset opens its view; the grid's scan meets the one that raises.
+    Data.OnFilterRecord = [&](TDataSet* data, bool&) {
+        if (raise && data->FieldByName("N").AsInteger() == 5)
+            throw EDatabaseError("filter failed");
+    };
+    EXPECT_THROW(Data.SetFiltered(true), EDatabaseError);
+    EXPECT_EQ(aboutToReset.count(), 1);
+    EXPECT_EQ(reset.count(), 1);
+    EXPECT_EQ(model.rowCount(), 0);
+    raise = false;
+    Data.Refresh();
+    EXPECT_EQ(Column(model, 0), QStringList({"r1", "r3", "r5"}));
 }

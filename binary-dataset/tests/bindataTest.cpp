@@ -145,14 +145,20 @@ TEST_F(BinaryDataSetTest, Open_MissingAndDamagedFiles_RaiseTheirMessageAndStayCl
         {withHeaderField(16, 32766), "Invalid number of fields."},
         {withHeaderField(16, 3), "Internal open: File ends inside the field descriptors."},
         {good.left(36 + 41 + 30), "Internal open: File ends inside the field descriptors."},
-        {withHeaderField(32, 117), "Internal open: Invalid data start."},
+        {withHeaderField(32, 117), "Internal open: Invalid record size.\rStartData   : 117\rfRecordCount: 1\r"
+                                   "fRecordSize : 22\rfStream.SIze: 140"},
         {withHeaderField(12, -1), "Internal open: Invalid record counts."},
         {withHeaderField(12, 1000),
          "Internal open: Invalid record size.\rStartData   : 118\rfRecordCount: 1000\r"
          "fRecordSize : 22\rfStream.SIze: 140"},
         {withHeaderField(8, 21), "Internal open: File record size mismatch."},
         {QByteArray(good).replace(36 + 28, 1, "\x08"), "InitFieldsDefs: Unsupported field type"},
-        {QByteArray(good).replace(36 + 29, 1, "\x0F"), "Internal open: Invalid field descriptor 1."},
+        // A wrong slot width makes the record size disagree, and is reported as such while records count.
+        {QByteArray(good).replace(36 + 29, 1, "\x0F"), "Internal open: File record size mismatch."},
+        {TableBytes(SmallFields).replace(36 + 29, 1, "\x0F"), "Internal open: Invalid field descriptor 1."},
+        {TableBytes(SmallFields, {0, 1, 1}).replace(36 + 29, 1, "\x0F") + SmallRecord(-1, "a", 1),
+         "Internal open: Invalid record size.\rStartData   : 118\rfRecordCount: 0\r"
+         "fRecordSize : 23\rfStream.SIze: 140"},
     };
     for (const auto& [bytes, message] : cases) {
         WriteFileBytes(Path, bytes);

@@ -32,6 +32,9 @@ TEST(TimeStamp, DateTimes_TakeDateAndTimeAsWrittenWhateverTheZone) {
     EXPECT_EQ(MSecsToDateTime(738960.0 * MSecsPerDay + 12 * 3600 * 1000),
               QDateTime(QDate(2024, 3, 15), QTime(12, 0), Qt::UTC));
     EXPECT_EQ(MSecsToDateTime(double(MSecsPerDay)), QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC));
+    EXPECT_EQ(MSecsToDateTime(738960.0 * MSecsPerDay + 86399999.5),
+              QDateTime(QDate(2024, 3, 15), QTime(23, 59, 59, 999), Qt::UTC))
+        << "the last half millisecond stays in its day";
     for (double bad : {0.0, -1.0, 1e300, std::numeric_limits<double>::quiet_NaN()})
         EXPECT_FALSE(MSecsToDateTime(bad).isValid()) << bad;
     EXPECT_EQ(DateTimeToMSecs(QDateTime()), 0);

@@ -52,18 +52,3 @@ template <class TWork> [[nodiscard]] bool CatchInHook(TCodecFailure& Failure, TW
     return false;
 }
 
-// Fires the picture's OnProgressStart, runs Rows, and fires OnProgressEnd in every case, also when Rows
-// throws; the exception then passes on.
-template <class TRows> void WithProgressBracket(TPixelGraphic& Picture, TObject* Sender, TRows&& Rows) {
-    if (Picture.GetOnProgressStart())
-        Picture.GetOnProgressStart()(Sender);
-    try {
-        std::forward<TRows>(Rows)();
-    } catch (...) {
-        if (Picture.GetOnProgressEnd())
-            Picture.GetOnProgressEnd()(Sender);
-        throw;
-    }
-    if (Picture.GetOnProgressEnd())
-        Picture.GetOnProgressEnd()(Sender);
-}

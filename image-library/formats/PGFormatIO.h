@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 class TObject;
 class TPixelGraphic;
@@ -75,3 +76,10 @@ private:
     TObject* Sender;
     bool Ended = false;
 };
+
+// OnProgressStart, Work, and OnProgressEnd on every path out of Work.
+template <class F> void WithProgressBracket(TPixelGraphic& Picture, TObject* Sender, F&& Work) {
+    TProgressBracket bracket(Picture, Sender);
+    std::forward<F>(Work)();
+    bracket.End();
+}

@@ -8,6 +8,7 @@
 #include "image-library/PGSettings.h"
 #include "image-library/PGraphic.h"
 #include "image-library/formats/CodecBoundary.h"
+#include "image-library/formats/PGFormatIO.h"
 
 #include <algorithm>
 #include <climits>

@@ -10,6 +10,7 @@
 #include "image-library/PGLangStr.h"
 #include "image-library/PGSettings.h"
 #include "image-library/PGraphic.h"
+#include "image-library/formats/PGFormatIO.h"
 
 #include <png.h>
 #include <zlib.h>
@@ -295,20 +296,6 @@ void ExpandTwoBitRows(TPixelGraphic& Picture, int Rows) {
     }
 }
 
-// OnProgressStart, Work, and OnProgressEnd on every path out of Work.
-template <class F> void WithProgress(TPixelGraphic& Picture, TObject* Sender, F&& Work) {
-    if (const TNotifyEvent& start = Picture.GetOnProgressStart())
-        start(Sender);
-    try {
-        Work();
-    } catch (...) {
-        if (const TNotifyEvent& end = Picture.GetOnProgressEnd())
-            end(Sender);
-        throw;
-    }
-    if (const TNotifyEvent& end = Picture.GetOnProgressEnd())
-        end(Sender);
-}
 
 // True when the handler asks to abort.
 bool ReportProgress(TPixelGraphic& Picture, TObject* Sender, int Step, int Max) {
@@ -385,7 +372,7 @@ void TPNGFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
     const int height = Picture.GetHeight();
     const bool twoBit = header.Channels < 3 && header.BitDepth == 2;
     bool aborted = false;
-    WithProgress(Picture, sender, [&] {
+    WithProgressBracket(Picture, sender, [&] {
         int rowsRead = 0;
         try {
             for (int pass = 0; pass < passes && !aborted && Picture.GetWidth() > 0; ++pass)
@@ -499,7 +486,7 @@ void TPNGFileFormatWriter::Write(QIODevice& Stream, TPixelGraphic& Picture) cons
     // Writing always runs to the end: the file would be useless without its last rows.
     TObject* sender = const_cast<TPNGFileFormatWriter*>(this);
     const int height = Picture.GetHeight();
-    WithProgress(Picture, sender, [&] {
+    WithProgressBracket(Picture, sender, [&] {
         for (int y = 0; y < height; ++y) {
             const png_bytep row = Picture.GetScanLine(y);
             codec.Run([&] { png_write_row(codec.Png, row); });

@@ -62,22 +62,6 @@ void TIFSwapRedBlue(const uint8_t* Source, int SourceSize, uint8_t* Target, size
     }
 }
 
-TIFProgress::TIFProgress(TPixelGraphic& Picture, TObject* Sender) : Picture(Picture), Sender(Sender) {
-    if (Picture.GetOnProgressStart())
-        Picture.GetOnProgressStart()(Sender);
-}
-
-TIFProgress::~TIFProgress() {
-    if (Picture.GetOnProgressEnd())
-        Picture.GetOnProgressEnd()(Sender);
-}
-
-bool TIFProgress::Step(int Step, int Max) const {
-    bool abort = false;
-    if (Picture.GetOnProgress())
-        Picture.GetOnProgress()(Sender, Step, Max, abort);
-    return abort;
-}
 
 void RegisterTIFFFileFormats() {
     RegisterFileFormatReader(std::make_unique<TTIFFileFormatReader>());

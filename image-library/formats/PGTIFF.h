@@ -28,21 +28,6 @@ void TIFCopyIndexRow(const uint8_t* Source, uint8_t* Target, size_t Bytes, uint6
 // R, G, B and stored B, G, R); a fourth source byte is dropped.
 void TIFSwapRedBlue(const uint8_t* Source, int SourceSize, uint8_t* Target, size_t Count);
 
-// Fires the picture's OnProgressStart now and its OnProgressEnd when it goes out of scope, however the
-// reading or writing ends. Sender is the reader or writer.
-class TIFProgress {
-public:
-    TIFProgress(TPixelGraphic& Picture, TObject* Sender);
-    ~TIFProgress();
-    TIFProgress(const TIFProgress&) = delete;
-    TIFProgress& operator=(const TIFProgress&) = delete;
-    // OnProgress with Step and Max; true when the handler asks to abort.
-    bool Step(int Step, int Max) const;
-
-private:
-    TPixelGraphic& Picture;
-    TObject* Sender;
-};
 
 // Registers the "tif" and "tiff" readers, then the two writers.
 void RegisterTIFFFileFormats();

@@ -9,6 +9,7 @@
 #include "image-library/PGLangStr.h"
 #include "image-library/PGSettings.h"
 #include "image-library/PGraphic.h"
+#include "image-library/formats/PGFormatIO.h"
 #include "image-library/formats/PGTIFF.h"
 
 #include <algorithm>
@@ -503,7 +504,7 @@ void TTIFFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
     TTIFRowReader rows(Stream, info, base, size, rowsPerStrip, size_t(rowBytes));
 
     // Events name the reader as their sender; the reader itself is not changed through it.
-    const TIFProgress progress(Picture, const_cast<TTIFFileFormatReader*>(this));
+    TProgressBracket progress(Picture, const_cast<TTIFFileFormatReader*>(this));
     const int height = int(info.ImageLength);
     for (int y = 0; y < height; ++y) {
         rows.ReadRow(uint32_t(y), row.data());

@@ -7,6 +7,7 @@
 #include "image-library/PGLangStr.h"
 #include "image-library/PGSettings.h"
 #include "image-library/PGraphic.h"
+#include "image-library/formats/PGFormatIO.h"
 #include "image-library/formats/PGTIFF.h"
 
 #include <algorithm>
@@ -292,7 +293,7 @@ void TTIFFileFormatWriter::WriteImage(QIODevice& Stream, TPixelGraphic& Picture)
 
     {
         // Events name the writer as their sender; the writer itself is not changed through it.
-        const TIFProgress progress(Picture, const_cast<TTIFFileFormatWriter*>(this));
+        TProgressBracket progress(Picture, const_cast<TTIFFileFormatWriter*>(this));
         for (int y = 0; y < height; ++y) {
             const size_t strip = size_t(y / rowsPerStrip);
             if (y % rowsPerStrip == 0) {

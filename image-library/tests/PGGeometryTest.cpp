@@ -2,6 +2,7 @@
 #include "image-library/PGraphic.h"
 #include "image-library/testing/Oracles.h"
 #include "image-library/testing/ProgressLog.h"
+#include "image-library/testing/TestPictures.h"
 
 #include <gtest/gtest.h>
 #include <map>
@@ -20,39 +21,6 @@ std::vector<uint32_t> Values(const TPixelGraphic& p) {
         for (int x = 0; x < p.GetWidth(); ++x)
             v.push_back(p.GetPixelValue(x, y));
     return v;
-}
-
-// A picture of random raw values; paletted ones get a random table one entry short of full, so that some
-// values lie beyond it.
-std::unique_ptr<TPixelGraphic> RandomPicture(std::mt19937& rng, int w, int h, uint8_t bitCountNum) {
-    auto p = std::make_unique<TPixelGraphic>();
-    p->SetFormat(w, h, bitCountNum);
-    const int maxColors = p->GetMaxColorCount();
-    if (bitCountNum != 3) {
-        p->SetColorCount(maxColors - 1);
-        for (int i = 0; i < maxColors - 1; ++i)
-            p->SetPaletteColor(i, TColor(rng() & 0xFFFFFF));
-    }
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            p->SetPixelValue(
-                x, y, bitCountNum == 3 ? uint32_t(rng() & 0xFFFFFF) : uint32_t(rng() % uint32_t(maxColors)));
-    return p;
-}
-
-// A target with a standard table of its format, and random raw values to be overwritten.
-std::unique_ptr<TPixelGraphic> RandomTarget(std::mt19937& rng, int w, int h, uint8_t bitCountNum,
-                                            bool dither) {
-    auto p = std::make_unique<TPixelGraphic>();
-    p->SetFormat(w, h, bitCountNum);
-    constexpr TPaletteIdent kinds[] = {pBlackWhite, pSys16, pSpecial252, pTrueColor};
-    p->SetPaletteIdent(kinds[bitCountNum]);
-    const int values = bitCountNum == 3 ? 0x1000000 : p->GetColorCount();
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            p->SetPixelValue(x, y, uint32_t(rng() % uint32_t(values)));
-    p->SetDither(dither);
-    return p;
 }
 
 std::unique_ptr<TPixelGraphic> Gray24(const std::vector<std::vector<int>>& rows) {
@@ -135,13 +103,6 @@ RefEntry ReferenceEntry(TStretchMode mode, int64_t S, int64_t D, int64_t O, int6
     }
     e.Valid = e.Valid || (0 <= e.First && e.First < N && 0 <= e.Last && e.Last < N);
     return e;
-}
-
-void ReferenceWrite(TPixelGraphic& t, bool dithering, int x, int y, TColor c) {
-    if (dithering)
-        t.DitherPixel(x, y, GetRValue(c), GetGValue(c), GetBValue(c));
-    else
-        t.SetPixelColor(x, y, c);
 }
 
 void ReferenceCopyRect(TPixelGraphic& t, int DX, int DY, int W, int H, int SX, int SY,

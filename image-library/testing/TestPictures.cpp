@@ -1,0 +1,41 @@
+// Random test pictures and the plain per-pixel write.
+#include "image-library/testing/TestPictures.h"
+
+#include "image-library/PGraphic.h"
+
+std::unique_ptr<TPixelGraphic> RandomPicture(std::mt19937& rng, int w, int h, uint8_t bitCountNum) {
+    auto p = std::make_unique<TPixelGraphic>();
+    p->SetFormat(w, h, bitCountNum);
+    const int maxColors = p->GetMaxColorCount();
+    if (bitCountNum != 3) {
+        p->SetColorCount(maxColors - 1);
+        for (int i = 0; i < maxColors - 1; ++i)
+            p->SetPaletteColor(i, TColor(rng() & 0xFFFFFF));
+    }
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            p->SetPixelValue(
+                x, y, bitCountNum == 3 ? uint32_t(rng() & 0xFFFFFF) : uint32_t(rng() % uint32_t(maxColors)));
+    return p;
+}
+
+std::unique_ptr<TPixelGraphic> RandomTarget(std::mt19937& rng, int w, int h, uint8_t bitCountNum,
+                                            bool dither) {
+    auto p = std::make_unique<TPixelGraphic>();
+    p->SetFormat(w, h, bitCountNum);
+    constexpr TPaletteIdent kinds[] = {pBlackWhite, pSys16, pSpecial252, pTrueColor};
+    p->SetPaletteIdent(kinds[bitCountNum]);
+    const int values = bitCountNum == 3 ? 0x1000000 : p->GetColorCount();
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            p->SetPixelValue(x, y, uint32_t(rng() % uint32_t(values)));
+    p->SetDither(dither);
+    return p;
+}
+
+void ReferenceWrite(TPixelGraphic& t, bool dithering, int x, int y, TColor c) {
+    if (dithering)
+        t.DitherPixel(x, y, GetRValue(c), GetGValue(c), GetBValue(c));
+    else
+        t.SetPixelColor(x, y, c);
+}

@@ -1,0 +1,105 @@
+// The records grid: indicator header, current-row coupling with the dataset, deletion on Ctrl+Del.
+#include "velmora/RecordGrid.h"
+
+#include "framework/ErrorBox.h"
+#include "framework/MessageBox.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QScopedValueRollback>
+
+namespace {
+
+// The grid's default column width, as the forms were laid out with.
+constexpr int DefaultColumnWidth = 64;
+constexpr int IndicatorWidth = 12;
+constexpr int CellMargins = 8;
+constexpr int TitleMargins = 14;
+
+} // namespace
+
+TRecordGrid::TRecordGrid(QWidget* parent) : QTableView(parent) {
+    // The indicator: the narrow row header, whose only title is the model's mark of the current row.
+    QHeaderView* indicator = verticalHeader();
+    // Fixed sizes only: a grid over a million records must never measure its rows.
+    indicator->setSectionResizeMode(QHeaderView::Fixed);
+    indicator->setDefaultSectionSize(fontMetrics().height() + 4);
+    indicator->setFixedWidth(IndicatorWidth);
+    horizontalHeader()->setDefaultSectionSize(DefaultColumnWidth);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setSectionsClickable(true);
+    horizontalHeader()->setSortIndicatorShown(false);
+    setSortingEnabled(false);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+    setWordWrap(false);
+    // The selection stays as visible when the grid has no focus.
+    QPalette colours = palette();
+    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
+        colours.setColor(QPalette::Inactive, role, colours.color(QPalette::Active, role));
+    setPalette(colours);
+}
+
+void TRecordGrid::SetDataModel(TDataSetTableModel* NewModel) {
+    Model = NewModel;
+    setModel(Model);
+    // The widths were laid out for a font with digits 6 pixels wide and cells without padding: they grow
+    // with the grid's font and its cell margins, and never cut a title.
+    const QFontMetrics text = fontMetrics();
+    const QFontMetrics title = horizontalHeader()->fontMetrics();
+    const double scale = std::max(1.0, text.horizontalAdvance(u'0') / 6.0);
+    const QVector<TGridColumn>& columns = Model->Columns();
+    for (int i = 0; i < columns.size(); ++i) {
+        const int width = columns[i].Width >= 0 ? columns[i].Width : DefaultColumnWidth;
+        horizontalHeader()->resizeSection(i,
+                                          std::max(qRound(width * scale) + CellMargins,
+                                                   title.horizontalAdvance(columns[i].Title) + TitleMargins));
+    }
+    connect(Model, &TDataSetTableModel::currentRowChanged, this, &TRecordGrid::FollowModel);
+    connect(Model, &TDataSetTableModel::errorOccurred, this,
+            [](const QString& message) { ShowError(message, false); });
+    FollowModel(Model->CurrentRow());
+}
+
+QString TRecordGrid::SelectedFieldName() const {
+    const int column = currentIndex().column();
+    return Model && column >= 0 ? Model->Columns()[column].FieldName : QString();
+}
+
+void TRecordGrid::FollowModel(int Row) {
+    const QScopedValueRollback following(Following, true);
+    if (Row < 0) {
+        setCurrentIndex({});
+        return;
+    }
+    setCurrentIndex(model()->index(Row, std::max(0, currentIndex().column())));
+}
+
+void TRecordGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTableView::currentChanged(current, previous);
+    if (!Following && Model && current.isValid() && current.row() != previous.row())
+        Model->SetCurrentRow(current.row());
+}
+
+void TRecordGrid::keyPressEvent(QKeyEvent* event) {
+    if (ConfirmDelete && event->key() == Qt::Key_Delete && event->modifiers() == Qt::ControlModifier) {
+        const int row = Model ? Model->CurrentRow() : -1;
+        if (row >= 0 && MessageBox(QStringLiteral("Удалить запись?"), QStringLiteral("Вопрос"),
+                                   mtConfirmation, mbYes | mbNo) == mrYes)
+            Model->removeRows(row, 1);
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void TRecordGrid::contextMenuEvent(QContextMenuEvent* event) {
+    // The row under the mouse is the one the menu's commands act on. The event comes through the viewport,
+    // in its coordinates.
+    if (const QModelIndex index = indexAt(event->pos()); index.isValid())
+        setCurrentIndex(index);
+    if (PopupMenu)
+        PopupMenu->exec(event->globalPos());
+}
