@@ -17,9 +17,12 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# Lusidor runs on the simulated board, with a default settings file and an empty picture folder beside it
+# when they are missing (an existing one is never replaced).
 run: build
-	@if [ -x $(BUILD)/lusidor/lusidor ]; then exec $(BUILD)/lusidor/lusidor; \
-	else exec $(BUILD)/velmora/velmora; fi
+	cp -n lusidor/Lusidor.ini $(BUILD)/lusidor/Lusidor.ini
+	mkdir -p $(BUILD)/lusidor/IMAGES
+	LUSIDOR_BOARD=sim $(BUILD)/lusidor/lusidor
 
 # Velmora keeps its table "MBase.dat" and its "pictures/" folder beside the program: $(BUILD)/velmora/.
 run-velmora: build

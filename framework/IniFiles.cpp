@@ -4,6 +4,7 @@
 #include "framework/NumberText.h"
 
 #include <QFile>
+#include <QLockFile>
 #include <QSaveFile>
 #include <optional>
 
@@ -68,9 +69,27 @@ void CheckNoLineBreak(const QString& text) {
                                     .arg(QString(text).replace(u'\r', u' ').replace(u'\n', u' ')));
 }
 
+// A name that would read back as something else, or make its line a comment or a section header.
+void CheckName(const QString& name, bool isKey) {
+    const bool breaks =
+        name.isEmpty() || name.trimmed() != name ||
+        (isKey ? name.contains(u'=') || name.startsWith(u';') || name.startsWith(u'[') : name.contains(u']'));
+    if (breaks)
+        throw EIniFileException(QString("\"%1\" cannot be stored as a %2 name in an initialisation file")
+                                    .arg(name, isKey ? "key" : "section"));
+}
+
 } // namespace
 
 TIniFile::TIniFile(const QString& FileName) : FileName(FileName) {
+    Load();
+}
+
+void TIniFile::Load() {
+    Lines.clear();
+    HasByteOrderMark = false;
+    Unreadable = false;
+    NewLineEnding = "\r\n";
     QFile file(FileName);
     if (!file.exists())
         return;
@@ -154,6 +173,14 @@ void TIniFile::WriteString(const QString& Section, const QString& Ident, const Q
     CheckNoLineBreak(Section);
     CheckNoLineBreak(Ident);
     CheckNoLineBreak(Value);
+    CheckName(Section, false);
+    CheckName(Ident, true);
+    // Another handle, or another running copy of the program, may have written since this one read the
+    // file: the write starts from the file as it is now, so it changes nothing but its own key.
+    QLockFile lock(FileName + ".lock");
+    if (!lock.lock())
+        throw EIniFileException(QString("Unable to lock %1 for writing").arg(FileName));
+    Load();
     if (Unreadable)
         throw EIniFileException(QString("Unable to read %1, so it is not rewritten").arg(FileName));
     const QByteArray value = Value.trimmed().toUtf8();

@@ -28,7 +28,10 @@ public:
     // Decimal or $ hexadecimal; anything else, an empty value included, gives Default.
     int32_t ReadInteger(const QString& Section, const QString& Ident, int32_t Default) const;
 
-    // Raise EIniFileException when the file cannot be saved or a name or value would break its lines.
+    // A write starts from the file as it is at that moment, under a lock, so handles on one file (in this
+    // program or another) never undo each other's writes. Raise EIniFileException when the file cannot be
+    // saved or a name or value would break its lines: a key with "=", a leading ";" or "[", a section with
+    // "]", an empty name or one with blanks at either end.
     void WriteString(const QString& Section, const QString& Ident, const QString& Value);
     void WriteInteger(const QString& Section, const QString& Ident, int32_t Value);
 
@@ -42,6 +45,7 @@ private:
     int FindKey(int SectionLine, const QString& Ident) const;
     int SectionEnd(int SectionLine) const;
     void InsertLine(int Index, const QByteArray& Body);
+    void Load();
     void Save() const;
 
     QString FileName;

@@ -1,6 +1,8 @@
 // Locale-independent reading and writing of numbers.
 #include "framework/NumberText.h"
 
+#include <QByteArray>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -92,16 +94,23 @@ private:
         return count;
     }
 
-    // Exact mantissa times an exact power of ten, in 64-bit precision, then one rounding to double.
+    // The checked text goes to the correctly rounding reader as it is: composing mantissa and power in
+    // long double first and narrowing afterwards would round twice and miss by one unit now and then.
     double Compose(bool negative) const {
         if (Mantissa == 0) // also keeps 0e99999 from becoming 0 * inf
             return negative ? -0.0 : 0.0;
-        const long long power = (long long)Scale + Exponent;
-        const long double mantissa = (long double)Mantissa;
-        const long double magnitude = power >= 0 ? mantissa * std::pow(10.0L, (long double)power)
-                                                 : mantissa / std::pow(10.0L, (long double)-power);
-        const double result = double(magnitude);
-        return negative ? -result : result;
+        QByteArray ascii = Text.toLatin1();
+        if (ascii.startsWith('+'))
+            ascii.remove(0, 1);
+        double result = 0;
+        const std::from_chars_result read =
+            std::from_chars(ascii.constData(), ascii.constData() + ascii.size(), result);
+        if (read.ec == std::errc::result_out_of_range) {
+            const long long power = (long long)Scale + Exponent;
+            result = power > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+            return negative ? -result : result;
+        }
+        return result;
     }
 
     const QString& Text;

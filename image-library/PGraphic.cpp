@@ -6,9 +6,11 @@
 #include "image-library/PGLangStr.h"
 #include "image-library/PGSettings.h"
 
+#include <QPaintEngine>
 #include <QPainter>
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -30,9 +32,13 @@ TPixelGraphic::~TPixelGraphic() {
     Canvas.reset();
 }
 
-int TPixelGraphic::GetBitCount() const { return BitCounts[BitCountNum]; }
+int TPixelGraphic::GetBitCount() const {
+    return BitCounts[BitCountNum];
+}
 
-int TPixelGraphic::GetMaxColorCount() const { return MaxColorCounts[BitCountNum]; }
+int TPixelGraphic::GetMaxColorCount() const {
+    return MaxColorCounts[BitCountNum];
+}
 
 void TPixelGraphic::SetWidth(int Value) {
     if (Value != Width)
@@ -130,7 +136,9 @@ uint8_t* TPixelGraphic::GetScanLine(int Y) {
     return Bits.get() + ptrdiff_t(Height - 1 - Y) * RowBytes;
 }
 
-void TPixelGraphic::RaiseOutOfRange() const { throw EPGXYIndexOutOfRange(PGLangStr(1)); }
+void TPixelGraphic::RaiseOutOfRange() const {
+    throw EPGXYIndexOutOfRange(PGLangStr(1));
+}
 
 uint32_t TPixelGraphic::GetPixelValue(int X, int Y) const {
     FlushPending();
@@ -281,23 +289,29 @@ const QVector<QRgb>& TPixelGraphic::GetPalette() {
     return PaletteHandle;
 }
 
-// Wraps the pixel rows, still bottom-up, in an image that Qt can draw without converting 1, 8 and 24 bits.
-QImage TPixelGraphic::WrapPixels() {
+// Wraps the pixel rows of Part (memory coordinates: rows still bottom-up) in an image that Qt can draw,
+// without converting 1, 8 and 24 bits, where Part is the whole picture.
+QVector<QRgb> TPixelGraphic::DrawColors() const {
     QVector<QRgb> colors;
     for (const TRGBQuad& q : BitmapInfo->bmiColors)
         colors.append(qRgb(q.rgbRed, q.rgbGreen, q.rgbBlue));
+    return colors;
+}
+
+QImage TPixelGraphic::WrapPixels(const QRect& Part) {
+    const QVector<QRgb> colors = DrawColors();
     QImage image;
     switch (BitCountNum) {
     case 0:
         image = QImage(Bits.get(), Width, Height, RowBytes, QImage::Format_Mono);
         break;
-    case 1: // Qt has no 4-bit format: spread the nibbles into bytes
-        image = QImage(Width, Height, QImage::Format_Indexed8);
-        for (int y = 0; y < Height; ++y) {
-            const uint8_t* in = Bits.get() + ptrdiff_t(y) * RowBytes;
+    case 1: // Qt has no 4-bit format: spread the nibbles of the part into bytes
+        image = QImage(Part.width(), Part.height(), QImage::Format_Indexed8);
+        for (int y = 0; y < Part.height(); ++y) {
+            const uint8_t* in = Bits.get() + ptrdiff_t(Part.top() + y) * RowBytes;
             uint8_t* out = image.scanLine(y);
-            for (int x = 0; x < Width; ++x)
-                out[x] = x % 2 == 0 ? in[x / 2] >> 4 : in[x / 2] & 0x0F;
+            for (int i = 0, x = Part.left(); i < Part.width(); ++i, ++x)
+                out[i] = x % 2 == 0 ? in[x / 2] >> 4 : in[x / 2] & 0x0F;
         }
         break;
     case 2:
@@ -310,21 +324,83 @@ QImage TPixelGraphic::WrapPixels() {
     return image;
 }
 
+namespace {
+
+// The device pixels the painter can still change: its device, less what the system clip and its own clip
+// leave out.
+QRectF VisibleDeviceRect(const QPainter& Painter) {
+    const QPaintDevice* device = Painter.device();
+    QRectF visible(0, 0, device->width(), device->height());
+    if (const QPaintEngine* engine = Painter.paintEngine(); engine && !engine->systemClip().isEmpty())
+        visible &= QRectF(engine->systemClip().boundingRect());
+    if (Painter.hasClipping())
+        visible &= Painter.worldTransform().mapRect(Painter.clipBoundingRect());
+    return visible;
+}
+
+} // namespace
+
 void TPixelGraphic::DrawTo(QPainter& Painter, const TRect& Rect) {
     if (Width <= 0 || Height <= 0)
         return;
     FlushPending();
     if (!Bits)
         return;
-    const QImage image = WrapPixels();
+    // Memory row 0 is the bottom row: it goes to the rectangle's bottom edge. Reversed edges mirror.
+    const QTransform place(double(Rect.Right - Rect.Left) / Width, 0, 0,
+                           double(Rect.Top - Rect.Bottom) / Height, Rect.Left, Rect.Bottom);
     Painter.save();
     Painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    // Memory row 0 is the bottom row: it goes to the rectangle's bottom edge. Reversed edges mirror.
-    Painter.setTransform(QTransform(double(Rect.Right - Rect.Left) / Width, 0, 0,
-                                    double(Rect.Top - Rect.Bottom) / Height, Rect.Left, Rect.Bottom),
-                         true);
-    Painter.drawImage(0, 0, image);
+    if (BitCountNum == 1 && Painter.device())
+        DrawFourBits(Painter, place);
+    else {
+        Painter.setTransform(place, true);
+        Painter.drawImage(0, 0, WrapPixels());
+    }
     Painter.restore();
+}
+
+// Only a 4-bit picture is converted to be drawn, so only what shows of it is converted: the columns and
+// rows that the device and the clips let through, and of a picture drawn smaller than its size only the
+// pixels that land on a device pixel, sampled at the pixel centres as the painter's own scaling does.
+void TPixelGraphic::DrawFourBits(QPainter& Painter, const QTransform& Place) {
+    const QTransform toDevice = Place * Painter.worldTransform();
+    bool invertible = false;
+    const QTransform toPixels = toDevice.inverted(&invertible);
+    const QRectF visible = VisibleDeviceRect(Painter);
+    if (!invertible || visible.isEmpty())
+        return;
+    if (toDevice.type() <= QTransform::TxScale &&
+        (std::abs(toDevice.m11()) < 1 || std::abs(toDevice.m22()) < 1)) {
+        const QRect target = (toDevice.mapRect(QRectF(0, 0, Width, Height)) & visible).toAlignedRect();
+        if (target.isEmpty())
+            return;
+        const auto sample = [](double scale, double offset, int device, int size) {
+            return std::clamp(int(std::floor(scale * (device + 0.5) + offset)), 0, size - 1);
+        };
+        QImage image(target.size(), QImage::Format_Indexed8);
+        for (int j = 0; j < target.height(); ++j) {
+            const int y = sample(toPixels.m22(), toPixels.dy(), target.top() + j, Height);
+            const uint8_t* in = Bits.get() + ptrdiff_t(y) * RowBytes;
+            uint8_t* out = image.scanLine(j);
+            for (int i = 0; i < target.width(); ++i) {
+                const int x = sample(toPixels.m11(), toPixels.dx(), target.left() + i, Width);
+                out[i] = x % 2 == 0 ? in[x / 2] >> 4 : in[x / 2] & 0x0F;
+            }
+        }
+        image.setColorTable(DrawColors());
+        Painter.resetTransform();
+        Painter.drawImage(target.topLeft(), image);
+        return;
+    }
+    const QRectF part = toPixels.mapRect(visible);
+    const QRect grown = QRect(QPoint(int(std::floor(part.left())) - 1, int(std::floor(part.top())) - 1),
+                              QPoint(int(std::ceil(part.right())) + 1, int(std::ceil(part.bottom())) + 1)) &
+                        QRect(0, 0, Width, Height);
+    if (grown.isEmpty())
+        return;
+    Painter.setTransform(Place, true);
+    Painter.drawImage(grown.topLeft(), WrapPixels(grown));
 }
 
 TPGCanvas* TPixelGraphic::GetCanvas() {

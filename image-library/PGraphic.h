@@ -18,6 +18,7 @@
 
 class QIODevice;
 class QPainter;
+class QTransform;
 class TPGCanvas;
 class TPGFilter;
 
@@ -247,7 +248,11 @@ private:
     // Leaves a picture with no pixels and no size, keeping the colour table and its kind.
     void MakeEmpty();
     void FillSectionColors();
-    QImage WrapPixels();
+    // The colour table as drawing uses it.
+    QVector<QRgb> DrawColors() const;
+    QImage WrapPixels(const QRect& Part);
+    QImage WrapPixels() { return WrapPixels(QRect(0, 0, Width, Height)); }
+    void DrawFourBits(QPainter& Painter, const QTransform& Place);
     void RaiseOutOfRange() const;
     int NearestIndex(TColor Color) const;
     int LookupIndex(TColor Color);

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -142,5 +144,33 @@ TEST_F(IniFileTest, Failures_RaiseAndLeaveTheFileAlone) {
     TIniFile ini(Path());
     EXPECT_THROW(ini.WriteString("S", "k", "two\nlines"), EIniFileException);
     EXPECT_THROW(ini.WriteString("S\r", "k", "v"), EIniFileException);
+    for (const auto& [section, key] : std::vector<std::pair<QString, QString>>{{"S", "a=b"},
+                                                                               {"S", ";k"},
+                                                                               {"S", "[k"},
+                                                                               {"S", " k"},
+                                                                               {"S", "k "},
+                                                                               {"S", ""},
+                                                                               {"S]", "k"},
+                                                                               {" S", "k"},
+                                                                               {"", "k"}})
+        EXPECT_THROW(ini.WriteString(section, key, "v"), EIniFileException)
+            << section.toStdString() << "/" << key.toStdString();
     EXPECT_EQ(Stored(), settings);
+}
+
+TEST_F(IniFileTest, TwoHandles_KeepEachOthersWrites) {
+    Store(settings);
+    TIniFile first(Path());
+    TIniFile second(Path());
+    first.WriteInteger("Desktop", "Mode", 2);
+    second.WriteString("Videocamera", "nframe", "1.0");
+    second.WriteString("New", "key", "x");
+    first.WriteInteger("Videocamera", "aru", 0);
+    const TIniFile reread(Path());
+    EXPECT_EQ(reread.ReadInteger("Desktop", "Mode", -1), 2);
+    EXPECT_EQ(reread.ReadString("Videocamera", "nframe", ""), "1.0");
+    EXPECT_EQ(reread.ReadString("New", "key", ""), "x");
+    EXPECT_EQ(reread.ReadInteger("Videocamera", "aru", -1), 0);
+    EXPECT_EQ(first.ReadString("New", "key", ""), "x"); // a write also refreshes the handle's own copy
+    EXPECT_FALSE(QFile::exists(Path() + ".lock"));
 }

@@ -8,6 +8,9 @@
 #include <clocale>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <locale>
+#include <random>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -39,6 +42,23 @@ TEST(ParseReal, DecimalForms_GiveTheNearestDouble) {
     EXPECT_EQ(Parsed("12345678901234567890123"), 12345678901234567890123.0);
     EXPECT_EQ(Parsed("0e99999"), 0.0);
     EXPECT_TRUE(std::isinf(Parsed("1e999")));
+    EXPECT_EQ(Parsed("678.331e-19"), 678.331e-19);
+    EXPECT_EQ(Parsed("-1e-400"), -0.0);
+}
+
+TEST(ParseReal, RandomTexts_MatchTheClassicLocaleReader) {
+    std::mt19937_64 random(7);
+    for (int i = 0; i < 20000; ++i) {
+        const QString text = QString("%1.%2e%3")
+                                 .arg(random() % 100000)
+                                 .arg(random() % 1000000, 6, 10, QChar('0'))
+                                 .arg(int(random() % 600) - 300);
+        std::istringstream stream(text.toStdString());
+        stream.imbue(std::locale::classic());
+        double expected = 0;
+        stream >> expected;
+        ASSERT_EQ(Parsed(text), expected) << text.toStdString();
+    }
 }
 
 TEST(ParseReal, BadText_ReportsTheFirstBadCharacterOneBased) {

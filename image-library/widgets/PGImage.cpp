@@ -3,9 +3,11 @@
 
 #include "framework/ErrorBox.h"
 #include "framework/Rounding.h"
+#include "framework/ScreenCaps.h"
 #include "image-library/PGExceptions.h"
 #include "image-library/PGLangStr.h"
 #include "image-library/widgets/PGControls.h"
+#include "image-library/widgets/PGPaintThread.h"
 
 #include <QContextMenuEvent>
 #include <QEnterEvent>
@@ -56,20 +58,48 @@ TPGImage::TPGImage(QWidget* Parent) : QAbstractScrollArea(Parent) {
     connect(&FrameTimer, &QTimer::timeout, this, [this] { CallGuarded([this] { SelectionTimer(); }); });
     connect(&ScrollTimer, &QTimer::timeout, this, [this] { CallGuarded([this] { DragScrollTimer(); }); });
     resize(100, 100);
+    connect(&TScreenCaps::Instance(), &TScreenCaps::DisplayChanged, this, &TPGImage::DisplayChanged);
+    // Stopping the worker always has a thread to stop.
+    PaintThread = CreateThread<TCreatePaintPGThread>(false, true);
 }
 
 TPGImage::~TPGImage() {
+    // Results still queued are freed with their events when the QObject part goes.
     StopPaintThread();
+}
+
+// ---- the display-copy job
+
+void TPGImage::StopPaintThread() {
+    PaintThread->Stop();
+    if (!PaintThread->Posted())
+        PaintJobInFlight = false;
+}
+
+void TPGImage::CancelPaintJob() {
+    ++PaintJob;
+    PaintJobInFlight = false;
+    PaintJobReported = false;
+}
+
+void TPGImage::MarkPaintDirty() {
+    PaintPixelGraphicDirty = true;
+    PaintCopyFailed = false;
+    CancelPaintJob();
+}
+
+void TPGImage::DisplayChanged() {
+    MarkPaintDirty();
+    Invalidate();
 }
 
 // ---- pictures
 
 void TPGImage::DropPaintPixelGraphic() {
     // Kept while a new copy is made in the background, so the old one stays on screen until then.
-    if (KeepOldPaintPixelGraphic && UseThread)
-        PaintPixelGraphicDirty = true;
-    else
+    if (!(KeepOldPaintPixelGraphic && UseThread))
         PaintPixelGraphic.reset();
+    MarkPaintDirty();
 }
 
 void TPGImage::TakePixelGraphic(std::unique_ptr<TPixelGraphic> Picture) {
@@ -78,6 +108,7 @@ void TPGImage::TakePixelGraphic(std::unique_ptr<TPixelGraphic> Picture) {
     DropPaintPixelGraphic();
     HookGraphicEvents(Picture.get(), true);
     PixelGraphic = std::move(Picture);
+    ReducePending = true;
     PixelGraphicChanged(this);
 }
 
@@ -145,6 +176,7 @@ void TPGImage::LoadFromFileIndex(const QString& AFileName, int Index) {
             StopPaintThread();
             PixelGraphic.reset();
             DropPaintPixelGraphic();
+            ReducePending = true;
             if (!QFileInfo(AFileName).fileName().isEmpty()) {
                 auto picture = std::make_unique<TPixelGraphic>();
                 picture->SetReadWarningAction(ReadWarningAction);
@@ -276,7 +308,7 @@ void TPGImage::PixelGraphicChanged(TObject*) {
         ClampWidgetSide(std::max<int64_t>(std::min<int64_t>(h, AutoSizeMaxHeight), AutoSizeMinHeight));
     if (OnNewAutoSize)
         OnNewAutoSize(this, newWidth, newHeight);
-    PaintPixelGraphicDirty = true;
+    MarkPaintDirty();
     if (AutoSize && (newWidth != width() || newHeight != height()))
         SetBounds(x(), y(), newWidth, newHeight);
     else
@@ -499,37 +531,18 @@ TPoint TPGImage::PicBoxToPicture(TPoint P) const {
 
 // ---- painting and events
 
-void TPGImage::PaintSurface() {
-    if (Arranging)
-        return;
-    if (OnPainting)
-        OnPainting(this);
-    const auto painted = qScopeGuard([this] {
-        if (OnPaint)
-            CallGuarded([this] { OnPaint(this); }, true);
-    });
-    const QRect box = PicBox->geometry();
-    const QRegion margins = QRegion(0, 0, ClientWidth(), ClientHeight()) - box;
-    for (const QRect& r : margins)
-        Canvas->fillRect(r, ColorToQColor(Color));
-    if (PixelGraphic) {
-        PixelGraphic->DrawTo(*Canvas, TRect::fromQRect(box));
-    } else if (!box.isEmpty()) {
-        // The empty frame.
-        Canvas->setPen(ColorToQColor(PicBoxFrameColor));
-        Canvas->setBrush(ColorToQColor(PicBox->GetColor()));
-        Canvas->drawRect(box.adjusted(0, 0, -1, -1));
-    }
-}
-
-void TPGImage::paintEvent(QPaintEvent*) {
-    QPainter painter(viewport());
-    Canvas = &painter;
-    const auto done = qScopeGuard([this] { Canvas = nullptr; });
-    CallGuarded([this] { PaintSurface(); }, true);
-}
-
 bool TPGImage::event(QEvent* Event) {
+    WorkerEventReceived(Event); // before the first read of any event, which may come from a worker
+    if (Event->type() == TPGPictureReadyEvent::EventType()) {
+        auto* ready = static_cast<TPGPictureReadyEvent*>(Event);
+        PaintPixelGraphicReady(ready->Job, std::move(ready->Picture));
+        return true;
+    }
+    if (Event->type() == TPGJobProgressEvent::EventType()) {
+        const auto* progress = static_cast<TPGJobProgressEvent*>(Event);
+        PaintProgress(progress->Job, progress->Stage, progress->Percent);
+        return true;
+    }
     if (Event->type() == QEvent::ToolTip && !GetShowHint())
         return true;
     const bool result = QAbstractScrollArea::event(Event);
@@ -761,7 +774,7 @@ void TPGImage::SetUseThread(bool Value) {
     if (Value == UseThread)
         return;
     StopPaintThread();
-    PaintPixelGraphicDirty = true;
+    MarkPaintDirty();
     UseThread = Value;
     Invalidate();
 }

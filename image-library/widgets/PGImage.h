@@ -7,6 +7,7 @@
 #include "framework/Controls.h"
 #include "framework/SystemColors.h"
 #include "image-library/PGraphic.h"
+#include "image-library/widgets/PGWorkerEvents.h"
 #include "image-library/widgets/PicBox.h"
 
 #include <QAbstractScrollArea>
@@ -19,6 +20,9 @@
 #include <climits>
 #include <memory>
 #include <optional>
+#include <vector>
+
+class TCreatePaintPGThread;
 
 class TPGImage : public QAbstractScrollArea, public TObject, private TMouseReceiver {
     Q_OBJECT
@@ -131,7 +135,9 @@ public:
 
     // Pictures. The viewer owns the one it shows; SetPixelGraphic takes a picture over, AssignPixelGraphic
     // shows a copy. GetPixelGraphic hands out the picture for reading or for changes in place followed by its
-    // Changed; the NoWait variant is for reading only while a display copy may be in the making.
+    // Changed. It stops the display-copy worker only for that moment (the next paint may start it again), so
+    // a writer calls it before each batch of writes, with no event processing inside the batch. The NoWait
+    // variant is for reading only while a display copy may be in the making.
     void SetPixelGraphic(std::unique_ptr<TPixelGraphic> Picture);
     void AssignPixelGraphic(const TPixelGraphic* Picture);
     TPixelGraphic* GetPixelGraphic();
@@ -181,6 +187,25 @@ public:
     // The two timers' handlers: the frame's animation step and the auto-scroll of a selection drag.
     void SelectionTimer();
     void DragScrollTimer();
+
+    // The display copy. PreparePaintPixelGraphic decides whether the copy rather than the picture is to be
+    // painted (the copy may still be on its way) and starts the worker when a copy is needed and none is
+    // present or coming. GetPaintPixelGraphic is the copy held now (null when none); PaintCopyInFlight says
+    // that a job's copy is still to be handled.
+    bool PreparePaintPixelGraphic();
+    const TPixelGraphic* GetPaintPixelGraphic() const { return PaintPixelGraphic.get(); }
+    bool PaintCopyInFlight() const { return PaintJobInFlight; }
+    // The current worker object, for reading its job parameters.
+    const TCreatePaintPGThread* GetPaintThread() const { return PaintThread.get(); }
+    int GetProgressStage() const { return ProgressStage; }
+    int GetProgressPercent() const { return ProgressPercent; }
+    // The colours of what is painted: empty for no picture and for tables the system palette holds.
+    QVector<QRgb> GetPalette();
+    // New pictures (the caller owns them) mirrored left-right, top-bottom, or both; empty for an empty
+    // source. Painting mirrors through reversed rectangles instead and does not need them.
+    static std::unique_ptr<TPixelGraphic> FlipPixelGraphicHorizontal(const TPixelGraphic& Picture);
+    static std::unique_ptr<TPixelGraphic> FlipPixelGraphicVertical(const TPixelGraphic& Picture);
+    static std::unique_ptr<TPixelGraphic> FlipPixelGraphicBoth(const TPixelGraphic& Picture);
 
     // Picture pixels to paint-box pixels and back (products in 64 bits; 0 for an empty side).
     int PictureToPicBoxX(int X) const;
@@ -342,9 +367,23 @@ protected:
     void contextMenuEvent(QContextMenuEvent* Event) override;
 
 private:
-    // Stops the worker that makes the display copy, before the picture it reads is changed or freed.
-    void StopPaintThread() {}
+    // Stops the worker that makes the display copy (Terminate, WaitFor), before the picture it reads is
+    // changed or freed. A job whose worker had not posted yet ends with it.
+    void StopPaintThread();
     void DropPaintPixelGraphic();
+    // A new job id: results of the current job become stale and are dropped when they arrive.
+    void CancelPaintJob();
+    // The copy must be rebuilt; whatever is on its way is stale.
+    void MarkPaintDirty();
+    void StartPaintJob(int ScreenBits, bool SizeDiffers);
+    // The handlers of the worker's events (also the inline worker's delivery).
+    void PaintPixelGraphicReady(TPGJobId Job, std::unique_ptr<TPixelGraphic> Picture);
+    void PaintProgress(TPGJobId Job, int Stage, int Percent);
+    void DisplayChanged();
+    // Painting pieces, on Canvas.
+    void DrawTiles(TPixelGraphic& S, const QRect& Box);
+    void DrawProgressClock();
+    std::vector<QPoint> ProgressClockPositions() const;
     // Chooses the scroll bars from the paint box's extent and the outer size, and sets their ranges.
     void UpdateScrollBars();
     int HorizontalBarExtent() const;
@@ -414,6 +453,24 @@ private:
     bool Arranging = false;
     std::unique_ptr<TPixelGraphic> PaintPixelGraphic;
     bool PaintPixelGraphicDirty = false;
+    int PaintHeight = 0;
+    int PaintWidth = 0;
+    // The worker object, always present (a do-nothing one until the first job), and the job state: the id
+    // of the current job, whether its result is still to come, whether it reported progress, and whether
+    // its copy is to replace the picture. A failed job makes the viewer paint the picture itself until the
+    // next dirtying.
+    std::unique_ptr<TCreatePaintPGThread> PaintThread;
+    TPGJobId PaintJob = 0;
+    bool PaintJobInFlight = false;
+    bool PaintJobReported = false;
+    bool PaintJobReduces = false;
+    bool PaintCopyFailed = false;
+    // With ReduceOnLoad, the first copy after a picture was set or loaded replaces it.
+    bool ReducePending = false;
+    int ProgressStage = 1;
+    int ProgressPercent = 0;
+    // The rectangle the running paint covers, in client coordinates.
+    QRect PaintClip;
     TPaletteIdent Palette8BitSys24BitGraphic = pOptimized252Sys16;
     TPaletteIdent Palette8BitSys8BitGraphic = pOptimized252Sys16;
     bool ParentShowHint = true;

@@ -2,8 +2,6 @@
 
 #include "framework/testing/MessageBoxSpy.h"
 #include "image-library/PGExceptions.h"
-#include "image-library/PGFileFormats.h"
-#include "image-library/formats/Formats.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -58,10 +56,9 @@ struct Viewer {
 
 class PGImageLayout : public ::testing::TestWithParam<bool> {};
 
+// The test main has started the library, which registered every format.
 class PGImageFiles : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { RegisterAllFileFormats(); }
-    static void TearDownTestSuite() { ClearFileFormatRegistries(); }
     QTemporaryDir dir;
 };
 

@@ -1,0 +1,160 @@
+// The file dialogs over a QFileDialog that never uses the desktop's native dialog: only the Qt dialog can
+// take the panel a descendant adds.
+#include "framework/FileDialogs.h"
+
+#include "framework/MessageBox.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QShowEvent>
+
+QString QtNameFilter(const QString& Description, QString Patterns) {
+    Patterns.replace(QStringLiteral("; "), QStringLiteral(" "));
+    Patterns.replace(QStringLiteral(";"), QStringLiteral(" "));
+    QStringList list = Patterns.split(u' ', Qt::SkipEmptyParts);
+    for (QString& p : list)
+        if (p == QStringLiteral("*.*"))
+            p = QStringLiteral("*");
+    return Description + QStringLiteral(" (") + list.join(u' ') + u')';
+}
+
+QStringList QtNameFilters(const QString& Filter) {
+    const QStringList parts = Filter.split(u'|');
+    QStringList result;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        result << QtNameFilter(parts[i], parts[i + 1]);
+    return result;
+}
+
+// The QFileDialog that reports to its component: the first show, and the end by any path.
+class TOpenDialog::TFileDialogWindow : public QFileDialog {
+public:
+    explicit TFileDialogWindow(TOpenDialog& Owner) : Owner(Owner) {}
+
+    void accept() override {
+        if (acceptMode() == AcceptSave && !Owner.ConfirmOverwrite(selectedFiles()))
+            return;
+        QFileDialog::accept();
+    }
+    void done(int Code) override {
+        QFileDialog::done(Code);
+        Owner.Finish(Code);
+    }
+
+protected:
+    void showEvent(QShowEvent* Event) override {
+        QFileDialog::showEvent(Event);
+        if (!ShownOnce) {
+            ShownOnce = true;
+            Owner.DialogShown(*this);
+        }
+    }
+
+private:
+    TOpenDialog& Owner;
+    bool ShownOnce = false;
+};
+
+TOpenDialog::~TOpenDialog() {
+    delete Dialog.data();
+}
+
+void TOpenDialog::Open() {
+    Preparing();
+    delete Dialog.data();
+    LastResult = false;
+    Highlighted.clear();
+    auto* dialog = new TFileDialogWindow(*this);
+    Dialog = dialog;
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    // The overwrite question goes through the system's message box, when the options ask for it.
+    dialog->setOption(QFileDialog::DontConfirmOverwrite);
+    // Picture names are matched whatever their case: PICTURE.BMP is a BMP file.
+    dialog->setFilter(dialog->filter() & ~QDir::CaseSensitive);
+    dialog->setWindowTitle(Title);
+    if (IsSave()) {
+        dialog->setAcceptMode(QFileDialog::AcceptSave);
+        dialog->setFileMode(QFileDialog::AnyFile);
+    } else if (Options & ofAllowMultiSelect) {
+        dialog->setFileMode(QFileDialog::ExistingFiles);
+    } else {
+        dialog->setFileMode((Options & ofFileMustExist) ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    }
+    const QStringList filters = QtNameFilters(Filter);
+    if (!filters.isEmpty())
+        dialog->setNameFilters(filters);
+    if (!InitialDir.isEmpty())
+        dialog->setDirectory(InitialDir);
+    if (FilterIndex >= 1 && FilterIndex <= filters.size())
+        dialog->selectNameFilter(filters[FilterIndex - 1]);
+    if (!FileName.isEmpty())
+        dialog->selectFile(FileName);
+    QObject::connect(dialog, &QFileDialog::currentChanged, dialog, [this](const QString& Path) {
+        Highlighted = Path;
+        SelectionChanged(Path);
+    });
+    QObject::connect(dialog, &QFileDialog::filterSelected, dialog, [this](const QString& NameFilter) {
+        TypeChanged(int(Dialog->nameFilters().indexOf(NameFilter)) + 1);
+    });
+    DialogCreated(*dialog);
+    dialog->show();
+}
+
+bool TOpenDialog::Execute() {
+    Open();
+    QEventLoop loop;
+    QObject::connect(Dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+    Dialog->setWindowModality(Qt::ApplicationModal);
+    loop.exec();
+    return LastResult;
+}
+
+void TOpenDialog::Finish(int Code) {
+    const bool accepted = Code == QDialog::Accepted;
+    const int index = int(Dialog->nameFilters().indexOf(Dialog->selectedNameFilter()));
+    if (index >= 0)
+        FilterIndex = index + 1;
+    if (accepted) {
+        Files = Dialog->selectedFiles();
+        FileName = Files.value(0);
+    }
+    DialogFinishing();
+    Dialog->deleteLater();
+    Dialog.clear();
+    LastResult = Completed(accepted);
+}
+
+bool TOpenDialog::ConfirmOverwrite(const QStringList& Names) const {
+    if (!(Options & ofOverwritePrompt))
+        return true;
+    for (const QString& name : Names)
+        if (QFileInfo::exists(name) &&
+            MessageBox(QFileInfo(name).fileName() +
+                           QStringLiteral(" already exists.\nDo you want to replace it?"),
+                       Title, mtWarning, mbYes | mbNo) != mrYes)
+            return false;
+    return true;
+}
+
+QString TOpenDialog::CurrentFilePath() const {
+    if (!Dialog)
+        return {};
+    const auto* edit = Dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    const QString text = edit ? edit->text() : QString();
+    if (text.isEmpty())
+        return Highlighted;
+    return QDir(Dialog->directory()).absoluteFilePath(text);
+}
+
+QString TOpenDialog::CurrentFolderPath() const {
+    return Dialog ? Dialog->directory().absolutePath() : QString();
+}
+
+void TOpenDialog::SetFileNameField(const QString& Text) {
+    if (!Dialog)
+        return;
+    if (auto* edit = Dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        edit->setText(Text);
+}

@@ -1,0 +1,24 @@
+// The acquisition program's start: the application, the image library, the program's texts, then its forms
+// in their fixed order, the main window first.
+#include "Main.h"
+
+#include "framework/ErrorBox.h"
+#include "image-library/PGraphicInit.h"
+
+#include <QApplication>
+
+int ProgramMain(int argc, char** argv) {
+    QApplication application(argc, argv);
+    TPGraphicScope library;
+    MainUnitStart();
+
+    TForm1 form1(QCoreApplication::applicationDirPath() + "/");
+    if (StartupFailed())
+        return 1;
+    form1.showMaximized();
+    return application.exec();
+}
+
+int main(int argc, char** argv) {
+    return ProgramMain(argc, argv);
+}
