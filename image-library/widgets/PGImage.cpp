@@ -6,10 +6,13 @@
 #include "framework/ScreenCaps.h"
 #include "image-library/PGExceptions.h"
 #include "image-library/PGLangStr.h"
+#include "image-library/widgets/PGControls.h"
 #include "image-library/widgets/PGPaintThread.h"
 
 #include <QContextMenuEvent>
+#include <QEnterEvent>
 #include <QFileInfo>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScopeGuard>
 #include <QScrollBar>
@@ -41,6 +44,19 @@ TPGImage::TPGImage(QWidget* Parent) : QAbstractScrollArea(Parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ApplyFrame();
     PicBox = new TPicBox(this);
+    PicBox->installEventFilter(this);
+    PicBox->ControlMouseDown = [this](TObject*, TMouseButton Button, TShiftState Shift, int X, int Y) {
+        PicBoxMouseDown(Button, Shift, X, Y);
+    };
+    PicBox->ControlMouseMove = [this](TObject*, TShiftState Shift, int X, int Y) {
+        PicBoxMouseMove(Shift, X, Y);
+    };
+    PicBox->ControlMouseUp = [this](TObject*, TMouseButton, TShiftState, int, int) { PicBoxMouseUp(); };
+    PicBox->ControlPaint = [this](TObject*) { PaintPicBox(); };
+    FrameTimer.setInterval(50);
+    ScrollTimer.setInterval(50);
+    connect(&FrameTimer, &QTimer::timeout, this, [this] { CallGuarded([this] { SelectionTimer(); }); });
+    connect(&ScrollTimer, &QTimer::timeout, this, [this] { CallGuarded([this] { DragScrollTimer(); }); });
     resize(100, 100);
     connect(&TScreenCaps::Instance(), &TScreenCaps::DisplayChanged, this, &TPGImage::DisplayChanged);
     // Stopping the worker always has a thread to stop.
@@ -258,11 +274,13 @@ void TPGImage::scrollContentsBy(int DX, int DY) {
     // not scroll, so its children are moved by hand.
     if (viewport()->isVisible()) {
         viewport()->scroll(DX, DY);
-        return;
+    } else {
+        for (QObject* child : viewport()->children())
+            if (auto* control = qobject_cast<QWidget*>(child))
+                control->move(control->pos() + QPoint(DX, DY));
     }
-    for (QObject* child : viewport()->children())
-        if (auto* control = qobject_cast<QWidget*>(child))
-            control->move(control->pos() + QPoint(DX, DY));
+    // The picture moved under a resting pointer.
+    RefreshCursor();
 }
 
 void TPGImage::PixelGraphicChanged(TObject*) {
@@ -486,6 +504,7 @@ void TPGImage::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
 void TPGImage::Invalidate() {
     viewport()->update();
     PicBox->update();
+    InvalidateTransparentChildren(*viewport());
 }
 
 // ---- coordinates
@@ -535,7 +554,31 @@ bool TPGImage::event(QEvent* Event) {
 bool TPGImage::viewportEvent(QEvent* Event) {
     bool delivered = true; // only mouse handlers can raise
     CallGuarded([&] { delivered = DeliverMouseEvent(Event, viewport()->size(), Clicked, *this); });
+    CallGuarded([&] {
+        switch (Event->type()) {
+        case QEvent::Enter:
+            NotePointer(static_cast<QEnterEvent*>(Event)->position().toPoint());
+            break;
+        case QEvent::MouseMove:
+            NotePointer(static_cast<QMouseEvent*>(Event)->position().toPoint());
+            break;
+        case QEvent::Leave:
+            Pointer.reset();
+            break;
+        default:
+            break;
+        }
+    });
     return delivered || QAbstractScrollArea::viewportEvent(Event);
+}
+
+bool TPGImage::eventFilter(QObject* Watched, QEvent* Event) {
+    // The paint box's moves reach PicBoxMouseMove; entering it is seen here.
+    if (Watched == PicBox && Event->type() == QEvent::Enter)
+        CallGuarded([&] {
+            NotePointer(PicBox->mapToParent(static_cast<QEnterEvent*>(Event)->position().toPoint()));
+        });
+    return QAbstractScrollArea::eventFilter(Watched, Event);
 }
 
 void TPGImage::contextMenuEvent(QContextMenuEvent* Event) {

@@ -11,11 +11,15 @@
 #include "image-library/widgets/PicBox.h"
 
 #include <QAbstractScrollArea>
+#include <QBrush>
 #include <QCursor>
 #include <QMenu>
 #include <QPointer>
+#include <QTimer>
+#include <array>
 #include <climits>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class TCreatePaintPGThread;
@@ -164,6 +168,26 @@ public:
     TPicBox* GetPicBox() const { return PicBox; }
     long double GetEffectiveZoom() const { return EffectiveZoom; }
 
+    // The selection in picture pixels. The mouse keeps it at least one pixel wide and high; programs may
+    // store any values, which nothing clamps to the picture. GetSelectionRect has right and bottom exclusive,
+    // held to the 32-bit range.
+    void SetSelectionBounds(int ALeft, int ATop, int AWidth, int AHeight);
+    TRect GetSelectionRect() const;
+    void SetSelectionRect(const TRect& Rect);
+    // Edges in 64 bits: a stored selection may reach past the 32-bit range.
+    struct TEdges {
+        int64_t Left, Top, Right, Bottom;
+    };
+    // The selection on the paint box.
+    TEdges GetSelectionPicBoxRect() const;
+    // 0 idle, 1 moving the picture, 2 moving the selection, 3 creating one, 4..11 dragging a handle.
+    uint8_t GetDragState() const { return DragState; }
+    const QTimer& GetFrameTimer() const { return FrameTimer; }
+    const QTimer& GetScrollTimer() const { return ScrollTimer; }
+    // The two timers' handlers: the frame's animation step and the auto-scroll of a selection drag.
+    void SelectionTimer();
+    void DragScrollTimer();
+
     // The display copy. PreparePaintPixelGraphic decides whether the copy rather than the picture is to be
     // painted (the copy may still be on its way) and starts the worker when a copy is needed and none is
     // present or coming. GetPaintPixelGraphic is the copy held now (null when none); PaintCopyInFlight says
@@ -237,8 +261,8 @@ public:
     void SetPalette8BitSys8BitGraphic(TPaletteIdent Value);
     TColor GetPicBoxColor() const { return PicBox->GetColor(); }
     void SetPicBoxColor(TColor Value) { PicBox->SetColor(Value); }
-    QCursor GetPicBoxCursor() const { return PicBox->cursor(); }
-    void SetPicBoxCursor(const QCursor& Value) { PicBox->setCursor(Value); }
+    QCursor GetPicBoxCursor() const { return PicBox->Cursor; }
+    void SetPicBoxCursor(const QCursor& Value);
     QCursor GetPicBoxDragCursor() const { return PicBox->DragCursor; }
     void SetPicBoxDragCursor(const QCursor& Value) { PicBox->DragCursor = Value; }
     TDragMode GetPicBoxDragMode() const { return PicBox->DragMode; }
@@ -260,19 +284,27 @@ public:
     bool GetRGBWeighting() const { return RGBWeighting; }
     void SetRGBWeighting(bool Value);
     bool GetSelection() const { return Selection; }
-    void SetSelection(bool Value) { Selection = Value; }
+    void SetSelection(bool Value);
     TColor GetSelectionColor1() const { return SelectionColor1; }
-    void SetSelectionColor1(TColor Value) { SelectionColor1 = Value; }
+    void SetSelectionColor1(TColor Value);
     TColor GetSelectionColor2() const { return SelectionColor2; }
-    void SetSelectionColor2(TColor Value) { SelectionColor2 = Value; }
+    void SetSelectionColor2(TColor Value);
     int GetSelectionLeft() const { return SelectionLeft; }
-    void SetSelectionLeft(int Value) { SelectionLeft = Value; }
+    void SetSelectionLeft(int Value) {
+        SetSelectionBounds(Value, SelectionTop, SelectionWidth, SelectionHeight);
+    }
     int GetSelectionTop() const { return SelectionTop; }
-    void SetSelectionTop(int Value) { SelectionTop = Value; }
+    void SetSelectionTop(int Value) {
+        SetSelectionBounds(SelectionLeft, Value, SelectionWidth, SelectionHeight);
+    }
     int GetSelectionWidth() const { return SelectionWidth; }
-    void SetSelectionWidth(int Value) { SelectionWidth = Value; }
+    void SetSelectionWidth(int Value) {
+        SetSelectionBounds(SelectionLeft, SelectionTop, Value, SelectionHeight);
+    }
     int GetSelectionHeight() const { return SelectionHeight; }
-    void SetSelectionHeight(int Value) { SelectionHeight = Value; }
+    void SetSelectionHeight(int Value) {
+        SetSelectionBounds(SelectionLeft, SelectionTop, SelectionWidth, Value);
+    }
     bool GetShowHint() const;
     void SetShowHint(bool Value);
     TStretch GetStretch() const { return Stretch; }
@@ -331,6 +363,7 @@ protected:
     bool viewportEvent(QEvent* Event) override;
     void paintEvent(QPaintEvent* Event) override;
     void scrollContentsBy(int DX, int DY) override;
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
     void contextMenuEvent(QContextMenuEvent* Event) override;
 
 private:
@@ -361,6 +394,29 @@ private:
     double GetZoomFactorProperty() const { return double(ZoomFactor); }
     void SetZoomFactorProperty(double Value) { SetZoomFactor(Value); }
     void SetDitherErrorLimitValue(uint Value) { SetDitherErrorLimit(uint8_t(std::min(Value, 255u))); }
+
+    // The selection and the mouse (PGImageSelection.cpp).
+    void PicBoxMouseDown(TMouseButton Button, TShiftState Shift, int X, int Y);
+    void PicBoxMouseMove(TShiftState Shift, int X, int Y);
+    void PicBoxMouseUp();
+    void PaintPicBox();
+    void CreateSelectionBrushes();
+    void DropSelectionBrushes();
+    // The strips along the frame that a change of the selection repaints, in client coordinates; E is how
+    // far the frame and its handles reach out.
+    QRegion SelectionStrips(int E) const;
+    // The frame's and the handles' pixels on the paint box.
+    QRegion SelectionFramePixels() const;
+    // Handle index 0..7 under paint-box point (X, Y) in the order of drag states 4..11, or -1.
+    int HandleAt(int64_t X, int64_t Y) const;
+    void UpdateCreatedSelection(int X, int Y);
+    bool PictureLargerThanView() const;
+    // Repaints Region of the viewport at once, or later when a paint is running (Qt refuses to nest them).
+    void RepaintNow(const QRegion& Region);
+    // Chooses the cursor for the last pointer position over the viewport or the paint box and sets it on
+    // the widget under it.
+    void RefreshCursor();
+    void NotePointer(QPoint ClientPos);
 
     void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
     void MouseMove(TShiftState Shift, int X, int Y) override;
@@ -437,6 +493,19 @@ private:
     int SelectionLeft = 0;
     int SelectionTop = 0;
     int SelectionWidth = 1;
+    uint8_t SelectionPhase = 0;
+    // The eight stripe patterns of the frame, shifted by one pixel each; made at the first frame drawing.
+    std::array<std::optional<QBrush>, 8> SelectionBrushes;
+    TPoint SelectionAnchor;
+    uint8_t DragState = 0;
+    TPoint DragStart;
+    TPoint DragOffset;
+    // Running = present: the frame's animation while Selection is True, the auto-scroll during drags of
+    // states 2..11.
+    QTimer FrameTimer;
+    QTimer ScrollTimer;
+    // The last pointer position seen over the viewport or the paint box, in client coordinates.
+    std::optional<QPoint> Pointer;
     bool ShowHint = false;
     bool ShowHourGlass = true;
     TStretch Stretch = sNeverKAR;

@@ -39,6 +39,8 @@ public:
     TEndDragEvent OnEndDrag;
     TStartDragEvent OnStartDrag;
 
+    // The box's own cursor; the viewer shows others over it while it works with the selection.
+    QCursor Cursor;
     QCursor DragCursor;
     TDragMode DragMode = dmManual;
     int Tag = 0;
