@@ -61,8 +61,9 @@ void WriteOrRaise(QIODevice& Stream, const void* Buffer, int64_t Count, TRaiseWr
 }
 
 // The loop vectorizes only with byte shuffles, which the x86-64 baseline lacks: GCC makes a second copy for
-// AVX2 processors, chosen at load time (clang would need the attribute on every declaration).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// AVX2 processors, chosen at load time (clang would need the attribute on every declaration). Not under
+// ThreadSanitizer: the instrumented chooser runs before the sanitizer's runtime is up and crashes.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 __attribute__((target_clones("default", "avx2")))
 #endif
 void CopySwappingRedBlue(const uint8_t* In, uint8_t* Out, int64_t Pixels) {
