@@ -352,6 +352,15 @@ QMdiSubWindow* TPictForm::SubWindow() const {
     return qobject_cast<QMdiSubWindow*>(parentWidget());
 }
 
+bool TPictForm::OnlyChild(const QMdiArea& Area) const {
+    // The own window by its plain pointer: while it is being destroyed it is no QMdiSubWindow any more.
+    const QWidget* own = parentWidget();
+    // Qt may still list windows that were closed and wait for their deletion: only shown ones count.
+    const QList<QMdiSubWindow*> windows = Area.subWindowList();
+    return std::none_of(windows.begin(), windows.end(),
+                        [own](const QMdiSubWindow* window) { return window != own && !window->isHidden(); });
+}
+
 bool TPictForm::HasPicture() const {
     const TPixelGraphic* picture = PGImage1->GetPixelGraphicNoWait();
     return picture && !picture->GetEmpty();
@@ -362,8 +371,7 @@ void TPictForm::FormCreate() {
     setUpdatesEnabled(false);
     ShowProgress = false;
     TForm1* main = MainForm();
-    if (main && main->MdiArea->subWindowList().size() == 1 && main->Mode == TForm1::SpecialMode &&
-        main->EntryForm)
+    if (main && OnlyChild(*main->MdiArea) && main->Mode == TForm1::SpecialMode && main->EntryForm)
         main->EntryForm->show();
 }
 
@@ -379,19 +387,12 @@ void TPictForm::FormClose() {
 }
 
 void TPictForm::FormDestroy() {
-    if (TForm1* main = MainForm()) {
-        // Qt may still list this window and others closed before it; only a shown picture window remains.
-        const QList<QMdiSubWindow*> windows = main->MdiArea->subWindowList();
-        const bool last = std::none_of(windows.begin(), windows.end(), [this](QMdiSubWindow* window) {
-            return window != parentWidget() && !window->isHidden() &&
-                   qobject_cast<TPictForm*>(window->widget());
-        });
-        if (last) {
-            if (main->Mode == TForm1::SpecialMode && main->EntryForm)
-                main->EntryForm->hide();
-            if (main->ChartWindow)
-                main->ChartWindow->close();
-        }
+    TForm1* main = MainForm();
+    if (main && OnlyChild(*main->MdiArea)) {
+        if (main->Mode == TForm1::SpecialMode && main->EntryForm)
+            main->EntryForm->hide();
+        if (main->ChartWindow)
+            main->ChartWindow->close();
     }
     if (Tag != VideoTag && Pict)
         Pict->Form = nullptr;

@@ -250,4 +250,6 @@ private:
     // The measured marks go: Measured is cleared and the kept picture comes back.
     void DropMeasurement();
     bool HasPicture() const;
+    // No other window of Area is shown.
+    bool OnlyChild(const QMdiArea& Area) const;
 };

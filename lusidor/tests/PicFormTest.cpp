@@ -447,6 +447,17 @@ TEST_F(PicFormTest, Zoom_SizesTheClientAndRewritesOnlyTheZoomPartOfTheCaption) {
     TPictForm* window = form.Base->Items(1)->Form;
     window->PGImage1->SetZoomFactor(2);
     EXPECT_EQ(window->windowTitle(), "a[1].bmp [200.0%]");
+    // The video window keeps its fixed size, which follows the zoom, and the camera zoom with it.
+    form.Mode = TForm1::ImageProcessingMode;
+    form.SetMode(TForm1::CameraMode);
+    TPictForm* video = form.VideoWindow();
+    ASSERT_TRUE(video);
+    video->PGImage1->SetZoomFactor(0.5);
+    EXPECT_EQ(video->windowTitle(), "Видео [50.0%]");
+    EXPECT_EQ(video->size(), QSize(256, 256));
+    EXPECT_EQ(video->SubWindow()->minimumSize(), video->SubWindow()->maximumSize());
+    EXPECT_EQ(CameraSettings.zoom, 0.5);
+    form.SetMode(TForm1::ImageProcessingMode);
     // A minimised window keeps its size.
     window->SubWindow()->showMinimized();
     const QSize minimised = window->SubWindow()->size();
@@ -629,4 +640,56 @@ TEST_F(PicFormTest, Progress_StepsByFiveWhenBehindAndEndsAtZero) {
     EXPECT_GT(highest, 0);
     EXPECT_EQ(highest % TPictForm::ProgressBarStep, 0);
     EXPECT_EQ(bar->value(), 0);
+}
+
+// Not a check but a picture to look at: run with LUSIDOR_SHOTS=<folder> under a real display server.
+TEST_F(PicFormTest, Screenshot_NavigatorWithThreePicturesAndTwoWindows) {
+    const QString shots = qEnvironmentVariable("LUSIDOR_SHOTS");
+    if (shots.isEmpty())
+        GTEST_SKIP() << "set LUSIDOR_SHOTS to a folder to take the screenshot";
+    TForm1& form = Start();
+    form.resize(1100, 720);
+    // Grey discs on a soft gradient, as the camera shows samples.
+    const auto scene = [&](const QString& name, int discs) {
+        TPixelGraphic picture;
+        picture.SetFormat(480, 360, 3);
+        for (int y = 0; y < 360; ++y)
+            for (int x = 0; x < 480; ++x) {
+                uint8_t v = uint8_t(30 + x / 12 + y / 15);
+                for (int d = 0; d < discs; ++d) {
+                    const int cx = 90 + d * 135, cy = 120 + (d % 2) * 120;
+                    if ((x - cx) * (x - cx) + (y - cy) * (y - cy) < 2025)
+                        v = uint8_t(150 + d * 30);
+                }
+                picture.SetPixelColor(x, y, RGB(v, v, v));
+            }
+        picture.SaveToFile(Images() + name);
+        form.OpenImageFile(Images() + name);
+        return form.Base->Items(form.Base->IndexOf(name));
+    };
+    TPict* first = scene("sample1.bmp", 3);
+    TPict* second = scene("sample2.bmp", 2);
+    TPict* third = scene("sample3.bmp", 1);
+    const auto fill = [](TPict* pict, const QString& infection, const QStringList& probes) {
+        TInfection* i = pict->FindOrAddInfection(infection);
+        for (const QString& name : probes)
+            if (TProbe::IsStandardName(name))
+                i->AddStandard(name);
+            else
+                i->FindOrAddProbe(name)->SetReaction(i->Standard ? "?" : "");
+    };
+    fill(first, "Грипп", {"E1", "s1", "s2"});
+    fill(first, "Корь", {"E2", "s3"});
+    fill(second, "Грипп", {"E1", "s4"});
+    fill(third, "Краснуха", {"s5"});
+    form.TreeView1->expandAll();
+    first->Form->SubWindow()->close();
+    Settle();
+    second->Form->SubWindow()->move(0, 0);
+    third->Form->SubWindow()->move(500, 30);
+    third->Form->PGImage1->SetZoomFactor(0.5);
+    form.TreeView1->setCurrentItem(third->Node);
+    QTest::qWait(200);
+    QDir().mkpath(shots);
+    ASSERT_TRUE(form.grab().save(shots + "/navigator.png"));
 }
