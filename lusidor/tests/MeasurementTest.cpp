@@ -290,14 +290,8 @@ TEST_F(LargeRegionTest, UniformPictureAndSerpentineCorridorGrowWithTheirExactSum
     }
 }
 
-TEST_F(LargeRegionTest, MaskCommitRefusesWhatDoesNotFit) {
-    EXPECT_TRUE(TMaskCommit::Fits(&Reservation, 2000, 2000));
-    EXPECT_TRUE(TMaskCommit::Fits(&Reservation, 80'000, 50));
-    EXPECT_FALSE(TMaskCommit::Fits(&Reservation, 4'000'001, 1));
-    EXPECT_FALSE(TMaskCommit::Fits(&Reservation, 2001, 2000));
-    EXPECT_FALSE(TMaskCommit::Fits(nullptr, 1, 1));
-    EXPECT_EQ(TMaskCommit(&Reservation, 4'000'001, 1).Data(), nullptr);
-    // A wide picture's coordinates pass 16 bits.
+// A wide picture's coordinates pass 16 bits.
+TEST_F(LargeRegionTest, WidePictureGrowsPast16BitCoordinates) {
     auto p = GreyPicture(70'000, 3);
     for (int x = 0; x < 70'000; ++x)
         SetGrey(*p, x, 1, 40);
