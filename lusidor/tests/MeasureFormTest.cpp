@@ -14,18 +14,12 @@
 
 namespace {
 
-class MeasureFormTest : public MainFormTest {
+class MeasureFormTest : public NavigatorTest {
 protected:
-    void SetUp() override {
-        MainFormTest::SetUp();
-        PictMouse = TPictMouseState();
-    }
     void TearDown() override {
         Entry.reset();
-        MainFormTest::TearDown();
+        NavigatorTest::TearDown();
     }
-
-    QString Images() const { return Folder() + "IMAGES/"; }
 
     // The main window in Mode with its entry form, as the program starts them.
     TForm1& Start(int Mode = TForm1::SpecialMode, const QByteArray& Settings = standardSettings) {
