@@ -155,9 +155,12 @@ TEST(RegionGrowTest, AgreesWithTheRecursiveOriginalOnRandomPictures) {
     for (int round = 0; round < 5000; ++round) {
         const int w = 1 + int(rng() % 40);
         const int h = 1 + int(rng() % 40);
-        // 24-bit grey mostly, some 8-bit grey, some coloured pictures whose value is the red byte.
+        // 24-bit grey mostly, some 8-bit grey, some 4-bit grey whose raw values are indices, some coloured
+        // pictures whose value is the red byte.
         const int kind = int(rng() % 8);
-        auto p = GreyPicture(w, h, kind == 0 ? 2 : 3);
+        auto p = GreyPicture(w, h, kind == 0 ? 2 : kind == 2 ? 1 : 3);
+        if (kind == 2)
+            p->SetPaletteIdent(pGray16);
         std::vector<uint8_t> levels;
         const int levelCount = 2 + int(rng() % 3);
         for (int i = 0; i < levelCount; ++i)
@@ -171,6 +174,8 @@ TEST(RegionGrowTest, AgreesWithTheRecursiveOriginalOnRandomPictures) {
                 const uint8_t v = rng() % 3 ? background : levels[rng() % levels.size()];
                 if (kind == 1)
                     p->SetPixelValue(x, y, RGB(v, uint8_t(rng()), uint8_t(rng())));
+                else if (kind == 2)
+                    p->SetPixelValue(x, y, v % 16);
                 else
                     SetGrey(*p, x, y, v);
             }
