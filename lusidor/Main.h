@@ -2,6 +2,7 @@
 // the three working modes and the settings file read at start and written at exit.
 #pragma once
 
+#include "Measurement.h"
 #include "binary-dataset/bindata.h"
 #include "framework/AddressReservation.h"
 #include "framework/Colors.h"
@@ -76,6 +77,8 @@ public:
     void LineProfile();
     // Every series of the chart window's chart is emptied, when the chart window exists.
     void ClearChart();
+    // The property list shows the selected node's probe, or empty values for a picture or infection node.
+    void ShowProbeProperties();
 
     // MDI children in the order the user last used them: the active one first.
     QList<QMdiSubWindow*> MdiChildren() const;
@@ -93,6 +96,7 @@ public:
     TPixelGraphic* CurrentPicture = nullptr;
     std::unique_ptr<TAddressReservation> MaskReservation;
     bool MaskReservationFailed = false;
+    TMeasurementState Measurement;
 
     // Other windows of the program, each created elsewhere; null while absent.
     QPointer<QWidget> SplashWindow;
