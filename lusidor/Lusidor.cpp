@@ -4,6 +4,7 @@
 
 #include "framework/ErrorBox.h"
 #include "image-library/PGraphicInit.h"
+#include "vs_options.h"
 
 #include <QApplication>
 
@@ -13,6 +14,7 @@ int ProgramMain(int argc, char** argv) {
     MainUnitStart();
 
     TForm1 form1(QCoreApplication::applicationDirPath() + "/");
+    TVs_optionsFrame vs_optionsFrame(&form1);
     if (StartupFailed())
         return 1;
     form1.showMaximized();

@@ -17,6 +17,7 @@ class QFileDialog;
 class QMdiSubWindow;
 class TPictForm;
 class TPixelGraphic;
+class TVs_optionsFrame;
 
 // The library texts the program needs in its own language, set before any window exists.
 void MainUnitStart();
@@ -92,6 +93,7 @@ private:
     void OpenVideoWindow();
     void LeaveCameraMode();
     void SelectionOffEverywhere();
+    TVs_optionsFrame* CameraControls() const;
     void SetItemEnabled(QAction* Item, bool Enabled);
     void ApplyMenuStates(QMenu* Menu, bool ParentEnabled);
 
