@@ -1,25 +1,14 @@
 // The camera window in the program, on the simulated board and one fake clock that drives the board, the
 // sync time-outs and the accumulation timer: timing, control bytes, frames, the mode pair, a dead board,
 // and the guards against windows that go away while a command runs.
-#include "Main.h"
-#include "PicForm.h"
+#include "MainTestFixture.h"
 #include "SceneOracle.h"
 #include "framework/NumberText.h"
-#include "framework/testing/FakeClock.h"
-#include "framework/testing/MessageBoxSpy.h"
-#include "image-library/PGraphic.h"
 #include "lusidor/SimulatedBoard.h"
-#include "vs_drv.h"
-#include "vs_options.h"
 
 #include <QCloseEvent>
-#include <QFile>
-#include <QMdiSubWindow>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QtTest/qtestspontaneevent.h>
-#include <gtest/gtest.h>
-#include <memory>
 
 namespace {
 
@@ -94,12 +83,10 @@ struct TPanelState {
     bool TimerOn;
 };
 
-class CameraTest : public ::testing::Test {
+class CameraTest : public MainFormTest {
 protected:
     void SetUp() override {
-        CameraSettings = TCameraSettings();
-        CameraBusy = false;
-        CameraStop = false;
+        MainFormTest::SetUp();
         auto tap = std::make_unique<TappedBoard>(Clock);
         Tap = tap.get();
         SetBoardPorts(std::move(tap));
@@ -110,25 +97,15 @@ protected:
         Form.reset();
         EXPECT_TRUE(Tap->Board.Violations().isEmpty()) << Tap->Board.Violations().join("\n").toStdString();
         EXPECT_FALSE(CameraBusy);
-        SetBoardPorts(nullptr);
+        MainFormTest::TearDown();
     }
 
-    QString Folder() const { return Dir.path() + "/"; }
-    std::string Stored() const {
-        QFile file(Folder() + "Lusidor.ini");
-        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "<missing>";
-    }
     // The program as it starts in camera mode with these [Videocamera] keys: the main window, the camera
     // window in its place, and the first activation entering mode 1.
     void Start(const QByteArray& videocamera) {
         Timers.clear();
         Camera.reset();
-        Form.reset();
-        QFile file(Folder() + "Lusidor.ini");
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("[System]\r\nBasePort=300\r\n[Videocamera]\r\n" + videocamera + "[Desktop]\r\nMode=1\r\n");
-        file.close();
-        Form = std::make_unique<TForm1>(Folder());
+        Make("[System]\r\nBasePort=300\r\n[Videocamera]\r\n" + videocamera + "[Desktop]\r\nMode=1\r\n");
         Camera = std::make_unique<TVs_optionsFrame>(Form.get());
         Form->show();
         QTest::qWait(0);
@@ -191,11 +168,7 @@ protected:
         Camera->SyncControls();
     }
 
-    QTemporaryDir Dir;
-    FakeClock Clock{1000, 1};
-    MessageBoxSpy Boxes;
     TappedBoard* Tap = nullptr;
-    std::unique_ptr<TForm1> Form;
     std::unique_ptr<TVs_optionsFrame> Camera;
     std::vector<std::unique_ptr<TTimer>> Timers;
 };
@@ -347,8 +320,9 @@ TEST_F(CameraTest, EndToEnd_FrameWithTheDiscSumsThenTheWindowsSettingsWrittenAtC
     Click(Camera->CheckBox2);
     Click(Camera->SpinButton1->UpButton());
     Form->close();
-    EXPECT_EQ(Stored(), "[System]\r\nBasePort=300\r\n[Videocamera]\r\naru=0\r\naddframe=1\r\ngamma=0\r\n"
-                        "nframe=1.5\r\n[Desktop]\r\nMode=1\r\n");
+    EXPECT_EQ(Stored(),
+              QByteArray("[System]\r\nBasePort=300\r\n[Videocamera]\r\naru=0\r\naddframe=1\r\ngamma=0\r\n"
+                         "nframe=1.5\r\n[Desktop]\r\nMode=1\r\n"));
     EXPECT_TRUE(Boxes.Requests.empty());
 }
 
@@ -557,6 +531,32 @@ TEST_F(CameraTest, ClosingTheMainWindowDuringCycle_EndsTheLoopAndWritesTheSettin
     Click(Camera->Button2);
     EXPECT_TRUE(CameraStop);
     EXPECT_FALSE(Camera->Timer1.Enabled());
-    EXPECT_EQ(Stored(), "[System]\r\nBasePort=300\r\n[Videocamera]\r\naru=1\r\naddframe=0\r\ngamma=1\r\n"
-                        "nframe=1.0\r\n[Desktop]\r\nMode=1\r\n");
+    EXPECT_EQ(Stored(),
+              QByteArray("[System]\r\nBasePort=300\r\n[Videocamera]\r\naru=1\r\naddframe=0\r\ngamma=1\r\n"
+                         "nframe=1.0\r\n[Desktop]\r\nMode=1\r\n"));
+}
+
+TEST_F(CameraTest, UndoDuringCycle_TheNextFrameLandsInTheNewPicture) {
+    Start("aru=0\r\naddframe=0\r\n");
+    TPictForm* video = Form->VideoWindow();
+    const TPixelGraphic* replaced = nullptr;
+    int capturesAtUndo = 0;
+    int passes = 0;
+    EveryPass([&] {
+        if (++passes == 1) {
+            video->KeepPicture();
+            const TPixelGraphic* old = &Video();
+            video->Undo();
+            replaced = &Video();
+            EXPECT_NE(replaced, old);
+            capturesAtUndo = Tap->Board.CapturedFrames();
+            return;
+        }
+        EXPECT_EQ(&Video(), replaced);
+        EXPECT_EQ(MarkerLeft(Video()), 16 + 24 * (capturesAtUndo % 20));
+        Click(Camera->SpeedButton1);
+    });
+    Click(Camera->Button2);
+    EXPECT_EQ(passes, 2);
+    ExpectIdle("after Цикл");
 }
