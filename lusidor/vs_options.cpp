@@ -80,6 +80,8 @@ TVs_optionsFrame::TVs_optionsFrame(TForm1* Form1)
     connect(SpinButton1, &TSpinButton::UpClick, this, guarded(&TVs_optionsFrame::SpinButton1UpClick));
     connect(SpinButton1, &TSpinButton::DownClick, this, guarded(&TVs_optionsFrame::SpinButton1DownClick));
     SetPanel2("0.0", ElapsedColor);
+    // The arrows stand beside the exposure they change, as high as it.
+    SpinButton1->setFixedHeight(Edit1->sizeHint().height());
     adjustSize();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

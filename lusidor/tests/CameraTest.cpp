@@ -7,6 +7,7 @@
 #include "lusidor/SimulatedBoard.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QTest>
 #include <QtTest/qtestspontaneevent.h>
 
@@ -559,4 +560,29 @@ TEST_F(CameraTest, UndoDuringCycle_TheNextFrameLandsInTheNewPicture) {
     Click(Camera->Button2);
     EXPECT_EQ(passes, 2);
     ExpectIdle("after Цикл");
+}
+
+// Not a check but pictures to look at: run with LUSIDOR_SHOTS=<folder> under a real display server.
+TEST_F(CameraTest, Screenshot_CameraWindowInBothModesAndTheMainWindowWithAFrame) {
+    const QString shots = qEnvironmentVariable("LUSIDOR_SHOTS");
+    if (shots.isEmpty())
+        GTEST_SKIP() << "set LUSIDOR_SHOTS to a folder to take the screenshots";
+    QDir().mkpath(shots);
+    Start("aru=0\r\ngamma=0\r\naddframe=0\r\nnframe=1.5\r\n");
+    Form->resize(1100, 760);
+    QCoreApplication::processEvents();
+    Click(Camera->Button1);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(Form->grab().save(shots + "/main-camera-mode.png"));
+    EXPECT_TRUE(Camera->grab().save(shots + "/camera-normal.png"));
+    Click(Camera->CheckBox2);
+    EXPECT_TRUE(Camera->grab().save(shots + "/camera-accumulation.png"));
+    const auto timer1Timer = Camera->Timer1.OnTimer;
+    Camera->Timer1.OnTimer = [&](TObject* sender) {
+        timer1Timer(sender);
+        if (!Camera->Timer1.Enabled()) {
+            EXPECT_TRUE(Camera->grab().save(shots + "/camera-accumulation-end.png"));
+        }
+    };
+    Click(Camera->Button1);
 }
