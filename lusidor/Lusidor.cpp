@@ -5,6 +5,7 @@
 
 #include "framework/ErrorBox.h"
 #include "image-library/PGraphicInit.h"
+#include "vs_options.h"
 
 #include <QApplication>
 
@@ -18,6 +19,7 @@ int ProgramMain(int argc, char** argv) {
         return 1;
     TForm2 form2(form1);
     form1.EntryForm = &form2;
+    TVs_optionsFrame vs_optionsFrame(&form1);
     form1.showMaximized();
     return application.exec();
 }

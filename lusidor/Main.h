@@ -22,6 +22,7 @@ class QTreeWidgetItem;
 class TBase;
 class TPictForm;
 class TPixelGraphic;
+class TVs_optionsFrame;
 
 // The library texts the program needs in its own language, set before any window exists.
 void MainUnitStart();
@@ -125,6 +126,7 @@ private:
     void OpenVideoWindow();
     void LeaveCameraMode();
     void SelectionOffEverywhere();
+    TVs_optionsFrame* CameraControls() const;
     void SetItemEnabled(QAction* Item, bool Enabled);
     void ApplyMenuStates(QMenu* Menu, bool ParentEnabled);
 
