@@ -86,6 +86,10 @@ TForm1::TForm1(const QString& ProgramFolder, QWidget* parent)
     connect(N59, &QMenu::aboutToShow, this, &TForm1::N59Click);
     BindCommands();
     connect(MdiArea, &QMdiArea::subWindowActivated, this, &TForm1::UpdateMenuItems);
+    connect(MdiArea, &QMdiArea::subWindowActivated, this, [](QMdiSubWindow* Window) {
+        if (auto* form = Window ? qobject_cast<TPictForm*>(Window->widget()) : nullptr)
+            CallGuarded([form] { form->FormActivate(); });
+    });
     connect(qApp, &QApplication::focusChanged, this, &TForm1::UpdateMenuItems);
     PreviousBoardErrorHandler =
         SetBoardErrorHandler([this](const QString& text, bool terminate) { ShowError(text, terminate); });
@@ -114,8 +118,10 @@ void TForm1::FormCreate() {
     if (!images.endsWith(u'/'))
         images += u'/';
     ImageFolder = ProgramFolder + images;
-    if (PGOpenDialog1)
-        PGOpenDialog1->setDirectory(ImageFolder);
+    PGOpenDialog1.InitialDir = ImageFolder;
+    Base = std::make_unique<TBase>(BinaryDataSet1, *TreeView1, *MdiArea);
+    Base->ImageFolder = ImageFolder;
+    Base->OnNodeDestroyed = [this](QTreeWidgetItem* Node) { NodeDestroyed(Node); };
     Mode = ini.ReadInteger("Desktop", "Mode", ImageProcessingMode);
     if (Mode < ImageProcessingMode || Mode > SpecialMode)
         Mode = ImageProcessingMode;
@@ -145,9 +151,12 @@ void TForm1::FormClose() {
             ini.WriteInteger("Videocamera", "addframe", CameraSettings.addframe);
         }
     });
+    // The model's nodes live in the navigator tree, which must still be there.
+    Base.reset();
 }
 
 void TForm1::FormDestroy() {
+    Base.reset();
     MaskReservation.reset();
     QFile temporary(ProgramFolder + "base.tmp");
     if (temporary.exists() && temporary.size() == 149)

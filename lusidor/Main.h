@@ -4,21 +4,23 @@
 
 #include "binary-dataset/bindata.h"
 #include "framework/AddressReservation.h"
+#include "framework/Colors.h"
+#include "framework/Geometry.h"
 #include "image-library/widgets/PGFileDialogs.h"
 #include "image-library/widgets/PGFilterDialogs.h"
 #include "ui_Main.h"
 #include "vs_drv.h"
 
 #include <QMainWindow>
-#include <QPrinter>
 #include <QPointer>
+#include <QPrinter>
 #include <QTimer>
 #include <map>
 #include <memory>
 
-class QFileDialog;
 class QMdiSubWindow;
 class QTreeWidgetItem;
+class TBase;
 class TPictForm;
 class TPixelGraphic;
 
@@ -54,6 +56,29 @@ public:
     void N12Click();
     void N59Click();
 
+    // "Открыть...": the open dialog, then OpenImageFile with the chosen file.
+    void OpenImage();
+    // Opens a picture of the image folder into the navigator, or offers to bring back one opened before.
+    void OpenImageFile(const QString& FileName);
+
+    // Calls of the picture windows and of the navigator model into the measurement, the chart and the
+    // navigator's events. PendingHooks.cpp keeps those not written yet as empty bodies.
+    // The model is about to delete Node: nothing may keep it after this.
+    void NodeDestroyed(QTreeWidgetItem* Node);
+    // The status panels show picture point (X, Y) and the colour there.
+    void StatusCoordinates(int X, int Y, TColor Color);
+    // Sets the threshold from the profile at paint-box point (X, Y) and shows it in the entry form's
+    // threshold box.
+    void AutoThreshold(int X, int Y);
+    // The measurement at picture point (X, Y) of the active picture window.
+    void PGImage1PicBoxOnMouseDown(Qt::MouseButton Button, int X, int Y);
+    // R as the viewer's GetSelectionRect gives it.
+    void SelectionHistogram(const TRect& R);
+    void SumRect(const TRect& R);
+    void LineProfile();
+    // Every series of the chart window's chart is emptied, when the chart window exists.
+    void ClearChart();
+
     // MDI children in the order the user last used them: the active one first.
     QList<QMdiSubWindow*> MdiChildren() const;
     TPictForm* ActiveChild() const;
@@ -76,10 +101,12 @@ public:
     QPointer<QWidget> ChartWindow;
     QPointer<QWidget> EntryForm;
     QPointer<QWidget> CameraWindow;
-    QPointer<QFileDialog> PGOpenDialog1;
 
     TBinaryDataSet BinaryDataSet1; // handed to the navigator model, never opened
-    QTimer Timer1;                 // closes the splash window
+    TPGOpenDialog PGOpenDialog1;
+    // The navigator model, from start-up until the window closes.
+    std::unique_ptr<TBase> Base;
+    QTimer Timer1; // closes the splash window
 
     // The commands of the menus and the navigator (MainCommands.cpp, NavigatorTree.cpp).
     void N2Click();
@@ -133,7 +160,7 @@ public:
     TPGSaveDialog PGSaveDialog1;
     TBCGFilterDialog BCGFilterDialog1;
     TNegativeFilterDialog NegativeFilterDialog1;
-    QPrinter Printer; // used by the print command and set up by the page settings
+    QPrinter Printer;                // used by the print command and set up by the page settings
     QList<QAction*> WindowListItems; // the window entries of the window menu, rebuilt when it opens
 
 protected:

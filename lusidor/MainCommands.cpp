@@ -61,21 +61,29 @@ TRect Intersection(const TRect& A, const TRect& B) {
 void TForm1::BindCommands() {
     using THandler = void (TForm1::*)();
     const std::pair<QAction*, THandler> commands[] = {
-        {N2, &TForm1::N2Click},   {N3, &TForm1::N3Click},   {N36, &TForm1::N36Click}, {N29, &TForm1::N29Click},
-        {N15, &TForm1::N15Click}, {N5, &TForm1::N5Click},   {N13, &TForm1::N13Click}, {N14, &TForm1::N14Click},
-        {N6, &TForm1::N6Click},   {N31, &TForm1::N31Click}, {N32, &TForm1::N32Click}, {N34, &TForm1::N34Click},
-        {N25, &TForm1::N25Click}, {N7, &TForm1::N7Click},   {N24, &TForm1::N24Click}, {N18, &TForm1::N18Click},
-        {N17, &TForm1::N17Click}, {N20, &TForm1::N20Click}, {N21, &TForm1::N21Click}, {N22, &TForm1::N22Click},
-        {N47, &TForm1::N47Click}, {N48, &TForm1::N48Click}, {N51, &TForm1::N51Click}, {N23, &TForm1::N23Click},
-        {N27, &TForm1::N27Click}, {N38, &TForm1::N38Click}, {N41, &TForm1::N41Click}, {N46, &TForm1::N46Click},
-        {N40, &TForm1::N40Click}, {N42, &TForm1::N42Click}, {N44, &TForm1::N44Click}, {N45, &TForm1::N45Click},
-        {N60, &TForm1::N60Click}, {N53, &TForm1::N53Click}, {N52, &TForm1::N52Click}, {N35, &TForm1::N35Click}};
+        {N2, &TForm1::N2Click},   {N3, &TForm1::N3Click},   {N36, &TForm1::N36Click},
+        {N29, &TForm1::N29Click}, {N15, &TForm1::N15Click}, {N5, &TForm1::N5Click},
+        {N13, &TForm1::N13Click}, {N14, &TForm1::N14Click}, {N6, &TForm1::N6Click},
+        {N31, &TForm1::N31Click}, {N32, &TForm1::N32Click}, {N34, &TForm1::N34Click},
+        {N25, &TForm1::N25Click}, {N7, &TForm1::N7Click},   {N24, &TForm1::N24Click},
+        {N18, &TForm1::N18Click}, {N17, &TForm1::N17Click}, {N20, &TForm1::N20Click},
+        {N21, &TForm1::N21Click}, {N22, &TForm1::N22Click}, {N47, &TForm1::N47Click},
+        {N48, &TForm1::N48Click}, {N51, &TForm1::N51Click}, {N23, &TForm1::N23Click},
+        {N27, &TForm1::N27Click}, {N38, &TForm1::N38Click}, {N41, &TForm1::N41Click},
+        {N46, &TForm1::N46Click}, {N40, &TForm1::N40Click}, {N42, &TForm1::N42Click},
+        {N44, &TForm1::N44Click}, {N45, &TForm1::N45Click}, {N60, &TForm1::N60Click},
+        {N53, &TForm1::N53Click}, {N52, &TForm1::N52Click}, {N35, &TForm1::N35Click}};
     for (const auto& [item, handler] : commands)
-        connect(item, &QAction::triggered, this, [this, handler = handler] { CallGuarded([&] { (this->*handler)(); }); });
+        connect(item, &QAction::triggered, this,
+                [this, handler = handler] { CallGuarded([&] { (this->*handler)(); }); });
     connect(N26, &QMenu::aboutToShow, this, [this] { CallGuarded([this] { N26Popup(); }); });
     // The status line promises help on F1; it asks for the same topic as the menu.
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(help, &QShortcut::activated, this, [this] { CallGuarded([this] { N60Click(); }); });
+
+    // The form gives the menus' hints to the menus; the status line hears only their items.
+    for (QMenu* menu : MainMenu1->findChildren<QMenu*>())
+        menu->menuAction()->setStatusTip(menu->statusTip());
 
     PGSaveDialog1.UseDefaultFilter = false;
     PGSaveDialog1.Filter = SaveFilter;
@@ -151,8 +159,10 @@ void TForm1::N15Click() {
     }
     // The whole picture on one page: as large as the printable area allows, aspect kept, centred.
     const QRect area = painter.viewport();
-    const QSize size = QSize(picture.GetWidth(), picture.GetHeight()).scaled(area.size(), Qt::KeepAspectRatio);
-    const QPoint origin = area.topLeft() + QPoint((area.width() - size.width()) / 2, (area.height() - size.height()) / 2);
+    const QSize size =
+        QSize(picture.GetWidth(), picture.GetHeight()).scaled(area.size(), Qt::KeepAspectRatio);
+    const QPoint origin =
+        area.topLeft() + QPoint((area.width() - size.width()) / 2, (area.height() - size.height()) / 2);
     picture.DrawTo(painter, Bounds(origin.x(), origin.y(), size.width(), size.height()));
     if (!painter.end())
         ShowError("Не удалось напечатать изображение.", false);
@@ -189,8 +199,8 @@ void TForm1::N32Click() {
     if (!window || !window->PGImage1->GetSelection())
         return;
     TPixelGraphic& picture = *window->PGImage1->GetPixelGraphic();
-    const TRect part =
-        Intersection(window->PGImage1->GetSelectionRect(), Rect(0, 0, picture.GetWidth(), picture.GetHeight()));
+    const TRect part = Intersection(window->PGImage1->GetSelectionRect(),
+                                    Rect(0, 0, picture.GetWidth(), picture.GetHeight()));
     if (part.Width() <= 0)
         return;
     TPixelGraphic copy;
@@ -321,7 +331,8 @@ void TForm1::TileEqually(Qt::Orientation Direction) {
         QMdiSubWindow* window = windows[index];
         if (window->isMaximized())
             window->showNormal();
-        const QPoint place = Direction == Qt::Horizontal ? QPoint(index * width, 0) : QPoint(0, index * height);
+        const QPoint place =
+            Direction == Qt::Horizontal ? QPoint(index * width, 0) : QPoint(0, index * height);
         window->setGeometry(QRect(place, QSize(width, height)));
     }
 }
@@ -356,6 +367,9 @@ void TForm1::N46Click() {
     const QList<QMdiSubWindow*> children = MdiChildren();
     for (qsizetype index = children.size() - 1; index >= 1; --index)
         children[index]->showMinimized();
+    // A window that Qt minimises becomes the active one; the first stays the user's.
+    if (!children.isEmpty())
+        MdiArea->setActiveSubWindow(children[0]);
 }
 
 void TForm1::N40Click() {

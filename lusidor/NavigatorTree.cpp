@@ -27,7 +27,8 @@ QIcon DrawIcon(int Index) {
         painter.setBrush(QColor(150, 200, 240));
         painter.drawRect(QRectF(1.5, 2.5, 13, 11));
         painter.setBrush(QColor(60, 140, 60));
-        painter.drawPolygon(QPolygonF({QPointF(2, 13), QPointF(6, 7), QPointF(9, 10), QPointF(11, 8), QPointF(14, 13)}));
+        painter.drawPolygon(
+            QPolygonF({QPointF(2, 13), QPointF(6, 7), QPointF(9, 10), QPointF(11, 8), QPointF(14, 13)}));
         break;
     case 1:
         painter.setBrush(QColor(235, 225, 190));
@@ -109,9 +110,8 @@ TNavigatorTree::TNavigatorTree(TForm1& Form) : QStyledItemDelegate(Form.TreeView
     connect(tree, &QTreeWidget::customContextMenuRequested, this, [this, tree](const QPoint& Pos) {
         CallGuarded([&] { this->Form.ShowPopupMenu1(tree->viewport()->mapToGlobal(Pos)); });
     });
-    connect(tree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* Current) {
-        CallGuarded([&] { this->Form.TreeView1Change(Current); });
-    });
+    connect(tree, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* Current) { CallGuarded([&] { this->Form.TreeView1Change(Current); }); });
 }
 
 QTreeWidgetItem* TNavigatorTree::Node(const QModelIndex& Index) const {
@@ -131,7 +131,19 @@ QWidget* TNavigatorTree::createEditor(QWidget* Parent, const QStyleOptionViewIte
                                       const QModelIndex& Index) const {
     if (!Form.TreeView1Editing(Node(Index)))
         return nullptr;
-    return QStyledItemDelegate::createEditor(Parent, Option, Index);
+    Editor = QStyledItemDelegate::createEditor(Parent, Option, Index);
+    return Editor;
+}
+
+void TNavigatorTree::destroyEditor(QWidget* Editor_, const QModelIndex& Index) const {
+    if (Editor_ == Editor)
+        Editor = nullptr;
+    QStyledItemDelegate::destroyEditor(Editor_, Index);
+}
+
+void TNavigatorTree::CancelEditing() {
+    if (Editor)
+        emit closeEditor(Editor, NoHint);
 }
 
 void TNavigatorTree::setModelData(QWidget* Editor, QAbstractItemModel*, const QModelIndex& Index) const {
@@ -153,6 +165,9 @@ void TNavigatorTree::initStyleOption(QStyleOptionViewItem* Option, const QModelI
 // ---- the main window's navigator handlers
 
 void TForm1::NodeDestroyed(QTreeWidgetItem* Node) {
+    // An open editor would commit into the going node when the tree moves its current node away.
+    if (auto* navigator = qobject_cast<TNavigatorTree*>(TreeView1->itemDelegate()))
+        navigator->CancelEditing();
     for (QTreeWidgetItem* item = ContextNode; item; item = item->parent())
         if (item == Node) {
             ContextNode = nullptr;
@@ -165,7 +180,7 @@ void TForm1::PopupMenu1Popup() {
         item->setVisible(false);
     if (!ContextNode)
         return;
-    std::initializer_list<QAction*> shown;
+    QList<QAction*> shown;
     switch (NodeLevel(ContextNode)) {
     case 0:
         shown = {N53, N54, N52};
@@ -232,13 +247,12 @@ void TForm1::TreeView1Edited(QTreeWidgetItem* Node, QString Text) {
     TObject* data = NodeData(Node);
     if (auto* infection = dynamic_cast<TInfection*>(data)) {
         infection->SetName(Text);
-        if (auto* entry = qobject_cast<TForm2*>(EntryForm))
-            entry->OfferInfection(Text);
     } else if (auto* probe = dynamic_cast<TProbe*>(data)) {
         if (probe->Infection->IndexOfProbe(Text) == -1)
             probe->SetName(Text);
         else if (Text != probe->Name)
-            MessageBox(DuplicateProbeNameText, "Предупреждение", mtWarning, mbOK);
+            MessageBox("Такое имя пробы уже есть. Введите другое имя пробы", "Предупреждение", mtWarning,
+                       mbOK);
     }
 }
 
@@ -251,21 +265,5 @@ void TForm1::TreeView1Change(QTreeWidgetItem* Node) {
             if (NodeLevel(Node) < 2)
                 window->PGImage1->SetSelection(false);
         }
-        auto* probe = dynamic_cast<TProbe*>(NodeData(Node));
-        auto* entry = qobject_cast<TForm2*>(EntryForm);
-        if (probe && Mode == SpecialMode && entry && !entry->Adding) {
-            entry->ProbaEdit->setText(probe->Name);
-            entry->InfectBox->setCurrentText(probe->Infection->Name);
-            entry->PostavBox->setCurrentText(probe->Supplier);
-            entry->BolnEdit->setText(probe->Patient);
-            entry->PrimEdit->setText(probe->Note);
-            entry->ValueEdit->setText(QString::number(probe->Value));
-            Panel7->setText(QString::number(probe->Luminosity));
-            if (window) {
-                window->PGImage1->SetSelectionRect(probe->Rect);
-                window->PGImage1->SetSelection(true);
-            }
-        }
     }
-    ShowProbeProperties();
 }

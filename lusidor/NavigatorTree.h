@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QPointer>
 #include <QStyledItemDelegate>
 #include <array>
 
@@ -26,6 +27,9 @@ public:
     // The edited text goes to the form's rename rule, never straight into the node: the node's text is the
     // model's name, which only the model sets.
     void setModelData(QWidget* Editor, QAbstractItemModel* Model, const QModelIndex& Index) const override;
+    void destroyEditor(QWidget* Editor, const QModelIndex& Index) const override;
+    // Closes an open editor without taking its text.
+    void CancelEditing();
 
 protected:
     void initStyleOption(QStyleOptionViewItem* Option, const QModelIndex& Index) const override;
@@ -36,4 +40,5 @@ private:
 
     TForm1& Form;
     std::array<QIcon, 4> ImageList2;
+    mutable QPointer<QWidget> Editor; // the open editor, if any
 };

@@ -13,18 +13,23 @@
 #include <QMimeData>
 #include <QPrintDialog>
 #include <QShortcut>
+#include <QSlider>
 #include <QTest>
 #include <unistd.h>
 
 namespace {
 
-// Answers the next modal window of type W from inside its own event loop. It looks a bounded number of times
-// and fails the test when the window never comes.
+// Answers the next modal window of type W (or shown top-level one) from inside its own event loop. It looks a
+// bounded number of times and fails the test when the window never comes.
 template <class W, class F> void WhenModal(F Answer) {
     auto* timer = new QTimer;
     auto tries = std::make_shared<int>(0);
     QObject::connect(timer, &QTimer::timeout, [timer, tries, Answer] {
-        if (auto* window = qobject_cast<W*>(QApplication::activeModalWidget())) {
+        W* window = qobject_cast<W*>(QApplication::activeModalWidget());
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (!window && top->isVisible())
+                window = qobject_cast<W*>(top);
+        if (window) {
             timer->stop();
             timer->deleteLater();
             Answer(*window);
@@ -81,7 +86,7 @@ protected:
             if (Proposed)
                 *Proposed = Dialog.findChild<QLineEdit*>("fileNameEdit")->text();
             Dialog.selectFile(Name);
-            Dialog.accept();
+            static_cast<QDialog&>(Dialog).accept();
         });
         Command->trigger();
     }
@@ -156,7 +161,9 @@ TEST_F(CommandsTest, MenuTable_CaptionsShortcutsAndHintsAsTheFormHasThem) {
     const auto layout = [](QMenu* Menu) {
         QStringList names;
         for (QAction* item : Menu->actions())
-            names << (item->isSeparator() ? "-" : item->menu() ? item->menu()->objectName() : item->objectName());
+            names << (item->isSeparator() ? "-"
+                      : item->menu()      ? item->menu()->objectName()
+                                          : item->objectName());
         return names.join(' ');
     };
     EXPECT_EQ(layout(Form->N1), "N2 - N3 N36 - N29 N15 - N5");
@@ -248,13 +255,23 @@ TEST_F(CommandsTest, BrightnessContrast_CancelKeepsEverythingAndOkAppliesWithThe
     EXPECT_FALSE(window->Modified);
     EXPECT_EQ(Pixels(*window->KeptGraphic), original);
 
-    Form->BCGFilterDialog1.SetBrightness(40);
-    WhenModal<QDialog>([](QDialog& Dialog) { Dialog.accept(); });
+    // The first track is the brightness; the dialog keeps what the user set for the next time.
+    WhenModal<QDialog>([](QDialog& Dialog) {
+        Dialog.findChildren<QSlider*>().at(0)->setValue(40);
+        Dialog.accept();
+    });
     Form->N24->trigger();
     EXPECT_TRUE(window->Modified);
     EXPECT_EQ(Form->BCGFilterDialog1.GetBrightness(), 40);
     EXPECT_GT(Shown(window).GetPixelColor(0, 0) & 0xFF, original[0] & 0xFF);
     EXPECT_EQ(Pixels(*window->KeptGraphic), original);
+    int shownBrightness = 0;
+    WhenModal<QDialog>([&](QDialog& Dialog) {
+        shownBrightness = Dialog.findChildren<QSlider*>().at(0)->value();
+        Dialog.reject();
+    });
+    Form->N24->trigger();
+    EXPECT_EQ(shownBrightness, 40);
 }
 
 TEST_F(CommandsTest, Mirrors_CaptionsCrossed) {
@@ -406,9 +423,7 @@ TEST_F(CommandsTest, Print_OnePdfPageAndPageSetupUsesTheSamePrinter) {
     Window(Pattern(40, 20));
     Form->Printer.setOutputFormat(QPrinter::PdfFormat);
     Form->Printer.setOutputFileName(Folder() + "print.pdf");
-    WhenModal<QPrintDialog>([](QPrintDialog& Dialog) {
-        Dialog.accept();
-    });
+    WhenModal<QPrintDialog>([](QPrintDialog& Dialog) { Dialog.accept(); });
     Form->N15->trigger();
     const QByteArray pdf = Stored("print.pdf");
     ASSERT_TRUE(pdf.startsWith("%PDF"));
@@ -425,6 +440,7 @@ TEST_F(CommandsTest, Copy_PutsTheSelectionClippedToThePicture) {
     TPictForm* window = Window(Pattern(10, 8));
     window->PGImage1->SetSelectionBounds(6, 5, 10, 10);
     window->PGImage1->SetSelection(true);
+    Form->UpdateMenuItems(); // as the mouse's release does after a selection
     QApplication::clipboard()->clear();
     Form->N32->trigger();
     const QMimeData* data = QApplication::clipboard()->mimeData();
@@ -439,11 +455,12 @@ TEST_F(CommandsTest, Copy_PutsTheSelectionClippedToThePicture) {
 
 TEST_F(CommandsTest, Help_EachModeAsksItsTopicByMenuAndF1) {
     std::vector<QString> topics;
-    const THelpHandler previous = SetHelpHandler([&](QWidget* Owner, const QString& Folder_, const QString& Topic) {
-        EXPECT_EQ(Owner, Form.get());
-        EXPECT_EQ(Folder_, Folder() + "help/");
-        topics.push_back(Topic);
-    });
+    const THelpHandler previous =
+        SetHelpHandler([&](QWidget* Owner, const QString& Folder_, const QString& Topic) {
+            EXPECT_EQ(Owner, Form.get());
+            EXPECT_EQ(Folder_, Folder() + "help/");
+            topics.push_back(Topic);
+        });
     Form->HelpFolder = Folder() + "help/";
     for (int mode : {0, 2}) {
         Form->Mode = mode;
@@ -453,8 +470,8 @@ TEST_F(CommandsTest, Help_EachModeAsksItsTopicByMenuAndF1) {
     Form->Mode = 1;
     Form->N60->trigger();
     SetHelpHandler(previous);
-    EXPECT_EQ(topics, (std::vector<QString>{"Prepare_Images", "Prepare_Images", "Special_Mode", "Special_Mode",
-                                            "Input_Images"}));
+    EXPECT_EQ(topics, (std::vector<QString>{"Prepare_Images", "Prepare_Images", "Special_Mode",
+                                            "Special_Mode", "Input_Images"}));
     EXPECT_EQ(Form->findChild<QShortcut*>()->key(), QKeySequence(Qt::Key_F1));
 }
 
@@ -508,11 +525,11 @@ protected:
     void Rename(QTreeWidgetItem* Node, const QString& Text) {
         Press(Node);
         Form->N35->trigger();
-        auto* edit = Form->TreeView1->viewport()->findChild<QLineEdit*>();
+        auto* edit = qobject_cast<QLineEdit*>(Form->TreeView1->itemWidget(Node, 0));
         ASSERT_TRUE(edit) << "no editor for " << Node->text(0).toStdString();
         edit->setText(Text);
         QTest::keyClick(edit, Qt::Key_Return);
-        QCoreApplication::processEvents();
+        QCoreApplication::processEvents(); // the delegate commits after the editor had the key
     }
 
     TPict* Pict = nullptr;
@@ -551,7 +568,7 @@ TEST_F(NavigatorTest, Editing_OnlyInfectionsAndProbesAndTheEditorGoesThroughTheM
     EXPECT_TRUE(Form->TreeView1Editing(Probe->Node));
     Press(Pict->Node);
     Form->N35->trigger();
-    EXPECT_EQ(Form->TreeView1->viewport()->findChild<QLineEdit*>(), nullptr);
+    EXPECT_EQ(Form->TreeView1->itemWidget(Pict->Node, 0), nullptr);
 
     Infection->FindOrAddProbe("P2");
     const struct {
@@ -652,7 +669,7 @@ TEST_F(NavigatorTest, Reload_ReadsTheFileAgainAndAMissingOneIsAnErrorBox) {
     ASSERT_TRUE(Pict->Form);
     EXPECT_EQ(Shown(Pict->Form).GetWidth(), 7);
     Pict->Form->SubWindow()->close();
-    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(Pict->Form);
     Press(Pict->Node);
     Form->N53->trigger();
@@ -694,7 +711,8 @@ TEST_F(NavigatorTest, Screenshots) {
         {Pict->Node, "picture"}, {Infection->Node, "infection"}, {Probe->Node, "probe"}};
     for (const auto& [node, name] : levels) {
         Press(node);
-        Form->ShowPopupMenu1(Form->TreeView1->viewport()->mapToGlobal(Form->TreeView1->visualItemRect(node).center()));
+        Form->ShowPopupMenu1(
+            Form->TreeView1->viewport()->mapToGlobal(Form->TreeView1->visualItemRect(node).center()));
         QTest::qWait(100);
         Form->PopupMenu1->grab().save(shots + "/menu-" + name + ".png");
         Form->PopupMenu1->hide();
