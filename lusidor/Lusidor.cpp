@@ -1,5 +1,6 @@
 // The acquisition program's start: the application, the image library, the program's texts, then its forms
 // in their fixed order, the main window first.
+#include "EntrP.h"
 #include "Main.h"
 
 #include "framework/ErrorBox.h"
@@ -15,6 +16,8 @@ int ProgramMain(int argc, char** argv) {
     TForm1 form1(QCoreApplication::applicationDirPath() + "/");
     if (StartupFailed())
         return 1;
+    TForm2 form2(form1);
+    form1.EntryForm = &form2;
     form1.showMaximized();
     return application.exec();
 }

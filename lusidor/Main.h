@@ -2,6 +2,7 @@
 // the three working modes and the settings file read at start and written at exit.
 #pragma once
 
+#include "Measurement.h"
 #include "binary-dataset/bindata.h"
 #include "framework/AddressReservation.h"
 #include "framework/Colors.h"
@@ -78,6 +79,8 @@ public:
     void LineProfile();
     // Every series of the chart window's chart is emptied, when the chart window exists.
     void ClearChart();
+    // The property list shows the selected node's probe, or empty values for a picture or infection node.
+    void ShowProbeProperties();
 
     // MDI children in the order the user last used them: the active one first.
     QList<QMdiSubWindow*> MdiChildren() const;
@@ -95,6 +98,7 @@ public:
     TPixelGraphic* CurrentPicture = nullptr;
     std::unique_ptr<TAddressReservation> MaskReservation;
     bool MaskReservationFailed = false;
+    TMeasurementState Measurement;
 
     // Other windows of the program, each created elsewhere; null while absent.
     QPointer<QWidget> SplashWindow;
@@ -153,7 +157,7 @@ public:
     // Shows PopupMenu1 for the context node with its right edge at Pos (global).
     void ShowPopupMenu1(const QPoint& Pos);
     // The active child when it holds a picture: the picture commands do nothing without one.
-    TPictForm* ActivePicture() const;
+    TPictForm* PictureWindow() const;
 
     // The node of the last press in the navigator; the model forgets it when it goes (NodeDestroyed).
     QTreeWidgetItem* ContextNode = nullptr;

@@ -90,7 +90,7 @@ void TForm1::BindCommands() {
     new TNavigatorTree(*this);
 }
 
-TPictForm* TForm1::ActivePicture() const {
+TPictForm* TForm1::PictureWindow() const {
     TPictForm* active = ActiveChild();
     if (!active)
         return nullptr;
@@ -113,7 +113,7 @@ void TForm1::N36Click() {
 }
 
 void TForm1::SavePicture(bool ProposeName) {
-    TPictForm* window = ActivePicture();
+    TPictForm* window = PictureWindow();
     if (!window)
         return;
     PGSaveDialog1.InitialDir = ImageFolder;
@@ -145,7 +145,7 @@ void TForm1::N29Click() {
 }
 
 void TForm1::N15Click() {
-    TPictForm* window = ActivePicture();
+    TPictForm* window = PictureWindow();
     if (!window)
         return;
     QPrintDialog dialog(&Printer, this);
@@ -190,12 +190,12 @@ void TForm1::N6Click() {
 // ---- editing
 
 void TForm1::N31Click() {
-    if (TPictForm* window = ActivePicture())
+    if (TPictForm* window = PictureWindow())
         window->Undo();
 }
 
 void TForm1::N32Click() {
-    TPictForm* window = ActivePicture();
+    TPictForm* window = PictureWindow();
     if (!window || !window->PGImage1->GetSelection())
         return;
     TPixelGraphic& picture = *window->PGImage1->GetPixelGraphic();
@@ -211,7 +211,7 @@ void TForm1::N32Click() {
 }
 
 void TForm1::N34Click() {
-    TPictForm* window = ActivePicture();
+    TPictForm* window = PictureWindow();
     if (!window)
         return;
     const TPixelGraphic& picture = *window->PGImage1->GetPixelGraphicNoWait();
@@ -224,7 +224,7 @@ void TForm1::N34Click() {
 // ---- picture operations
 
 void TForm1::N7Click() {
-    TPictForm* window = ActivePicture();
+    TPictForm* window = PictureWindow();
     if (!window)
         return;
     window->PreparePicture();
@@ -237,7 +237,7 @@ void TForm1::N7Click() {
 }
 
 void TForm1::N24Click() {
-    TPictForm* window = ActivePicture();
+    TPictForm* window = PictureWindow();
     if (!window || !BCGFilterDialog1.Execute(window->PGImage1->GetPixelGraphic()))
         return;
     window->PreparePicture();
@@ -251,7 +251,7 @@ void TForm1::N24Click() {
 
 // The captions are the other way round: "Вертикально" exchanges left and right.
 void TForm1::N18Click() {
-    TPictForm* window = ActivePicture();
+    TPictForm* window = PictureWindow();
     if (!window)
         return;
     window->PreparePicture();
@@ -261,7 +261,7 @@ void TForm1::N18Click() {
 }
 
 void TForm1::N17Click() {
-    TPictForm* window = ActivePicture();
+    TPictForm* window = PictureWindow();
     if (!window)
         return;
     window->PreparePicture();
@@ -273,18 +273,18 @@ void TForm1::N17Click() {
 // ---- zoom
 
 void TForm1::N20Click() {
-    if (TPictForm* window = ActivePicture())
+    if (TPictForm* window = PictureWindow())
         if (window->PGImage1->GetZoomFactor() < ZoomInLimit)
             window->PGImage1->SetZoomFactor(window->PGImage1->GetZoomFactor() * ZoomInStep);
 }
 
 void TForm1::N21Click() {
-    if (TPictForm* window = ActivePicture())
+    if (TPictForm* window = PictureWindow())
         window->PGImage1->SetZoomFactor(window->PGImage1->GetZoomFactor() * ZoomOutStep);
 }
 
 void TForm1::N22Click() {
-    if (TPictForm* window = ActivePicture())
+    if (TPictForm* window = PictureWindow())
         window->PGImage1->SetZoomFactor(1);
 }
 

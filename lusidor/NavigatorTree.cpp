@@ -2,6 +2,7 @@
 // context menu (select, rename, delete, reload).
 #include "NavigatorTree.h"
 
+#include "EntrP.h"
 #include "Main.h"
 #include "PicForm.h"
 #include "framework/ErrorBox.h"
@@ -247,12 +248,13 @@ void TForm1::TreeView1Edited(QTreeWidgetItem* Node, QString Text) {
     TObject* data = NodeData(Node);
     if (auto* infection = dynamic_cast<TInfection*>(data)) {
         infection->SetName(Text);
+        if (auto* entry = qobject_cast<TForm2*>(EntryForm))
+            entry->OfferInfection(Text);
     } else if (auto* probe = dynamic_cast<TProbe*>(data)) {
         if (probe->Infection->IndexOfProbe(Text) == -1)
             probe->SetName(Text);
         else if (Text != probe->Name)
-            MessageBox("Такое имя пробы уже есть. Введите другое имя пробы", "Предупреждение", mtWarning,
-                       mbOK);
+            MessageBox(DuplicateProbeNameText, "Предупреждение", mtWarning, mbOK);
     }
 }
 
@@ -265,5 +267,21 @@ void TForm1::TreeView1Change(QTreeWidgetItem* Node) {
             if (NodeLevel(Node) < 2)
                 window->PGImage1->SetSelection(false);
         }
+        auto* probe = dynamic_cast<TProbe*>(NodeData(Node));
+        auto* entry = qobject_cast<TForm2*>(EntryForm);
+        if (probe && Mode == SpecialMode && entry && !entry->Adding) {
+            entry->ProbaEdit->setText(probe->Name);
+            entry->InfectBox->setCurrentText(probe->Infection->Name);
+            entry->PostavBox->setCurrentText(probe->Supplier);
+            entry->BolnEdit->setText(probe->Patient);
+            entry->PrimEdit->setText(probe->Note);
+            entry->ValueEdit->setText(QString::number(probe->Value));
+            Panel7->setText(QString::number(probe->Luminosity));
+            if (window) {
+                window->PGImage1->SetSelectionRect(probe->Rect);
+                window->PGImage1->SetSelection(true);
+            }
+        }
     }
+    ShowProbeProperties();
 }

@@ -2,16 +2,6 @@
 // yet: each does nothing until its own file takes it over.
 #include "Main.h"
 
-void TForm1::StatusCoordinates(int, int, TColor) {}
-
-void TForm1::AutoThreshold(int, int) {}
-
-void TForm1::PGImage1PicBoxOnMouseDown(Qt::MouseButton, int, int) {}
-
-void TForm1::SelectionHistogram(const TRect&) {}
-
-void TForm1::SumRect(const TRect&) {}
-
 void TForm1::LineProfile() {}
 
 void TForm1::ClearChart() {}

@@ -1,5 +1,6 @@
 // The main window's commands: the menu table, the picture operations, zoom, the MDI windows, saving,
 // printing, copying, help, and the navigator's menu, renaming, deletion and selection.
+#include "EntrP.h"
 #include "HelpWindow.h"
 #include "MainTestFixture.h"
 #include "NavigatorTree.h"
@@ -494,10 +495,12 @@ TEST_F(CommandsTest, Help_ThePagesShowInOneWindowAndAMissingPageIsNamed) {
 namespace {
 
 // The navigator with one picture, an infection and a probe under it.
-class NavigatorTest : public CommandsTest {
+class TreeTest : public CommandsTest {
 protected:
     void SetUp() override {
         CommandsTest::SetUp();
+        Entry = std::make_unique<TForm2>(*Form);
+        Form->EntryForm = Entry.get();
         Pattern(5, 3)->SaveToFile(Image("a.bmp"));
         Pict = Form->Base->FindOrAddPict("a.bmp");
         Infection = Pict->FindOrAddInfection("Грипп");
@@ -532,6 +535,12 @@ protected:
         QCoreApplication::processEvents(); // the delegate commits after the editor had the key
     }
 
+    void TearDown() override {
+        Entry.reset();
+        CommandsTest::TearDown();
+    }
+
+    std::unique_ptr<TForm2> Entry;
     TPict* Pict = nullptr;
     TInfection* Infection = nullptr;
     TProbe* Probe = nullptr;
@@ -539,7 +548,7 @@ protected:
 
 } // namespace
 
-TEST_F(NavigatorTest, ContextMenu_ByTheLevelOfThePressedNodeAndRightAligned) {
+TEST_F(TreeTest, ContextMenu_ByTheLevelOfThePressedNodeAndRightAligned) {
     const struct {
         QTreeWidgetItem* Node;
         Qt::MouseButton Button;
@@ -562,7 +571,7 @@ TEST_F(NavigatorTest, ContextMenu_ByTheLevelOfThePressedNodeAndRightAligned) {
     Form->PopupMenu1->hide();
 }
 
-TEST_F(NavigatorTest, Editing_OnlyInfectionsAndProbesAndTheEditorGoesThroughTheModel) {
+TEST_F(TreeTest, Editing_OnlyInfectionsAndProbesAndTheEditorGoesThroughTheModel) {
     EXPECT_FALSE(Form->TreeView1Editing(Pict->Node));
     EXPECT_TRUE(Form->TreeView1Editing(Infection->Node));
     EXPECT_TRUE(Form->TreeView1Editing(Probe->Node));
@@ -593,7 +602,74 @@ TEST_F(NavigatorTest, Editing_OnlyInfectionsAndProbesAndTheEditorGoesThroughTheM
     EXPECT_EQ(Infection->Node->text(0), "Грипп");
 }
 
-TEST_F(NavigatorTest, Icons_LevelOrStandard) {
+TEST_F(TreeTest, InfectionRename_OffersOnlyAnUnlistedNameAndYesListsIt) {
+    Entry->InfectBox->addItem("Корь");
+    const struct {
+        QString Text;
+        TModalResult Answer;
+        size_t Questions;
+        int Listed;
+    } cases[] = {{"Корь", mrYes, 0, 1},
+                 {" Ветрянка ", mrNo, 1, 1},
+                 {"Ветрянка", mrYes, 1, 2},
+                 {"Ветрянка", mrYes, 0, 2}};
+    for (const auto& test : cases) {
+        Boxes.Requests.clear();
+        Boxes.Answer = test.Answer;
+        Rename(Infection->Node, test.Text);
+        EXPECT_EQ(Infection->Name, test.Text.trimmed());
+        EXPECT_EQ(Infection->Node->text(0), Infection->Name);
+        ASSERT_EQ(Boxes.Requests.size(), test.Questions) << test.Text.toStdString();
+        if (test.Questions) {
+            EXPECT_EQ(Boxes.Requests[0].Text, "Такой инфекции нет в списке. Добавить ее в список?");
+            EXPECT_EQ(Boxes.Requests[0].Caption, "Вопрос");
+        }
+        EXPECT_EQ(Entry->InfectBox->findText("Ветрянка") >= 0 ? 2 : 1, test.Listed);
+    }
+}
+
+TEST_F(TreeTest, Change_FillsTheEntryFormThePanelAndTheSelectionButNotWhileAdding) {
+    Form->SetMode(TForm1::SpecialMode);
+    Probe->SetSupplier("Пост");
+    Probe->SetPatient("Иванов");
+    Probe->SetNote("прим");
+    Probe->SetValue(1005000);
+    Probe->SetLuminosity(77);
+    Probe->SetReaction("?");
+    Probe->SetRect(Rect(1, 1, 4, 3));
+    const auto fields = [&] {
+        return QStringList{
+            Entry->ProbaEdit->text(), Entry->InfectBox->currentText(), Entry->PostavBox->currentText(),
+            Entry->BolnEdit->text(),  Entry->PrimEdit->text(),         Entry->ValueEdit->text(),
+            Form->Panel7->text()};
+    };
+    const auto properties = [&] {
+        QStringList values;
+        for (int row = 0; row < Form->ListView1->topLevelItemCount(); ++row)
+            values << Form->ListView1->topLevelItem(row)->text(1);
+        return values;
+    };
+    Form->TreeView1->setCurrentItem(Pict->Node);
+    Entry->Adding = true;
+    Form->TreeView1->setCurrentItem(Probe->Node);
+    EXPECT_EQ(fields(), QStringList({"", "", "", "", "", "", ""}));
+    EXPECT_FALSE(Pict->Form->PGImage1->GetSelection());
+    EXPECT_EQ(properties(), QStringList({"Иванов", "77", "Пост", "прим", "1005000", "?"}));
+
+    Entry->Adding = false;
+    Form->TreeView1->setCurrentItem(Infection->Node);
+    EXPECT_EQ(properties(), QStringList({"", "", "", "", "", ""}));
+    Form->TreeView1->setCurrentItem(Probe->Node);
+    EXPECT_EQ(fields(), QStringList({"P1", "Грипп", "Пост", "Иванов", "прим", "1005000", "77"}));
+    EXPECT_TRUE(Pict->Form->PGImage1->GetSelection());
+    EXPECT_EQ(Pict->Form->PGImage1->GetSelectionRect(), Rect(1, 1, 4, 3));
+    EXPECT_EQ(Form->ActiveChild(), Pict->Form.data());
+    // A picture's node turns its window's selection off.
+    Form->TreeView1->setCurrentItem(Pict->Node);
+    EXPECT_FALSE(Pict->Form->PGImage1->GetSelection());
+}
+
+TEST_F(TreeTest, Icons_LevelOrStandard) {
     EXPECT_EQ(NodeImageIndex(Pict->Node), 0);
     EXPECT_EQ(NodeImageIndex(Infection->Node), 1);
     const std::pair<QString, int> names[] = {{"E1", 3}, {"e1", 2}, {"Е1", 2}, {"1E", 2}};
@@ -612,7 +688,7 @@ TEST_F(NavigatorTest, Icons_LevelOrStandard) {
             EXPECT_NE(icons[i].pixmap(16, 16).toImage(), icons[j].pixmap(16, 16).toImage()) << i << " " << j;
 }
 
-TEST_F(NavigatorTest, Delete_AsksOnceCancelKeepsAndTheMenuForgetsTheNode) {
+TEST_F(TreeTest, Delete_AsksOnceCancelKeepsAndTheMenuForgetsTheNode) {
     Pattern(5, 3)->SaveToFile(Image("b.bmp"));
     TPict* other = Form->Base->FindOrAddPict("b.bmp");
     TInfection* otherInfection = other->FindOrAddInfection("Корь");
@@ -662,7 +738,7 @@ TEST_F(NavigatorTest, Delete_AsksOnceCancelKeepsAndTheMenuForgetsTheNode) {
     EXPECT_EQ(qobject_cast<TPictForm*>(Windows()[0]->widget()), Pict->Form.data());
 }
 
-TEST_F(NavigatorTest, Reload_ReadsTheFileAgainAndAMissingOneIsAnErrorBox) {
+TEST_F(TreeTest, Reload_ReadsTheFileAgainAndAMissingOneIsAnErrorBox) {
     Form->TreeView1->setCurrentItem(Probe->Node);
     Pattern(7, 4)->SaveToFile(Image("a.bmp"));
     Form->N25->trigger();
@@ -684,12 +760,12 @@ TEST_F(NavigatorTest, Reload_ReadsTheFileAgainAndAMissingOneIsAnErrorBox) {
     // The window that could not load holds no picture, and the picture commands leave it alone.
     ASSERT_TRUE(Pict->Form);
     Form->MdiArea->setActiveSubWindow(Pict->Form->SubWindow());
-    EXPECT_EQ(Form->ActivePicture(), nullptr);
+    EXPECT_EQ(Form->PictureWindow(), nullptr);
 }
 
 // Pictures of the windows for a person to look at: run under a display server with LUSIDOR_SHOTS set to
 // the folder that takes them.
-TEST_F(NavigatorTest, Screenshots) {
+TEST_F(TreeTest, Screenshots) {
     const QString shots = qEnvironmentVariable("LUSIDOR_SHOTS");
     if (shots.isEmpty())
         GTEST_SKIP() << "LUSIDOR_SHOTS names no folder";
