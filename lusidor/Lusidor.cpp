@@ -5,6 +5,7 @@
 
 #include "framework/ErrorBox.h"
 #include "image-library/PGraphicInit.h"
+#include "vs_options.h"
 
 #include <QApplication>
 
@@ -14,6 +15,7 @@ int ProgramMain(int argc, char** argv) {
     MainUnitStart();
 
     TForm1 form1(QCoreApplication::applicationDirPath() + "/");
+    TVs_optionsFrame vs_optionsFrame(&form1);
     if (StartupFailed())
         return 1;
     TForm2 form2(form1);
