@@ -87,11 +87,13 @@ bool Confirmed(const QString& Question) {
 
 } // namespace
 
+// Read from the node alone: the tree also asks while a node is being deleted, when its model object is going.
+// A probe node's text is its probe's name.
 int NodeImageIndex(const QTreeWidgetItem* Node) {
-    const auto* probe = dynamic_cast<const TProbe*>(NodeData(Node));
-    if (probe && TProbe::IsStandardName(probe->Name))
+    const int level = NodeLevel(Node);
+    if (level == 2 && TProbe::IsStandardName(Node->text(0)))
         return 3;
-    return std::max(NodeLevel(Node), 0);
+    return std::max(level, 0);
 }
 
 TNavigatorTree::TNavigatorTree(TForm1& Form) : QStyledItemDelegate(Form.TreeView1), Form(Form) {
@@ -100,6 +102,7 @@ TNavigatorTree::TNavigatorTree(TForm1& Form) : QStyledItemDelegate(Form.TreeView
     QTreeWidget* tree = Form.TreeView1;
     tree->setItemDelegate(this);
     tree->setIconSize(QSize(16, 16));
+    Viewport = tree->viewport();
     tree->viewport()->installEventFilter(this);
     // Whether a node may be edited is asked when the editor is made; the flag only lets Qt ask.
     connect(tree->model(), &QAbstractItemModel::rowsInserted, this,
@@ -121,7 +124,7 @@ QTreeWidgetItem* TNavigatorTree::Node(const QModelIndex& Index) const {
 
 // The delegate's own filter serves its editors; the viewport is watched only for presses.
 bool TNavigatorTree::eventFilter(QObject* Watched, QEvent* Event) {
-    if (Watched != Form.TreeView1->viewport())
+    if (Watched != Viewport)
         return QStyledItemDelegate::eventFilter(Watched, Event);
     if (Event->type() == QEvent::MouseButtonPress || Event->type() == QEvent::MouseButtonDblClick)
         Form.ContextNode = Form.TreeView1->itemAt(static_cast<QMouseEvent*>(Event)->position().toPoint());

@@ -41,4 +41,6 @@ private:
     TForm1& Form;
     std::array<QIcon, 4> ImageList2;
     mutable QPointer<QWidget> Editor; // the open editor, if any
+    // The watched viewport, kept apart: its events come until the end, also while the tree is going.
+    const QObject* Viewport = nullptr;
 };
