@@ -895,4 +895,10 @@ TEST_F(RoadTest, FromTheCameraThroughTheImageFolderToAProbe) {
     EXPECT_EQ(probe->Node->parent()->text(0), "Грипп");
     EXPECT_EQ(Form->ListView1->topLevelItem(0)->text(1), "Петров");
     EXPECT_EQ(Form->ListView1->topLevelItem(4)->text(1), "1005000");
+
+    // Back to image processing, then "Выход" ends the program's loop.
+    Form->N14->trigger();
+    EXPECT_EQ(Form->Mode, TForm1::ImageProcessingMode);
+    EXPECT_FALSE(Entry->isVisible());
+    EXPECT_EQ(InLoop([this] { Form->N5->trigger(); }), 0);
 }
