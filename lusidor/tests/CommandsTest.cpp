@@ -89,8 +89,14 @@ protected:
         WhenModal<QFileDialog>([Name, Proposed](QFileDialog& Dialog) {
             if (Proposed)
                 *Proposed = Dialog.findChild<QLineEdit*>("fileNameEdit")->text();
-            Dialog.selectFile(Name);
+            // As the user does it: the folder, then the name typed into the name field.
+            Dialog.setDirectory(QFileInfo(Name).path());
+            Dialog.findChild<QLineEdit*>("fileNameEdit")->setText(QFileInfo(Name).fileName());
             static_cast<QDialog&>(Dialog).accept();
+            if (Dialog.isVisible()) {
+                ADD_FAILURE() << "the dialog kept " << Name.toStdString();
+                Dialog.reject();
+            }
         });
         Command->trigger();
     }
@@ -401,9 +407,10 @@ TEST_F(CommandsTest, Save_AFailedWriteReportsTheErrorAndKeepsTheOldFile) {
     Window(Pattern(5, 3));
     QDir(Folder()).mkpath("locked");
     Store("locked/a.bmp", "old");
-    Store("plain", "x");
-    std::vector<QString> targets = {Folder() + "plain/a.bmp"};
-    // The superuser writes into read-only folders; for it only the other case can fail.
+    Store("a.xyz", "old");
+    // A type no writer knows.
+    std::vector<QString> targets = {Folder() + "a.xyz"};
+    // The superuser writes into read-only folders.
     if (geteuid() != 0) {
         QFile::setPermissions(Folder() + "locked", QFile::ReadOwner | QFile::ExeOwner);
         targets.push_back(Folder() + "locked/a.bmp");
@@ -414,13 +421,15 @@ TEST_F(CommandsTest, Save_AFailedWriteReportsTheErrorAndKeepsTheOldFile) {
     for (const QString& target : targets) {
         Boxes.Requests.clear();
         SaveAs(Form->N36, target);
+        EXPECT_EQ(Form->PGSaveDialog1.FileName, target);
         ASSERT_FALSE(Boxes.Requests.empty()) << target.toStdString();
         EXPECT_EQ(Boxes.Requests.back().Caption, "Ошибка");
         EXPECT_EQ(Boxes.Requests.back().Type, mtError);
     }
     QFile::setPermissions(Folder() + "locked", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_EQ(Stored("locked/a.bmp"), "old");
-    EXPECT_EQ(Stored("plain"), "x");
+    EXPECT_EQ(Stored("a.xyz"), "old");
+    EXPECT_EQ(QDir(Folder()).entryList(QDir::Files).size(), 2); // nothing new beside the settings and a.xyz
 }
 
 TEST_F(CommandsTest, Print_OnePdfPageAndPageSetupUsesTheSamePrinter) {
@@ -867,8 +876,8 @@ TEST_F(RoadTest, FromTheCameraThroughTheImageFolderToAProbe) {
     // Measurement mode, the frame opened from the image folder through the open dialog.
     Form->N6->trigger();
     EXPECT_FALSE(Form->VideoWindow());
-    WhenModal<QFileDialog>([this](QFileDialog& Dialog) {
-        Dialog.selectFile(Image("frame.pgm"));
+    WhenModal<QFileDialog>([](QFileDialog& Dialog) {
+        Dialog.findChild<QLineEdit*>("fileNameEdit")->setText("frame.pgm");
         static_cast<QDialog&>(Dialog).accept();
     });
     Form->N2->trigger();
