@@ -2,8 +2,6 @@
 // yet: each does nothing until its own file takes it over.
 #include "Main.h"
 
-void TForm1::NodeDestroyed(QTreeWidgetItem*) {}
-
 void TForm1::LineProfile() {}
 
 void TForm1::ClearChart() {}
