@@ -1,5 +1,7 @@
 // The acquisition program's start: the application, the image library, the program's texts, then its forms
 // in their fixed order, the main window first.
+#include "ExportUnit.h"
+#include "ImageM.h"
 #include "Main.h"
 
 #include "framework/ErrorBox.h"
@@ -12,9 +14,19 @@ int ProgramMain(int argc, char** argv) {
     TPGraphicScope library;
     MainUnitStart();
 
+    // The splash belongs to the program rather than to the main window, which is made after it.
+    QWidget splashOwner;
+    const QPointer<TForm3> splash = new TForm3(&splashOwner);
+    splash->repaint();
+
     TForm1 form1(QCoreApplication::applicationDirPath() + "/");
     if (StartupFailed())
         return 1;
+    if (splash) {
+        splash->MainForm = &form1;
+        form1.SplashWindow = splash.data();
+    }
+    TFormExport formExport(form1);
     form1.showMaximized();
     return application.exec();
 }

@@ -100,6 +100,14 @@ public:
     QPointer<QWidget> EntryForm;
     QPointer<QWidget> CameraWindow;
 
+    // The small windows' commands and the line profile (MainForms.cpp).
+    void N11Click();
+    void N58Click();
+    void N62Click();
+    // The file name, without folder, of the active picture window's picture: the chart's title line.
+    QString ChartTitle() const;
+    QPointer<QWidget> ExportWindow; // the chart export window, made at start-up
+
     TBinaryDataSet BinaryDataSet1; // handed to the navigator model, never opened
     TPGOpenDialog PGOpenDialog1;
     // The navigator model, from start-up until the window closes.
@@ -123,6 +131,7 @@ private:
     void SelectionOffEverywhere();
     void SetItemEnabled(QAction* Item, bool Enabled);
     void ApplyMenuStates(QMenu* Menu, bool ParentEnabled);
+    void BindFormCommands();
 
     TBoardErrorHandler PreviousBoardErrorHandler; // the driver's messages go to this window's error box
     bool EndRequested = false;

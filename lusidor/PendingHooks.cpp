@@ -15,5 +15,3 @@ void TForm1::SelectionHistogram(const TRect&) {}
 void TForm1::SumRect(const TRect&) {}
 
 void TForm1::LineProfile() {}
-
-void TForm1::ClearChart() {}
