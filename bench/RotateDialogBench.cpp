@@ -27,10 +27,16 @@ int main(int argc, char** argv) {
     MakePhoto(photo, Width, Height);
 
     std::printf("4000 x 3000, 24 bits, turned %.0f degrees\n", double(Angle));
-    TPixelGraphic copy;
-    const double copying = Milliseconds([&] { copy.Assign(&photo); });
-    TPixelGraphic turned;
-    const double alone = Milliseconds([&] { turned.Rotate(true, photo, Angle); });
+    // Into a new picture, as the dialog's copy is: the fresh pages cost more than the bytes.
+    const double copying = Milliseconds([&] {
+        TPixelGraphic copy;
+        copy.Assign(&photo);
+    });
+    // A new target each time, as the window's picture is new to the size it turns to.
+    const double alone = Milliseconds([&] {
+        TPixelGraphic turned;
+        turned.Rotate(true, photo, Angle);
+    });
 
     TPictForm window;
     double dialog = 1e300;
@@ -44,7 +50,7 @@ int main(int argc, char** argv) {
             dialog,
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
-    std::printf("%-44s %9.1f ms\n", "one picture copy (Assign)", copying);
+    std::printf("%-44s %9.1f ms\n", "one picture copy (Assign to a new picture)", copying);
     Report("Rotate 30 by the dialog's OK", dialog, "TPixelGraphic::Rotate alone", alone, 2);
     std::printf("%-44s %9.1f ms   (one copy: %.1f ms)\n", "gap", dialog - alone, copying);
     return 0;
