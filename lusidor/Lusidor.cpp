@@ -1,5 +1,6 @@
 // The acquisition program's start: the application, the image library, the program's texts, then its forms
 // in their fixed order, the main window first.
+#include "EntrP.h"
 #include "ExportUnit.h"
 #include "ImageM.h"
 #include "Main.h"
@@ -26,6 +27,8 @@ int ProgramMain(int argc, char** argv) {
         splash->MainForm = &form1;
         form1.SplashWindow = splash.data();
     }
+    TForm2 form2(form1);
+    form1.EntryForm = &form2;
     TFormExport formExport(form1);
     form1.showMaximized();
     return application.exec();

@@ -2,6 +2,7 @@
 // the three working modes and the settings file read at start and written at exit.
 #pragma once
 
+#include "Measurement.h"
 #include "binary-dataset/bindata.h"
 #include "framework/AddressReservation.h"
 #include "framework/Colors.h"
@@ -93,6 +94,7 @@ public:
     TPixelGraphic* CurrentPicture = nullptr;
     std::unique_ptr<TAddressReservation> MaskReservation;
     bool MaskReservationFailed = false;
+    TMeasurementState Measurement;
 
     // Other windows of the program, each created elsewhere; null while absent.
     QPointer<QWidget> SplashWindow;
