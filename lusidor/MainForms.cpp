@@ -3,11 +3,13 @@
 #include "ChartUnit.h"
 #include "ImageM.h"
 #include "Main.h"
+#include "Measurement.h"
 #include "PRotate.h"
 #include "PicForm.h"
 #include "framework/ErrorBox.h"
 
 #include <QFileInfo>
+#include <QLineSeries>
 #include <QPointer>
 #include <QScopeGuard>
 
@@ -52,6 +54,26 @@ void TForm1::N11Click() {
 QString TForm1::ChartTitle() const {
     TPictForm* active = ActiveChild();
     return active ? QFileInfo(active->PGImage1->GetFileName()).fileName() : QString();
+}
+
+void TForm1::LineProfile() {
+    auto* chart = qobject_cast<TFormChart*>(ChartWindow.data());
+    if (!chart)
+        return;
+    chart->Series1->clear();
+    TPictForm* active = ActiveChild();
+    if (!active || !active->PGImage1->GetSelection())
+        return;
+    const TRect selection = active->PGImage1->GetSelectionRect();
+    chart->SetTitle(ChartTitle());
+    const int line = chart->DownButton();
+    const TPixelGraphic* picture = active->PGImage1->GetPixelGraphic();
+    if (line == 0 || !picture)
+        return;
+    QList<QPointF> points;
+    for (const TProfilePoint& point : ProfileLinePoints(*picture, selection, TProfileLine(line)))
+        points.append(QPointF(point.X, point.Value));
+    chart->ShowPoints(points);
 }
 
 void TForm1::ClearChart() {

@@ -13,5 +13,3 @@ void TForm1::PGImage1PicBoxOnMouseDown(Qt::MouseButton, int, int) {}
 void TForm1::SelectionHistogram(const TRect&) {}
 
 void TForm1::SumRect(const TRect&) {}
-
-void TForm1::LineProfile() {}

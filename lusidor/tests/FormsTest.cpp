@@ -4,6 +4,7 @@
 #include "ExportUnit.h"
 #include "ImageM.h"
 #include "MainTestFixture.h"
+#include "Measurement.h"
 #include "PRotate.h"
 
 #include <QApplication>
@@ -82,6 +83,23 @@ protected:
         window->PGImage1->SetPixelGraphic(RandomGrey(Width, Height, 7));
         window->KeepPicture();
         return *window;
+    }
+    // The model with picture "a.bmp" of the image folder, its infection "Грипп"
+    // and the probes p1 and p2.
+    TProbe& ModelProbe() {
+        Make();
+        QDir().mkpath(Form->ImageFolder);
+        RandomGrey(40, 30, 3)->SaveToFile(Form->ImageFolder + "a.bmp");
+        TPict* pict = Form->Base->FindOrAddPict("a.bmp");
+        TInfection* infection = pict->FindOrAddInfection("Грипп");
+        infection->FindOrAddProbe("p2");
+        return *infection->FindOrAddProbe("p1");
+    }
+    QStringList PropertyValues() const {
+        QStringList values;
+        for (int row = 0; row < Form->ListView1->topLevelItemCount(); ++row)
+            values << Form->ListView1->topLevelItem(row)->text(1);
+        return values;
     }
     TFormChart& OpenChart() {
         Form->N11Click();
@@ -274,6 +292,41 @@ TEST_F(FormsTest, Rotate_N58_TheProgressBarFollowsThePictureOnlyWhileTheDialogIs
 }
 
 // ---- Line-profile chart ----
+
+TEST_F(FormsTest, Chart_EachButtonGivesTheLinesPointsAndTheAxisTitleTheTitleIsTheFileName) {
+    TProbe& probe = ModelProbe();
+    TPictForm& window = *probe.Infection->Pict->Form;
+    Form->MdiArea->setActiveSubWindow(window.SubWindow());
+    window.PGImage1->SetSelectionRect({3, 4, 23, 19});
+    window.PGImage1->SetSelection(true);
+    TFormChart& chart = OpenChart();
+    EXPECT_EQ(chart.DownButton(), 1);
+    EXPECT_EQ(chart.size(), QSize(454, 304));
+    // Button 1 is down already: a click on it would release it, so it comes last.
+    for (const int line : {2, 3, 4, 5, 6, 1}) {
+        chart.SpeedButtons[size_t(line - 1)]->click();
+        EXPECT_EQ(chart.DownButton(), line);
+        QList<QPointF> expected;
+        for (const TProfilePoint& p :
+             ProfileLinePoints(*window.PGImage1->GetPixelGraphic(), window.PGImage1->GetSelectionRect(),
+                               TProfileLine(line)))
+            expected.append(QPointF(p.X, p.Value));
+        EXPECT_EQ(chart.Series1->points(), expected) << line;
+        EXPECT_FALSE(expected.isEmpty());
+        EXPECT_EQ(chart.BottomAxis->titleText(), line <= 4 ? "X" : "Y");
+        EXPECT_EQ(chart.BottomAxis->min(), expected.front().x());
+        EXPECT_EQ(chart.BottomAxis->max(), expected.back().x());
+        EXPECT_EQ(chart.Chart->title(), "a.bmp");
+    }
+    chart.SpeedButton2->click();
+    chart.SpeedButton2->click(); // releasing the down button leaves all up
+    EXPECT_EQ(chart.DownButton(), 0);
+    EXPECT_EQ(chart.BottomAxis->titleText(), "Y");
+    EXPECT_TRUE(chart.Series1->points().isEmpty());
+    EXPECT_EQ(chart.LeftAxis->min(), -2);
+    EXPECT_EQ(chart.LeftAxis->max(), 256);
+    EXPECT_FALSE(chart.Series2->isVisible());
+}
 
 TEST_F(FormsTest, Chart_ARightClickEmptiesTheSeriesAndAfterClosingN11MakesANewWindow) {
     TPictForm& window = PictureWindow();
