@@ -2,10 +2,14 @@
 #include "EntrP.h"
 
 #include "Main.h"
+#include "PicForm.h"
+#include "framework/ErrorBox.h"
 #include "framework/MessageBox.h"
+#include "framework/TimeStamp.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QValidator>
 
@@ -14,18 +18,23 @@ const QString DuplicateProbeNameText = "Такое имя пробы уже ес
 namespace {
 
 // A length limit on what the user types. QLineEdit's maxLength would also cut the texts the program sets,
-// such as a sum of seven digits or names filled from the navigator; a longer text may still be shortened.
+// such as a sum of seven digits or names filled from the navigator; such a longer text may still be
+// shortened.
 class TTypingLimit : public QValidator {
 public:
     TTypingLimit(QLineEdit* Edit, int MaxLength)
-        : QValidator(Edit), MaxLength(MaxLength), Previous(Edit->text().size()) {
+        : QValidator(Edit), Edit(Edit), MaxLength(MaxLength), Previous(Edit->text().size()) {
         connect(Edit, &QLineEdit::textChanged, this, [this](const QString& Text) { Previous = Text.size(); });
     }
     State validate(QString& Input, int&) const override {
-        return Input.size() <= MaxLength || Input.size() < Previous ? Acceptable : Invalid;
+        // A text set by the program leaves the edit unmodified while it is checked.
+        if (!Edit->isModified() || Input.size() <= MaxLength || Input.size() < Previous)
+            return Acceptable;
+        return Invalid;
     }
 
 private:
+    const QLineEdit* Edit;
     const qsizetype MaxLength;
     qsizetype Previous;
 };
@@ -49,6 +58,7 @@ TForm2::TForm2(TForm1& Main, QWidget* parent) : QDialog(parent), Main(Main) {
     // Typing is off, the arrows stay: QAbstractSpinBox::setReadOnly would stop both.
     SpinEdit1->findChild<QLineEdit*>()->setReadOnly(true);
     connect(SpinEdit1, &QSpinBox::valueChanged, this, &TForm2::SpinEdit1Change);
+    connect(Button1, &QPushButton::clicked, this, [this] { CallGuarded([this] { Button1Click(); }); });
     FormCreate();
 }
 
@@ -78,6 +88,53 @@ void TForm2::SpinEdit1Change(int Value) {
 void TForm2::ShowThreshold(int32_t Threshold) {
     const QSignalBlocker blocker(SpinEdit1);
     SpinEdit1->setValue(Threshold);
+}
+
+void TForm2::Button1Click() {
+    const QString infection = InfectBox->currentText().trimmed();
+    const QString probeName = ProbaEdit->text().trimmed();
+    // One reading, so that the date and the time name the same day.
+    const double now = DateTimeToMSecs(Clock());
+    const auto warn = [](const QString& Text) { MessageBox(Text, "Предупреждение", mtWarning); };
+    // The video window and no window at all have no record to add to.
+    TPictForm* form = Main.ActiveChild();
+    if (!form || !form->Pict || !form->PGImage1->GetSelection())
+        return warn("Выделите область");
+    if (infection.isEmpty())
+        return warn("Введите имя инфекции");
+    if (probeName.isEmpty())
+        return warn("Введите имя пробы");
+    TPict& pict = *form->Pict;
+    const int index = pict.IndexOfInfection(infection);
+    TInfection* existing = index >= 0 ? pict.InfectionsAt(index) : nullptr;
+    if (existing && existing->IndexOfProbe(probeName) != -1)
+        return warn(DuplicateProbeNameText);
+    // Converted before anything is created, so that a panel without a number adds nothing.
+    bool isNumber = false;
+    const int luminosity = Main.Panel7->text().toInt(&isNumber);
+    if (!isNumber)
+        return ShowError("'" + Main.Panel7->text() + "' is not a valid integer value", false);
+    const TRect rect = form->PGImage1->GetSelectionRect();
+    {
+        Adding = true;
+        const auto added = qScopeGuard([this] { Adding = false; });
+        TInfection* target = existing ? existing : pict.FindOrAddInfection(infection);
+        const bool standard = TProbe::IsStandardName(probeName);
+        TProbe* probe = standard ? target->AddStandard(probeName) : target->FindOrAddProbe(probeName);
+        probe->SetRect(rect);
+        probe->SetSupplier(PostavBox->currentText());
+        probe->SetPatient(BolnEdit->text());
+        probe->SetNote(PrimEdit->text());
+        probe->SetThreshold(uint8_t(SpinEdit1->value()));
+        probe->SetLuminosity(uint8_t(luminosity));
+        probe->SetDate(now);
+        probe->SetTime(now);
+        probe->SetValue(Main.Measurement.MeasuredValue);
+        if (!standard && existing && existing->Standard)
+            probe->SetReaction("?");
+        Main.ShowProbeProperties();
+    }
+    OfferInfection(infection);
 }
 
 void TForm2::OfferInfection(const QString& Infection) {

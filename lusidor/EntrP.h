@@ -21,6 +21,8 @@ public:
 
     void FormActivate();
     void SpinEdit1Change(int Value);
+    // "Добавить": the measured sample of the active picture window becomes a probe of the named infection.
+    void Button1Click();
 
     // When Infection is not in InfectBox's list, asks whether to append it; Yes appends it.
     void OfferInfection(const QString& Infection);
