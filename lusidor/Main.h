@@ -106,6 +106,7 @@ public:
 
     // The small windows' commands and the line profile (MainForms.cpp).
     void N11Click();
+    void N56Click();
     void N58Click();
     void N62Click();
     // The file name, without folder, of the active picture window's picture: the chart's title line.

@@ -6,6 +6,7 @@
 #include "Measurement.h"
 #include "PRotate.h"
 #include "PicForm.h"
+#include "Prop.h"
 #include "framework/ErrorBox.h"
 
 #include <QFileInfo>
@@ -15,8 +16,10 @@
 
 void TForm1::BindFormCommands() {
     using THandler = void (TForm1::*)();
-    const std::pair<QAction*, THandler> commands[] = {
-        {N11, &TForm1::N11Click}, {N58, &TForm1::N58Click}, {N62, &TForm1::N62Click}};
+    const std::pair<QAction*, THandler> commands[] = {{N11, &TForm1::N11Click},
+                                                      {N56, &TForm1::N56Click},
+                                                      {N58, &TForm1::N58Click},
+                                                      {N62, &TForm1::N62Click}};
     for (const auto& [item, handler] : commands)
         connect(item, &QAction::triggered, this,
                 [this, handler = handler] { CallGuarded([this, handler] { (this->*handler)(); }); });
@@ -44,6 +47,15 @@ void TForm1::N58Click() {
     TRotateForm dialog(*active, this);
     dialog.exec();
     UpdateMenuItems();
+}
+
+void TForm1::N56Click() {
+    // The navigator selects the node it is right-clicked on, so the menu's node is the selected one.
+    auto* probe = dynamic_cast<TProbe*>(NodeData(TreeView1->currentItem()));
+    if (!probe)
+        return;
+    TPropForm dialog(*probe, *this, this);
+    dialog.exec();
 }
 
 void TForm1::N11Click() {

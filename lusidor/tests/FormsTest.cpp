@@ -1,11 +1,13 @@
 // The small windows of the program: the splash, the rotate dialog, the probe properties, the line-profile
 // chart and its export, each driven through the main window of a temporary program folder.
 #include "ChartUnit.h"
+#include "EntrP.h"
 #include "ExportUnit.h"
 #include "ImageM.h"
 #include "MainTestFixture.h"
 #include "Measurement.h"
 #include "PRotate.h"
+#include "Prop.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -289,6 +291,76 @@ TEST_F(FormsTest, Rotate_N58_TheProgressBarFollowsThePictureOnlyWhileTheDialogIs
     EXPECT_FALSE(window.ShowProgress);
     EXPECT_EQ(window.PGImage1->GetPixelGraphic()->GetWidth(), 30);
     EXPECT_TRUE(Form->N31->isEnabled());
+}
+
+// ---- Probe properties ----
+
+TEST_F(FormsTest, Properties_OkStoresTheTrimmedFieldsAndRefreshesThePropertyList) {
+    TProbe& probe = ModelProbe();
+    Form->TreeView1->setCurrentItem(probe.Node);
+    probe.SetSupplier("old");
+    TPropForm dialog(probe, *Form);
+    EXPECT_EQ(dialog.windowTitle(), "Свойства: p1");
+    EXPECT_EQ(dialog.ComboBox1->currentText(), "old");
+    EXPECT_EQ(dialog.ComboBox1->count(), 0);
+    dialog.ComboBox1->setEditText("  Завод ");
+    dialog.Edit3->setText(" Иванов ");
+    dialog.Edit4->setText("прим ");
+    dialog.Edit2->setText(" ? ");
+    dialog.Button3Click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(probe.Supplier, "Завод");
+    EXPECT_EQ(probe.Patient, "Иванов");
+    EXPECT_EQ(probe.Note, "прим");
+    EXPECT_EQ(probe.Reaction, "?");
+    EXPECT_EQ(PropertyValues(), (QStringList{"Иванов", "0", "Завод", "прим", "0", "?"}));
+}
+
+TEST_F(FormsTest, Properties_NameRules_OtherCaseAndEmptyAreAcceptedADuplicateKeepsTheDialogOpen) {
+    TProbe& probe = ModelProbe();
+    const struct {
+        QString Typed, ExpectedName;
+        bool Accepted;
+    } cases[] = {{" P1 ", "P1", true}, {"p2", "P1", false}, {"  ", "", true}, {"p2 ", "", false}};
+    for (const auto& c : cases) {
+        Boxes.Requests.clear();
+        TPropForm dialog(probe, *Form);
+        dialog.Edit3->setText("patient");
+        dialog.Edit1->setText(c.Typed);
+        dialog.Button3Click();
+        EXPECT_EQ(dialog.result() == QDialog::Accepted, c.Accepted) << c.Typed.toStdString();
+        EXPECT_EQ(probe.Name, c.ExpectedName);
+        EXPECT_EQ(probe.Node->text(0), c.ExpectedName);
+        if (c.Accepted) {
+            EXPECT_TRUE(Boxes.Requests.empty());
+            EXPECT_EQ(probe.Patient, "patient");
+            probe.SetPatient("");
+        } else {
+            ASSERT_EQ(Boxes.Requests.size(), 1u);
+            EXPECT_EQ(Boxes.Requests[0].Text, DuplicateProbeNameText);
+            EXPECT_EQ(Boxes.Requests[0].Caption, "Предупреждение");
+            EXPECT_EQ(Boxes.Requests[0].Type, mtWarning);
+            EXPECT_EQ(probe.Patient, "");
+        }
+    }
+}
+
+TEST_F(FormsTest, Properties_CancelStoresNothing_AndN56OpensTheDialogOnTheContextProbe) {
+    TProbe& probe = ModelProbe();
+    Form->TreeView1->setCurrentItem(probe.Node);
+    QString title;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<TPropForm*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        title = dialog->windowTitle();
+        dialog->Edit1->setText("new");
+        dialog->Edit3->setText("patient");
+        dialog->Button2->click();
+    });
+    Form->N56Click();
+    EXPECT_EQ(title, "Свойства: p1");
+    EXPECT_EQ(probe.Name, "p1");
+    EXPECT_EQ(probe.Patient, "");
 }
 
 // ---- Line-profile chart ----
