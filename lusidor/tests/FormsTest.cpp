@@ -15,6 +15,7 @@
 #include <QLineSeries>
 #include <QPrinter>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 #include <QValueAxis>
 #include <random>
@@ -225,6 +226,10 @@ TEST_F(FormsTest, Rotate_CancelEscAndTheCloseButton_BringThePictureBackAndLeaveT
 
 TEST_F(FormsTest, Rotate_TheAngleFollowsChoiceAndDirectionAndAnEmptiedFieldReadsZero) {
     TPictForm& window = PictureWindow();
+    // A user whose locale writes a decimal comma.
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    const auto restore = qScopeGuard([&] { QLocale::setDefault(previous); });
     TRotateForm dialog(window);
     EXPECT_EQ(dialog.RxSpinEdit1->value(), 1.0);
     EXPECT_EQ(dialog.RxSpinEdit1->singleStep(), 0.5);
@@ -243,7 +248,7 @@ TEST_F(FormsTest, Rotate_TheAngleFollowsChoiceAndDirectionAndAnEmptiedFieldReads
         dialog.RxSpinEdit1->setValue(c.Field);
         EXPECT_EQ(dialog.Angle(), c.Expected);
     }
-    // Any locale: the field writes and reads a decimal point.
+    // The field writes and reads a decimal point all the same.
     dialog.RxSpinEdit1->setValue(2.5);
     EXPECT_EQ(dialog.RxSpinEdit1->text(), "2.5");
 
