@@ -125,7 +125,8 @@ void TForm2::Button1Click() {
         probe->SetSupplier(PostavBox->currentText());
         probe->SetPatient(BolnEdit->text());
         probe->SetNote(PrimEdit->text());
-        probe->SetThreshold(uint8_t(SpinEdit1->value()));
+        // The threshold the region grew with; the box shows 1 for a 0 from the profile.
+        probe->SetThreshold(uint8_t(Main.Measurement.Threshold));
         probe->SetLuminosity(uint8_t(luminosity));
         probe->SetDate(now);
         probe->SetTime(now);

@@ -85,6 +85,7 @@ TForm1::TForm1(const QString& ProgramFolder, QWidget* parent)
     connect(N1, &QMenu::aboutToShow, this, &TForm1::N1Click);
     connect(N12, &QMenu::aboutToShow, this, &TForm1::N12Click);
     connect(N59, &QMenu::aboutToShow, this, &TForm1::N59Click);
+    BindCommands();
     connect(MdiArea, &QMdiArea::subWindowActivated, this, &TForm1::UpdateMenuItems);
     connect(MdiArea, &QMdiArea::subWindowActivated, this, [](QMdiSubWindow* Window) {
         if (auto* form = Window ? qobject_cast<TPictForm*>(Window->widget()) : nullptr)

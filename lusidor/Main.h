@@ -8,11 +8,13 @@
 #include "framework/Colors.h"
 #include "framework/Geometry.h"
 #include "image-library/widgets/PGFileDialogs.h"
+#include "image-library/widgets/PGFilterDialogs.h"
 #include "ui_Main.h"
 #include "vs_drv.h"
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QPrinter>
 #include <QTimer>
 #include <map>
 #include <memory>
@@ -61,7 +63,7 @@ public:
     void OpenImageFile(const QString& FileName);
 
     // Calls of the picture windows and of the navigator model into the measurement, the chart and the
-    // navigator's events. PendingHooks.cpp keeps those not written yet as empty bodies.
+    // navigator's events.
     // The model is about to delete Node: nothing may keep it after this.
     void NodeDestroyed(QTreeWidgetItem* Node);
     // The status panels show picture point (X, Y) and the colour there.
@@ -119,6 +121,61 @@ public:
     std::unique_ptr<TBase> Base;
     QTimer Timer1; // closes the splash window
 
+    // The commands of the menus and the navigator (MainCommands.cpp, NavigatorTree.cpp).
+    void N2Click();
+    void N3Click();
+    void N36Click();
+    void N29Click();
+    void N15Click();
+    void N5Click();
+    void N13Click();
+    void N14Click();
+    void N6Click();
+    void N31Click();
+    void N32Click();
+    void N34Click();
+    void N25Click();
+    void N7Click();
+    void N24Click();
+    void N18Click();
+    void N17Click();
+    void N20Click();
+    void N21Click();
+    void N22Click();
+    void N47Click();
+    void N48Click();
+    void N51Click();
+    void N23Click();
+    void N27Click();
+    void N38Click();
+    void N41Click();
+    void N46Click();
+    void N40Click();
+    void N42Click();
+    void N44Click();
+    void N45Click();
+    void N26Popup();
+    void N60Click();
+    void N53Click();
+    void N52Click();
+    void N35Click();
+    void PopupMenu1Popup();
+    void TreeView1Change(QTreeWidgetItem* Node);
+    bool TreeView1Editing(const QTreeWidgetItem* Node) const;
+    void TreeView1Edited(QTreeWidgetItem* Node, QString Text);
+    // Shows PopupMenu1 for the context node with its right edge at Pos (global).
+    void ShowPopupMenu1(const QPoint& Pos);
+    // The active child when it holds a picture: the picture commands do nothing without one.
+    TPictForm* PictureWindow() const;
+
+    // The node of the last press in the navigator; the model forgets it when it goes (NodeDestroyed).
+    QTreeWidgetItem* ContextNode = nullptr;
+    TPGSaveDialog PGSaveDialog1;
+    TBCGFilterDialog BCGFilterDialog1;
+    TNegativeFilterDialog NegativeFilterDialog1;
+    QPrinter Printer;                // used by the print command and set up by the page settings
+    QList<QAction*> WindowListItems; // the window entries of the window menu, rebuilt when it opens
+
 protected:
     bool event(QEvent* Event) override;
     void showEvent(QShowEvent* Event) override;
@@ -136,6 +193,10 @@ private:
     void SelectionOffEverywhere();
     void SetItemEnabled(QAction* Item, bool Enabled);
     void ApplyMenuStates(QMenu* Menu, bool ParentEnabled);
+    void BindCommands();
+    void SavePicture(bool ProposeName);
+    template <class F> void ZoomEvery(F&& Zoom);
+    void TileEqually(Qt::Orientation Direction);
     void BindFormCommands();
 
     TBoardErrorHandler PreviousBoardErrorHandler; // the driver's messages go to this window's error box

@@ -50,8 +50,7 @@ void TForm1::N58Click() {
 }
 
 void TForm1::N56Click() {
-    // The navigator selects the node it is right-clicked on, so the menu's node is the selected one.
-    auto* probe = dynamic_cast<TProbe*>(NodeData(TreeView1->currentItem()));
+    auto* probe = dynamic_cast<TProbe*>(NodeData(ContextNode));
     if (!probe)
         return;
     TPropForm dialog(*probe, *this, this);

@@ -53,15 +53,15 @@ namespace {
 // otherwise. Raw reads give GetPixelValue's low byte, colour reads GetPixelColor's.
 class TLowBytes {
 public:
-    TLowBytes(TPixelGraphic& Picture, bool Colors) : Picture(Picture), Colors(Colors) {
+    TLowBytes(TPixelGraphic& Picture, bool Colors)
+        : Picture(Picture), Colors(Colors), RowBytes(Picture.GetRowBytes()) {
         const uint8_t format = Picture.GetBitCountNum();
-        if (format == 3 || (format == 2 && !Colors)) {
-            Bits = Picture.GetBits();
-            Step = format == 3 ? 3 : 1;
-            Offset = format == 3 ? 2 : 0; // the red byte of blue, green, red
-        }
-        Top = Bits ? Bits + ptrdiff_t(Picture.GetHeight() - 1) * Picture.GetRowBytes() : nullptr;
-        RowBytes = Picture.GetRowBytes();
+        if (format != 3 && (format != 2 || Colors))
+            return;
+        if (const uint8_t* bits = Picture.GetBits())
+            Top = bits + ptrdiff_t(Picture.GetHeight() - 1) * RowBytes;
+        Step = format == 3 ? 3 : 1;
+        Offset = format == 3 ? 2 : 0; // the red byte of blue, green, red
     }
     // (X, Y) inside the picture.
     uint8_t operator()(int32_t X, int32_t Y) const {
@@ -73,9 +73,8 @@ public:
 private:
     TPixelGraphic& Picture;
     const bool Colors;
-    uint8_t* Bits = nullptr;
+    const ptrdiff_t RowBytes;
     const uint8_t* Top = nullptr; // the top row: rows are stored bottom-up
-    ptrdiff_t RowBytes = 0;
     int Step = 0;
     int Offset = 0;
 };

@@ -46,9 +46,11 @@ template <class T> void DestroyAll(std::vector<std::unique_ptr<T>>& List) {
     }
 }
 
-template <class T> int IndexByName(const std::vector<std::unique_ptr<T>>& List, const QString& Name) {
+// The first object whose Field equals Name exactly (case and all), or -1.
+template <class T>
+int IndexByName(const std::vector<std::unique_ptr<T>>& List, QString T::*Field, const QString& Name) {
     for (size_t i = 0; i < List.size(); ++i)
-        if (List[i]->Name == Name)
+        if ((*List[i]).*Field == Name)
             return int(i);
     return -1;
 }
@@ -122,10 +124,7 @@ TBase::~TBase() {
 }
 
 int TBase::IndexOf(const QString& FileName) const {
-    for (size_t i = 0; i < Picts.size(); ++i)
-        if (Picts[i]->FileName == FileName)
-            return int(i);
-    return -1;
+    return IndexByName(Picts, &TPict::FileName, FileName);
 }
 
 TPict* TBase::FindOrAddPict(const QString& FileName) {
@@ -159,12 +158,7 @@ TPict::TPict(const QString& FileName, TBase* Base) : FileName(FileName), Base(Ba
         ShowUnlocking();
     } catch (...) {
         // No destructor runs for a record that was never made: take back the window and the node here.
-        if (TPictForm* form = Form) {
-            Form = nullptr;
-            form->Pict = nullptr;
-            QWidget* window = form->SubWindow();
-            delete (window ? window : static_cast<QWidget*>(form));
-        }
+        CloseWindow(true);
         Base->DeleteNode(Node);
         throw;
     }
@@ -173,7 +167,7 @@ TPict::TPict(const QString& FileName, TBase* Base) : FileName(FileName), Base(Ba
 TPict::~TPict() {
     DestroyAll(Infections);
     Base->DeleteNode(Node);
-    CloseWindow();
+    CloseWindow(false);
 }
 
 void TPict::OpenWindow() {
@@ -189,14 +183,19 @@ void TPict::ShowUnlocking() {
     Show(FileName);
 }
 
-void TPict::CloseWindow() {
+void TPict::CloseWindow(bool Now) {
     TPictForm* form = Form;
     if (!form)
         return;
     Form = nullptr;
     form->Pict = nullptr;
     QWidget* window = form->SubWindow();
-    (window ? window : form)->close();
+    if (!window)
+        window = form;
+    if (Now)
+        delete window;
+    else
+        window->close();
 }
 
 void TPict::Show(const QString& FileName) {
@@ -216,7 +215,7 @@ void TPict::Reopen() {
 }
 
 int TPict::IndexOfInfection(const QString& Name) const {
-    return IndexByName(Infections, Name);
+    return IndexByName(Infections, &TInfection::Name, Name);
 }
 
 TInfection* TPict::FindOrAddInfection(const QString& Name) {
@@ -249,7 +248,7 @@ void TInfection::SetName(const QString& Value) {
 }
 
 int TInfection::IndexOfProbe(const QString& Name) const {
-    return IndexByName(Probes, Name);
+    return IndexByName(Probes, &TProbe::Name, Name);
 }
 
 TProbe* TInfection::FindOrAddProbe(const QString& Name) {
@@ -352,6 +351,15 @@ QMdiSubWindow* TPictForm::SubWindow() const {
     return qobject_cast<QMdiSubWindow*>(parentWidget());
 }
 
+bool TPictForm::OnlyChild(const QMdiArea& Area) const {
+    // The own window by its plain pointer: while it is being destroyed it is no QMdiSubWindow any more.
+    const QWidget* own = parentWidget();
+    // Qt may still list windows that were closed and wait for their deletion: only shown ones count.
+    const QList<QMdiSubWindow*> windows = Area.subWindowList();
+    return std::none_of(windows.begin(), windows.end(),
+                        [own](const QMdiSubWindow* window) { return window != own && !window->isHidden(); });
+}
+
 bool TPictForm::HasPicture() const {
     const TPixelGraphic* picture = PGImage1->GetPixelGraphicNoWait();
     return picture && !picture->GetEmpty();
@@ -362,8 +370,7 @@ void TPictForm::FormCreate() {
     setUpdatesEnabled(false);
     ShowProgress = false;
     TForm1* main = MainForm();
-    if (main && main->MdiArea->subWindowList().size() == 1 && main->Mode == TForm1::SpecialMode &&
-        main->EntryForm)
+    if (main && OnlyChild(*main->MdiArea) && main->Mode == TForm1::SpecialMode && main->EntryForm)
         main->EntryForm->show();
 }
 
@@ -379,19 +386,12 @@ void TPictForm::FormClose() {
 }
 
 void TPictForm::FormDestroy() {
-    if (TForm1* main = MainForm()) {
-        // Qt may still list this window and others closed before it; only a shown picture window remains.
-        const QList<QMdiSubWindow*> windows = main->MdiArea->subWindowList();
-        const bool last = std::none_of(windows.begin(), windows.end(), [this](QMdiSubWindow* window) {
-            return window != parentWidget() && !window->isHidden() &&
-                   qobject_cast<TPictForm*>(window->widget());
-        });
-        if (last) {
-            if (main->Mode == TForm1::SpecialMode && main->EntryForm)
-                main->EntryForm->hide();
-            if (main->ChartWindow)
-                main->ChartWindow->close();
-        }
+    TForm1* main = MainForm();
+    if (main && OnlyChild(*main->MdiArea)) {
+        if (main->Mode == TForm1::SpecialMode && main->EntryForm)
+            main->EntryForm->hide();
+        if (main->ChartWindow)
+            main->ChartWindow->close();
     }
     if (Tag != VideoTag && Pict)
         Pict->Form = nullptr;

@@ -109,8 +109,9 @@ private:
     void OpenWindow();
     // Shows the file with the window's update lock released on every way out.
     void ShowUnlocking();
-    // Detaches and closes the window; the window may go later, and will not write into this record.
-    void CloseWindow();
+    // Detaches the window, which then never writes into this record, and closes it: with Now it is gone at
+    // once, else it goes later as after the user's close.
+    void CloseWindow(bool Now);
 };
 
 // One infection under a picture.
@@ -158,7 +159,7 @@ public:
     void SetLuminosity(uint8_t Value) { Luminosity = Value; }
     void SetDate(double Value) { Date = Value; }
     void SetTime(double Value) { Time = Value; }
-    void SetValue(int64_t Value_) { Value = Value_; }
+    void SetValue(int64_t Sum) { Value = Sum; }
     void SetReaction(const QString& Value) { Reaction = Value; }
 
     TInfection* const Infection;
@@ -250,4 +251,6 @@ private:
     // The measured marks go: Measured is cleared and the kept picture comes back.
     void DropMeasurement();
     bool HasPicture() const;
+    // No other window of Area is shown.
+    bool OnlyChild(const QMdiArea& Area) const;
 };

@@ -352,7 +352,7 @@ TEST_F(FormsTest, Properties_NameRules_OtherCaseAndEmptyAreAcceptedADuplicateKee
 
 TEST_F(FormsTest, Properties_CancelStoresNothing_AndN56OpensTheDialogOnTheContextProbe) {
     TProbe& probe = ModelProbe();
-    Form->TreeView1->setCurrentItem(probe.Node);
+    Form->ContextNode = probe.Node;
     QString title;
     QTimer::singleShot(0, [&] {
         auto* dialog = qobject_cast<TPropForm*>(QApplication::activeModalWidget());

@@ -82,3 +82,61 @@ protected:
     RecordingPort* Port = nullptr;
     std::unique_ptr<TForm1> Form;
 };
+
+// The main window shown with its image folder, and pictures written there by the library's BMP writer and
+// opened into the navigator.
+class NavigatorTest : public MainFormTest {
+protected:
+    void SetUp() override {
+        MainFormTest::SetUp();
+        PictMouse = TPictMouseState();
+    }
+
+    QString Images() const { return Folder() + "IMAGES/"; }
+
+    // The main window shown in Mode, with its image folder made.
+    TForm1& Start(int Mode = TForm1::ImageProcessingMode) {
+        QDir(Folder()).mkpath("IMAGES");
+        TForm1& form = Make();
+        form.resize(1000, 700);
+        form.show();
+        // The first activation sets the mode from the settings; the test's own comes after it.
+        QCoreApplication::processEvents();
+        form.SetMode(Mode);
+        return form;
+    }
+
+    // A picture of Width x Height in format BitCountNum, written by the library's BMP writer to Path.
+    // Paletted pictures use every entry of a standard table, 24-bit ones a colour gradient.
+    static void WritePicture(const QString& Path, uint8_t BitCountNum, int Width = 7, int Height = 5) {
+        TPixelGraphic picture;
+        picture.SetFormat(Width, Height, BitCountNum);
+        static const TPaletteIdent tables[] = {pBlackWhite, pSys16, pGray256};
+        static const uint32_t entries[] = {2, 16, 256};
+        if (BitCountNum < 3)
+            picture.SetPaletteIdent(tables[BitCountNum]);
+        for (int y = 0; y < Height; ++y)
+            for (int x = 0; x < Width; ++x) {
+                const uint32_t n = uint32_t(y * Width + x) * 37u;
+                if (BitCountNum < 3)
+                    picture.SetPixelValue(x, y, n % entries[BitCountNum]);
+                else
+                    picture.SetPixelColor(x, y, RGB(uint8_t(n), uint8_t(x * 30), uint8_t(y * 50)));
+            }
+        picture.SaveToFile(Path);
+    }
+
+    // The record of the opened picture, or null when it was not opened.
+    TPict* Open(const QString& Name, uint8_t BitCountNum = 3, int Width = 7, int Height = 5) {
+        WritePicture(Images() + Name, BitCountNum, Width, Height);
+        Form->OpenImageFile(Images() + Name);
+        const int index = Form->Base->IndexOf(Name);
+        return index >= 0 ? Form->Base->Items(index) : nullptr;
+    }
+
+    // Runs deferred deletions, as the event loop would after a handler.
+    static void Settle() {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
+};

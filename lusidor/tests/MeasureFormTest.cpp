@@ -8,23 +8,18 @@
 #include "image-library/widgets/PGImage.h"
 
 #include <QLineEdit>
+#include <QPainter>
 #include <QTest>
 #include <QTreeWidget>
 
 namespace {
 
-class MeasureFormTest : public MainFormTest {
+class MeasureFormTest : public NavigatorTest {
 protected:
-    void SetUp() override {
-        MainFormTest::SetUp();
-        PictMouse = TPictMouseState();
-    }
     void TearDown() override {
         Entry.reset();
-        MainFormTest::TearDown();
+        NavigatorTest::TearDown();
     }
-
-    QString Images() const { return Folder() + "IMAGES/"; }
 
     // The main window in Mode with its entry form, as the program starts them.
     TForm1& Start(int Mode = TForm1::SpecialMode, const QByteArray& Settings = standardSettings) {
@@ -89,6 +84,29 @@ protected:
     std::unique_ptr<TForm2> Entry;
 };
 
+// With LAB_SCREENSHOT_DIR set, the widgets side by side, top-aligned, as one picture in that folder.
+void Screenshot(std::initializer_list<QWidget*> Widgets, const QString& Name) {
+    const QString folder = qEnvironmentVariable("LAB_SCREENSHOT_DIR");
+    if (folder.isEmpty())
+        return;
+    std::vector<QPixmap> shots;
+    QSize size(0, 0);
+    for (QWidget* widget : Widgets) {
+        shots.push_back(widget->grab());
+        size = QSize(size.width() + shots.back().width() + 8, std::max(size.height(), shots.back().height()));
+    }
+    QImage sheet(size, QImage::Format_RGB32);
+    sheet.fill(Qt::darkGray);
+    QPainter painter(&sheet);
+    int x = 0;
+    for (const QPixmap& shot : shots) {
+        painter.drawPixmap(x, 0, shot);
+        x += shot.width() + 8;
+    }
+    painter.end();
+    sheet.save(folder + "/" + Name + ".png");
+}
+
 bool SamePixels(const TPixelGraphic& A, const TPixelGraphic& B) {
     for (int y = 0; y < A.GetHeight(); ++y)
         for (int x = 0; x < A.GetWidth(); ++x)
@@ -148,7 +166,13 @@ TEST_F(MeasureFormTest, SimulatedFrame_GrabbedSavedOpenedMeasuredAndAdded) {
     EXPECT_LT(white, 5025 / 10);
     EXPECT_EQ(Entry->focusWidget(), Entry->ProbaEdit);
 
-    Add("E1");
+    Entry->ProbaEdit->setText("E1");
+    Entry->InfectBox->setEditText("Грипп");
+    Entry->PostavBox->setEditText("Лаб-1");
+    Entry->BolnEdit->setText("Иванов И.И.");
+    Entry->PrimEdit->setText("контроль");
+    Screenshot({Form.get(), Entry.get()}, "measured-disc-and-entry-form");
+    Entry->Button1->click();
     ASSERT_EQ(pict->InfectionCount(), 1);
     TProbe* probe = pict->InfectionsAt(0)->ProbesAt(0);
     EXPECT_EQ(pict->InfectionsAt(0)->Standard, probe);
@@ -157,7 +181,7 @@ TEST_F(MeasureFormTest, SimulatedFrame_GrabbedSavedOpenedMeasuredAndAdded) {
     EXPECT_EQ(probe->Luminosity, 200);
     EXPECT_EQ(probe->Threshold, 84);
     EXPECT_EQ(Form->TreeView1->currentItem(), probe->Node);
-    EXPECT_EQ(Properties(), QStringList({"", "200", "", "", "1005000", ""}));
+    EXPECT_EQ(Properties(), QStringList({"Иванов И.И.", "200", "Лаб-1", "контроль", "1005000", ""}));
 
     // A click inside the stored rectangle selects that probe and measures nothing.
     Form->TreeView1->setCurrentItem(pict->Node);
@@ -188,6 +212,9 @@ TEST_F(MeasureFormTest, RegionMeasurement_EdgeCasesChangeNothingOrStartClean) {
     EXPECT_EQ(Entry->SpinEdit1->value(), 1);
     EXPECT_EQ(form.Measurement.MeasuredValue, 20 * 20);
     EXPECT_EQ(Shown(pict).GetPixelColor(15, 20), clWhite);
+    Add("D1");
+    EXPECT_EQ(pict->InfectionsAt(0)->ProbesAt(0)->Threshold, 0) << "the threshold the region grew with";
+    Boxes.Requests.clear();
 
     // A second click first restores the unmarked picture: the first outline goes.
     Click(pict, {34, 45});

@@ -155,9 +155,12 @@ TEST(RegionGrowTest, AgreesWithTheRecursiveOriginalOnRandomPictures) {
     for (int round = 0; round < 5000; ++round) {
         const int w = 1 + int(rng() % 40);
         const int h = 1 + int(rng() % 40);
-        // 24-bit grey mostly, some 8-bit grey, some coloured pictures whose value is the red byte.
+        // 24-bit grey mostly, some 8-bit grey, some 4-bit grey whose raw values are indices, some coloured
+        // pictures whose value is the red byte.
         const int kind = int(rng() % 8);
-        auto p = GreyPicture(w, h, kind == 0 ? 2 : 3);
+        auto p = GreyPicture(w, h, kind == 0 ? 2 : kind == 2 ? 1 : 3);
+        if (kind == 2)
+            p->SetPaletteIdent(pGray16);
         std::vector<uint8_t> levels;
         const int levelCount = 2 + int(rng() % 3);
         for (int i = 0; i < levelCount; ++i)
@@ -171,6 +174,8 @@ TEST(RegionGrowTest, AgreesWithTheRecursiveOriginalOnRandomPictures) {
                 const uint8_t v = rng() % 3 ? background : levels[rng() % levels.size()];
                 if (kind == 1)
                     p->SetPixelValue(x, y, RGB(v, uint8_t(rng()), uint8_t(rng())));
+                else if (kind == 2)
+                    p->SetPixelValue(x, y, v % 16);
                 else
                     SetGrey(*p, x, y, v);
             }
@@ -290,14 +295,8 @@ TEST_F(LargeRegionTest, UniformPictureAndSerpentineCorridorGrowWithTheirExactSum
     }
 }
 
-TEST_F(LargeRegionTest, MaskCommitRefusesWhatDoesNotFit) {
-    EXPECT_TRUE(TMaskCommit::Fits(&Reservation, 2000, 2000));
-    EXPECT_TRUE(TMaskCommit::Fits(&Reservation, 80'000, 50));
-    EXPECT_FALSE(TMaskCommit::Fits(&Reservation, 4'000'001, 1));
-    EXPECT_FALSE(TMaskCommit::Fits(&Reservation, 2001, 2000));
-    EXPECT_FALSE(TMaskCommit::Fits(nullptr, 1, 1));
-    EXPECT_EQ(TMaskCommit(&Reservation, 4'000'001, 1).Data(), nullptr);
-    // A wide picture's coordinates pass 16 bits.
+// A wide picture's coordinates pass 16 bits.
+TEST_F(LargeRegionTest, WidePictureGrowsPast16BitCoordinates) {
     auto p = GreyPicture(70'000, 3);
     for (int x = 0; x < 70'000; ++x)
         SetGrey(*p, x, 1, 40);

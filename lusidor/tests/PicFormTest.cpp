@@ -16,60 +16,8 @@
 
 namespace {
 
-class PicFormTest : public MainFormTest {
+class PicFormTest : public NavigatorTest {
 protected:
-    void SetUp() override {
-        MainFormTest::SetUp();
-        PictMouse = TPictMouseState();
-    }
-
-    QString Images() const { return Folder() + "IMAGES/"; }
-
-    // The main window shown in Mode, with its image folder made.
-    TForm1& Start(int Mode = TForm1::ImageProcessingMode) {
-        QDir(Folder()).mkpath("IMAGES");
-        TForm1& form = Make();
-        form.resize(1000, 700);
-        form.show();
-        // The first activation sets the mode from the settings; the test's own comes after it.
-        QCoreApplication::processEvents();
-        form.SetMode(Mode);
-        return form;
-    }
-
-    // A picture of Width x Height in format BitCountNum, written by the library's BMP writer to Path.
-    // Paletted pictures use every entry of a standard table, 24-bit ones a colour gradient.
-    static void WritePicture(const QString& Path, uint8_t BitCountNum, int Width = 7, int Height = 5) {
-        TPixelGraphic picture;
-        picture.SetFormat(Width, Height, BitCountNum);
-        static const TPaletteIdent tables[] = {pBlackWhite, pSys16, pGray256};
-        if (BitCountNum < 3)
-            picture.SetPaletteIdent(tables[BitCountNum]);
-        const uint32_t entries = BitCountNum < 3 ? (1u << (1u << BitCountNum)) : 0;
-        for (int y = 0; y < Height; ++y)
-            for (int x = 0; x < Width; ++x) {
-                const uint32_t n = uint32_t(y * Width + x) * 37u;
-                if (BitCountNum < 3)
-                    picture.SetPixelValue(x, y, n % entries);
-                else
-                    picture.SetPixelColor(x, y, RGB(uint8_t(n), uint8_t(x * 30), uint8_t(y * 50)));
-            }
-        picture.SaveToFile(Path);
-    }
-
-    TPict* Open(const QString& Name, uint8_t BitCountNum = 3, int Width = 7, int Height = 5) {
-        WritePicture(Images() + Name, BitCountNum, Width, Height);
-        Form->OpenImageFile(Images() + Name);
-        const int index = Form->Base->IndexOf(Name);
-        return index >= 0 ? Form->Base->Items(index) : nullptr;
-    }
-
-    // Runs deferred deletions, as the event loop would after a handler.
-    static void Settle() {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents();
-    }
-
     static QStringList NodeTexts(const QTreeWidget& Tree) {
         QStringList texts;
         for (QTreeWidgetItemIterator it(const_cast<QTreeWidget*>(&Tree)); *it; ++it)
@@ -255,7 +203,7 @@ TEST_F(PicFormTest, Opening_AnyDepthBecomes24BitPictureSizedAndCaptioned) {
         QString Name;
         uint8_t BitCountNum;
         int Width, Height;
-    } cases[] = {{"a.bmp", 0, 9, 5}, {"b.bmp", 1, 7, 6}, {"c.bmp", 2, 5, 3}, {"d.bmp", 3, 160, 120}};
+    } cases[] = {{"a.bmp", 0, 9, 5}, {"b.bmp", 1, 7, 6}, {"c.bmp", 2, 17, 16}, {"d.bmp", 3, 160, 120}};
     for (const auto& c : cases) {
         TPict* pict = Open(c.Name, c.BitCountNum, c.Width, c.Height);
         ASSERT_TRUE(pict) << c.Name.toStdString();
@@ -447,6 +395,17 @@ TEST_F(PicFormTest, Zoom_SizesTheClientAndRewritesOnlyTheZoomPartOfTheCaption) {
     TPictForm* window = form.Base->Items(1)->Form;
     window->PGImage1->SetZoomFactor(2);
     EXPECT_EQ(window->windowTitle(), "a[1].bmp [200.0%]");
+    // The video window keeps its fixed size, which follows the zoom, and the camera zoom with it.
+    form.Mode = TForm1::ImageProcessingMode;
+    form.SetMode(TForm1::CameraMode);
+    TPictForm* video = form.VideoWindow();
+    ASSERT_TRUE(video);
+    video->PGImage1->SetZoomFactor(0.5);
+    EXPECT_EQ(video->windowTitle(), "Видео [50.0%]");
+    EXPECT_EQ(video->size(), QSize(256, 256));
+    EXPECT_EQ(video->SubWindow()->minimumSize(), video->SubWindow()->maximumSize());
+    EXPECT_EQ(CameraSettings.zoom, 0.5);
+    form.SetMode(TForm1::ImageProcessingMode);
     // A minimised window keeps its size.
     window->SubWindow()->showMinimized();
     const QSize minimised = window->SubWindow()->size();
@@ -629,4 +588,56 @@ TEST_F(PicFormTest, Progress_StepsByFiveWhenBehindAndEndsAtZero) {
     EXPECT_GT(highest, 0);
     EXPECT_EQ(highest % TPictForm::ProgressBarStep, 0);
     EXPECT_EQ(bar->value(), 0);
+}
+
+// Not a check but a picture to look at: run with LUSIDOR_SHOTS=<folder> under a real display server.
+TEST_F(PicFormTest, Screenshot_NavigatorWithThreePicturesAndTwoWindows) {
+    const QString shots = qEnvironmentVariable("LUSIDOR_SHOTS");
+    if (shots.isEmpty())
+        GTEST_SKIP() << "set LUSIDOR_SHOTS to a folder to take the screenshot";
+    TForm1& form = Start();
+    form.resize(1100, 720);
+    // Grey discs on a soft gradient, as the camera shows samples.
+    const auto scene = [&](const QString& name, int discs) {
+        TPixelGraphic picture;
+        picture.SetFormat(480, 360, 3);
+        for (int y = 0; y < 360; ++y)
+            for (int x = 0; x < 480; ++x) {
+                uint8_t v = uint8_t(30 + x / 12 + y / 15);
+                for (int d = 0; d < discs; ++d) {
+                    const int cx = 90 + d * 135, cy = 120 + (d % 2) * 120;
+                    if ((x - cx) * (x - cx) + (y - cy) * (y - cy) < 2025)
+                        v = uint8_t(150 + d * 30);
+                }
+                picture.SetPixelColor(x, y, RGB(v, v, v));
+            }
+        picture.SaveToFile(Images() + name);
+        form.OpenImageFile(Images() + name);
+        return form.Base->Items(form.Base->IndexOf(name));
+    };
+    TPict* first = scene("sample1.bmp", 3);
+    TPict* second = scene("sample2.bmp", 2);
+    TPict* third = scene("sample3.bmp", 1);
+    const auto fill = [](TPict* pict, const QString& infection, const QStringList& probes) {
+        TInfection* i = pict->FindOrAddInfection(infection);
+        for (const QString& name : probes)
+            if (TProbe::IsStandardName(name))
+                i->AddStandard(name);
+            else
+                i->FindOrAddProbe(name)->SetReaction(i->Standard ? "?" : "");
+    };
+    fill(first, "Грипп", {"E1", "s1", "s2"});
+    fill(first, "Корь", {"E2", "s3"});
+    fill(second, "Грипп", {"E1", "s4"});
+    fill(third, "Краснуха", {"s5"});
+    form.TreeView1->expandAll();
+    first->Form->SubWindow()->close();
+    Settle();
+    second->Form->SubWindow()->move(0, 0);
+    third->Form->SubWindow()->move(500, 30);
+    third->Form->PGImage1->SetZoomFactor(0.5);
+    form.TreeView1->setCurrentItem(third->Node);
+    QTest::qWait(200);
+    QDir().mkpath(shots);
+    ASSERT_TRUE(form.grab().save(shots + "/navigator.png"));
 }
