@@ -23,3 +23,7 @@ TickSource SetTickSource(TickSource source) {
     std::swap(currentSource, source);
     return source;
 }
+
+bool TickSourceInstalled() {
+    return bool(currentSource);
+}

@@ -12,3 +12,6 @@ uint32_t GetTickCount();
 // Installs `source` (an empty one restores the steady clock) and returns the one it replaces. Only to be
 // called while no other thread reads the tick count.
 TickSource SetTickSource(TickSource source);
+
+// True while a source other than the steady clock is installed: time is then the test's to drive.
+bool TickSourceInstalled();

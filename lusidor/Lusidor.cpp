@@ -7,6 +7,7 @@
 
 #include "framework/ErrorBox.h"
 #include "image-library/PGraphicInit.h"
+#include "vs_options.h"
 
 #include <QApplication>
 
@@ -21,6 +22,7 @@ int ProgramMain(int argc, char** argv) {
     splash->repaint();
 
     TForm1 form1(QCoreApplication::applicationDirPath() + "/");
+    TVs_optionsFrame vs_optionsFrame(&form1);
     if (StartupFailed())
         return 1;
     if (splash) {

@@ -141,6 +141,8 @@ void TForm1::FormActivate() {
 void TForm1::FormClose() {
     MenuUpdateOn = false;
     CameraStop = true;
+    if (TVs_optionsFrame* camera = CameraControls())
+        camera->Timer1.SetEnabled(false);
     TIniFile ini(SettingsPath);
     CallGuarded([&] {
         ini.WriteInteger("DeskTop", "Mode", Mode);
@@ -251,6 +253,10 @@ TPictForm* TForm1::ActiveChild() const {
     return active ? qobject_cast<TPictForm*>(active->widget()) : nullptr;
 }
 
+TVs_optionsFrame* TForm1::CameraControls() const {
+    return qobject_cast<TVs_optionsFrame*>(CameraWindow.data());
+}
+
 TPictForm* TForm1::VideoWindow() const {
     for (QMdiSubWindow* child : MdiArea->subWindowList()) {
         auto* form = qobject_cast<TPictForm*>(child->widget());
@@ -332,6 +338,8 @@ void TForm1::SetMode(int Index) {
             } catch (const EBoardError& e) {
                 ShowError(e.message(), false);
             }
+            if (TVs_optionsFrame* camera = CameraControls())
+                camera->SyncControls();
             if (EndRequested)
                 return;
         }

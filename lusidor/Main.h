@@ -24,6 +24,7 @@ class QTreeWidgetItem;
 class TBase;
 class TPictForm;
 class TPixelGraphic;
+class TVs_optionsFrame;
 
 // The library texts the program needs in its own language, set before any window exists.
 void MainUnitStart();
@@ -191,6 +192,7 @@ private:
     void OpenVideoWindow();
     void LeaveCameraMode();
     void SelectionOffEverywhere();
+    TVs_optionsFrame* CameraControls() const;
     void SetItemEnabled(QAction* Item, bool Enabled);
     void ApplyMenuStates(QMenu* Menu, bool ParentEnabled);
     void BindCommands();

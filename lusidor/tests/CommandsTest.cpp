@@ -4,10 +4,13 @@
 #include "HelpWindow.h"
 #include "MainTestFixture.h"
 #include "NavigatorTree.h"
+#include "SimulatedBoard.h"
 #include "image-library/PGFilters.h"
+#include "vs_options.h"
 
 #include <QApplication>
 #include <QBuffer>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QImage>
 #include <QLineEdit>
@@ -797,4 +800,99 @@ TEST_F(TreeTest, Screenshots) {
     ShowHelpPage(Form.get(), LUSIDOR_HELP_FOLDER, "Special_Mode");
     QTest::qWait(100);
     Form->findChild<THelpWindow*>()->grab().save(shots + "/help.png");
+}
+
+namespace {
+
+// The program as a user meets it: the main window, the entry form and the camera window on the simulated
+// board, with automatic gain and accumulation on in the settings.
+class RoadTest : public CommandsTest {
+protected:
+    void SetUp() override {
+        MainFormTest::SetUp();
+        SetBoardPorts(std::make_unique<SimulatedBoard>(0x300, [this] { return Clock.Now; }));
+        QDir(Folder()).mkpath("IMAGES");
+        Make("[System]\r\nBasePort=300\r\n[Videocamera]\r\naru=1\r\naddframe=1\r\n[PATH]\r\nImages="
+             "IMAGES\\\r\n"
+             "[Desktop]\r\nMode=0\r\n");
+        Entry = std::make_unique<TForm2>(*Form);
+        Form->EntryForm = Entry.get();
+        Camera = std::make_unique<TVs_optionsFrame>(Form.get());
+        Form->resize(1000, 700);
+        Form->show();
+        QCoreApplication::processEvents();
+    }
+    void TearDown() override {
+        Camera.reset();
+        Entry.reset();
+        CommandsTest::TearDown();
+    }
+    // A click on a check box's indicator, near its left edge.
+    static void Tick(QCheckBox* Box) {
+        QTest::mouseClick(Box, Qt::LeftButton, {}, QPoint(6, Box->height() / 2));
+    }
+
+    std::unique_ptr<TForm2> Entry;
+    std::unique_ptr<TVs_optionsFrame> Camera;
+};
+
+} // namespace
+
+TEST_F(RoadTest, FromTheCameraThroughTheImageFolderToAProbe) {
+    // Camera mode, the normal (single frame) mode and automatic gain off, "Пуск".
+    Form->N13->trigger();
+    ASSERT_TRUE(Form->VideoWindow());
+    ASSERT_TRUE(Camera->isVisible());
+    Tick(Camera->CheckBox1);
+    Tick(Camera->CheckBox4);
+    ASSERT_EQ(CameraSettings.addframe, 0);
+    ASSERT_EQ(CameraSettings.aru, 0);
+    Camera->Button1->click();
+    const TPixelGraphic& video = *Form->VideoWindow()->PGImage1->GetPixelGraphic();
+    ASSERT_EQ(video.GetPixelValue(128, 96), 200u);
+
+    // "Сохранить как..." is the one save command of camera mode; the grey frame reads back byte for byte.
+    EXPECT_FALSE(Form->N3->isEnabled());
+    ASSERT_TRUE(Form->N36->isEnabled());
+    SaveAs(Form->N36, Image("frame.pgm"));
+    QImage saved(Image("frame.pgm"));
+    ASSERT_EQ(saved.size(), QSize(VideoWidth, VideoHeight));
+    ASSERT_TRUE(saved.isGrayscale());
+    int differences = 0;
+    for (int y = 0; y < VideoHeight; ++y)
+        for (int x = 0; x < VideoWidth; ++x)
+            differences += uint32_t(qGray(saved.pixel(x, y))) != video.GetPixelValue(x, y);
+    EXPECT_EQ(differences, 0);
+
+    // Measurement mode, the frame opened from the image folder through the open dialog.
+    Form->N6->trigger();
+    EXPECT_FALSE(Form->VideoWindow());
+    WhenModal<QFileDialog>([this](QFileDialog& Dialog) {
+        Dialog.selectFile(Image("frame.pgm"));
+        static_cast<QDialog&>(Dialog).accept();
+    });
+    Form->N2->trigger();
+    ASSERT_EQ(Form->Base->Count(), 1);
+    TPict* pict = Form->Base->Items(0);
+    ASSERT_TRUE(pict->Form);
+    EXPECT_TRUE(Entry->isVisible());
+
+    // A click near the top of the large disc sums the whole disc.
+    QWidget* box = pict->Form->PGImage1->GetPicBox();
+    QTest::mousePress(box, Qt::LeftButton, {}, QPoint(128, 60));
+    QTest::mouseRelease(box, Qt::LeftButton, {}, QPoint(128, 60));
+    EXPECT_EQ(Entry->ValueEdit->text(), "1005000");
+
+    Entry->ProbaEdit->setText("П1");
+    Entry->InfectBox->setEditText("Грипп");
+    Entry->BolnEdit->setText("Петров");
+    Entry->Button1->click();
+    ASSERT_EQ(pict->InfectionCount(), 1);
+    ASSERT_EQ(pict->InfectionsAt(0)->ProbeCount(), 1);
+    TProbe* probe = pict->InfectionsAt(0)->ProbesAt(0);
+    EXPECT_EQ(Form->TreeView1->currentItem(), probe->Node);
+    EXPECT_EQ(probe->Node->text(0), "П1");
+    EXPECT_EQ(probe->Node->parent()->text(0), "Грипп");
+    EXPECT_EQ(Form->ListView1->topLevelItem(0)->text(1), "Петров");
+    EXPECT_EQ(Form->ListView1->topLevelItem(4)->text(1), "1005000");
 }
