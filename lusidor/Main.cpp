@@ -81,6 +81,7 @@ TForm1::TForm1(const QString& ProgramFolder, QWidget* parent)
     ListView1->resizeColumnToContents(0);
     Timer1.setInterval(4000);
     connect(&Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    BindFormCommands();
     connect(N1, &QMenu::aboutToShow, this, &TForm1::N1Click);
     connect(N12, &QMenu::aboutToShow, this, &TForm1::N12Click);
     connect(N59, &QMenu::aboutToShow, this, &TForm1::N59Click);

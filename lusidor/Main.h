@@ -64,7 +64,7 @@ public:
     void OpenImageFile(const QString& FileName);
 
     // Calls of the picture windows and of the navigator model into the measurement, the chart and the
-    // navigator's events. PendingHooks.cpp keeps those not written yet as empty bodies.
+    // navigator's events.
     // The model is about to delete Node: nothing may keep it after this.
     void NodeDestroyed(QTreeWidgetItem* Node);
     // The status panels show picture point (X, Y) and the colour there.
@@ -106,6 +106,15 @@ public:
     QPointer<QWidget> ChartWindow;
     QPointer<QWidget> EntryForm;
     QPointer<QWidget> CameraWindow;
+
+    // The small windows' commands and the line profile (MainForms.cpp).
+    void N11Click();
+    void N56Click();
+    void N58Click();
+    void N62Click();
+    // The file name, without folder, of the active picture window's picture: the chart's title line.
+    QString ChartTitle() const;
+    QPointer<QWidget> ExportWindow; // the chart export window, made at start-up
 
     TBinaryDataSet BinaryDataSet1; // handed to the navigator model, never opened
     TPGOpenDialog PGOpenDialog1;
@@ -190,6 +199,7 @@ private:
     void SavePicture(bool ProposeName);
     template <class F> void ZoomEvery(F&& Zoom);
     void TileEqually(Qt::Orientation Direction);
+    void BindFormCommands();
 
     TBoardErrorHandler PreviousBoardErrorHandler; // the driver's messages go to this window's error box
     bool EndRequested = false;

@@ -1,0 +1,507 @@
+// The small windows of the program: the splash, the rotate dialog, the probe properties, the line-profile
+// chart and its export, each driven through the main window of a temporary program folder.
+#include "ChartUnit.h"
+#include "EntrP.h"
+#include "ExportUnit.h"
+#include "ImageM.h"
+#include "MainTestFixture.h"
+#include "Measurement.h"
+#include "PRotate.h"
+#include "Prop.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QImageReader>
+#include <QLineSeries>
+#include <QPrinter>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTest>
+#include <QValueAxis>
+#include <random>
+
+namespace {
+
+// Width and height from a JPEG's start-of-frame segment, read without any decoder; empty when none.
+std::optional<QSize> JpegFrameSize(const QByteArray& Data) {
+    if (!Data.startsWith("\xFF\xD8"))
+        return {};
+    for (qsizetype at = 2; at + 9 < Data.size();) {
+        if (uchar(Data[at]) != 0xFF)
+            return {};
+        const uchar marker = uchar(Data[at + 1]);
+        const int length = uchar(Data[at + 2]) << 8 | uchar(Data[at + 3]);
+        const bool frame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame)
+            return QSize(uchar(Data[at + 7]) << 8 | uchar(Data[at + 8]),
+                         uchar(Data[at + 5]) << 8 | uchar(Data[at + 6]));
+        at += 2 + length;
+    }
+    return {};
+}
+
+// Every pixel's colour, row by row.
+std::vector<TColor> Colors(const TPixelGraphic& Picture) {
+    std::vector<TColor> colors;
+    for (int y = 0; y < Picture.GetHeight(); ++y)
+        for (int x = 0; x < Picture.GetWidth(); ++x)
+            colors.push_back(Picture.GetPixelColor(x, y));
+    return colors;
+}
+
+// Picture turned a quarter counter-clockwise on the screen, pixel by pixel: its top right corner becomes
+// the top left one.
+std::vector<TColor> TurnedLeftColors(const TPixelGraphic& Picture) {
+    std::vector<TColor> colors;
+    const int w = Picture.GetWidth(), h = Picture.GetHeight();
+    for (int y = 0; y < w; ++y)
+        for (int x = 0; x < h; ++x)
+            colors.push_back(Picture.GetPixelColor(w - 1 - y, x));
+    return colors;
+}
+
+std::unique_ptr<TPixelGraphic> RandomGrey(int Width, int Height, unsigned Seed) {
+    std::mt19937 rng(Seed);
+    auto picture = std::make_unique<TPixelGraphic>();
+    picture->SetFormat(Width, Height, 3);
+    for (int y = 0; y < Height; ++y)
+        for (int x = 0; x < Width; ++x) {
+            const TColor v = rng() & 0xFF;
+            picture->SetPixelColor(x, y, v * 0x010101);
+        }
+    return picture;
+}
+
+int PdfPageCount(const QByteArray& Pdf) {
+    return int(QString::fromLatin1(Pdf).count(QRegularExpression("/Type\\s*/Page(?![a-zA-Z])")));
+}
+
+class FormsTest : public MainFormTest {
+protected:
+    // The main window with one picture window of a W x H random grey picture shown at its own size.
+    TPictForm& PictureWindow(int Width = 40, int Height = 30) {
+        Make();
+        TPictForm* window = AddPicture();
+        window->PGImage1->SetPixelGraphic(RandomGrey(Width, Height, 7));
+        window->KeepPicture();
+        return *window;
+    }
+    // The model with picture "a.bmp" of the image folder, its infection "Грипп"
+    // and the probes p1 and p2.
+    TProbe& ModelProbe() {
+        Make();
+        QDir().mkpath(Form->ImageFolder);
+        RandomGrey(40, 30, 3)->SaveToFile(Form->ImageFolder + "a.bmp");
+        TPict* pict = Form->Base->FindOrAddPict("a.bmp");
+        TInfection* infection = pict->FindOrAddInfection("Грипп");
+        infection->FindOrAddProbe("p2");
+        return *infection->FindOrAddProbe("p1");
+    }
+    QStringList PropertyValues() const {
+        QStringList values;
+        for (int row = 0; row < Form->ListView1->topLevelItemCount(); ++row)
+            values << Form->ListView1->topLevelItem(row)->text(1);
+        return values;
+    }
+    TFormChart& OpenChart() {
+        Form->N11Click();
+        return *qobject_cast<TFormChart*>(Form->ChartWindow.data());
+    }
+};
+
+} // namespace
+
+// ---- Splash ----
+
+TEST_F(FormsTest, Splash_TheStoredPictureIsA400x262JpegAndTheWindowFitsItInsideItsBevel) {
+    TForm3 splash;
+    QFile resource(TForm3::PictureResource);
+    ASSERT_TRUE(resource.open(QIODevice::ReadOnly));
+    EXPECT_EQ(JpegFrameSize(resource.readAll()), QSize(400, 262));
+    EXPECT_TRUE(splash.isVisible());
+    EXPECT_TRUE(splash.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(splash.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(splash.size(), QSize(404, 266));
+    const TPixelGraphic* picture = splash.PGImage1->GetPixelGraphic();
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(QSize(picture->GetWidth(), picture->GetHeight()), QSize(400, 262));
+    EXPECT_FALSE(splash.PGImage1->GetUseThread());
+}
+
+TEST_F(FormsTest, Splash_AnUnreadablePictureLeavesTheWindowEmptyAndSaysNothing) {
+    Store("broken.jpg", "\xFF\xD8\xFF\xE0 not a picture");
+    for (const QString& path : {Folder() + "broken.jpg", Folder() + "missing.jpg"}) {
+        TForm3 splash(nullptr, path);
+        EXPECT_TRUE(splash.isVisible());
+        const TPixelGraphic* picture = splash.PGImage1->GetPixelGraphic();
+        EXPECT_TRUE(!picture || picture->GetEmpty()) << path.toStdString();
+    }
+    EXPECT_TRUE(Boxes.Requests.empty());
+}
+
+TEST_F(FormsTest, Splash_AClickOrTheTimerClosesItAndInCameraModeTheCameraWindowFollows) {
+    TForm1& form = Make();
+    QWidget camera;
+    form.CameraWindow = &camera;
+    form.Mode = TForm1::CameraMode;
+    for (const bool byClick : {true, false}) {
+        camera.hide();
+        QPointer<TForm3> splash = new TForm3(&form);
+        splash->MainForm = &form;
+        form.SplashWindow = splash.data();
+        if (byClick)
+            QTest::mouseClick(splash->PGImage1->GetPicBox(), Qt::LeftButton, {}, QPoint(10, 10));
+        else
+            form.Timer1Timer();
+        EXPECT_TRUE(!splash || !splash->isVisible());
+        EXPECT_TRUE(form.SplashWindow.isNull());
+        EXPECT_TRUE(camera.isVisible());
+    }
+}
+
+TEST_F(FormsTest, Splash_ClosingAnOlderAboutWindowKeepsTheNewerOneRemembered) {
+    TForm1& form = Make();
+    form.N62Click();
+    const QPointer<QWidget> first = form.SplashWindow;
+    form.N62Click();
+    const QPointer<QWidget> second = form.SplashWindow;
+    ASSERT_TRUE(first && second && first != second);
+    first->close();
+    EXPECT_EQ(form.SplashWindow, second);
+    second->close();
+    EXPECT_TRUE(form.SplashWindow.isNull());
+}
+
+// ---- Rotate ----
+
+TEST_F(FormsTest, Rotate_PreviewAt90ThenOkTurningLeft_TurnsThePictureFromBeforeAndUndoBringsItBack) {
+    TPictForm& window = PictureWindow(768, 512);
+    const std::vector<TColor> before = Colors(*window.PGImage1->GetPixelGraphic());
+    TRotateForm dialog(window);
+    dialog.RadioButton2->setChecked(true);
+    dialog.Button3Click();
+    const TPixelGraphic* preview = window.PGImage1->GetPixelGraphic();
+    EXPECT_EQ(QSize(preview->GetWidth(), preview->GetHeight()), QSize(512, 768));
+    EXPECT_EQ(preview->GetInterpolate(), 0);
+    dialog.RadioButton4->setChecked(true);
+    EXPECT_EQ(dialog.Angle(), -90);
+    dialog.Button1Click();
+
+    const TPixelGraphic* turned = window.PGImage1->GetPixelGraphic();
+    EXPECT_EQ(turned->GetInterpolate(), 1);
+    ASSERT_EQ(QSize(turned->GetWidth(), turned->GetHeight()), QSize(512, 768));
+    EXPECT_EQ(Colors(*turned), TurnedLeftColors(*window.KeptGraphic));
+    EXPECT_EQ(Colors(*window.KeptGraphic), before);
+    EXPECT_TRUE(window.Modified);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    window.Undo();
+    EXPECT_EQ(Colors(*window.PGImage1->GetPixelGraphic()), before);
+}
+
+TEST_F(FormsTest, Rotate_CancelEscAndTheCloseButton_BringThePictureBackAndLeaveTheWindowAlone) {
+    TPictForm& window = PictureWindow(60, 40);
+    const std::vector<TColor> before = Colors(*window.PGImage1->GetPixelGraphic());
+    window.Modified = true;
+    const TPixelGraphic* kept = window.KeptGraphic.get();
+    const std::vector<TColor> keptColors = Colors(*kept);
+    const std::function<void(TRotateForm&)> ways[] = {
+        [](TRotateForm& d) { d.Button2Click(); }, [](TRotateForm& d) { QTest::keyClick(&d, Qt::Key_Escape); },
+        [](TRotateForm& d) { d.close(); }};
+    for (const auto& end : ways) {
+        TRotateForm dialog(window);
+        dialog.show();
+        dialog.RxSpinEdit1->setValue(30);
+        dialog.Button3Click();
+        EXPECT_NE(window.PGImage1->GetPixelGraphic()->GetWidth(), 60);
+        end(dialog);
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+        EXPECT_EQ(Colors(*window.PGImage1->GetPixelGraphic()), before);
+        EXPECT_TRUE(window.Modified);
+        EXPECT_EQ(window.KeptGraphic.get(), kept);
+        EXPECT_EQ(Colors(*window.KeptGraphic), keptColors);
+    }
+}
+
+TEST_F(FormsTest, Rotate_TheAngleFollowsChoiceAndDirectionAndAnEmptiedFieldReadsZero) {
+    TPictForm& window = PictureWindow();
+    // A user whose locale writes a decimal comma.
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    const auto restore = qScopeGuard([&] { QLocale::setDefault(previous); });
+    TRotateForm dialog(window);
+    EXPECT_EQ(dialog.RxSpinEdit1->value(), 1.0);
+    EXPECT_EQ(dialog.RxSpinEdit1->singleStep(), 0.5);
+    EXPECT_EQ(dialog.RxSpinEdit1->maximum(), 360.0);
+    const struct {
+        QRadioButton* Choice;
+        bool Left;
+        double Field;
+        long double Expected;
+    } cases[] = {{dialog.RadioButton1, false, 12.5, 12.5}, {dialog.RadioButton1, true, 12.5, -12.5},
+                 {dialog.RadioButton2, false, 7, 90},      {dialog.RadioButton2, true, 7, -90},
+                 {dialog.RadioButton3, false, 7, 180},     {dialog.RadioButton3, true, 7, -180}};
+    for (const auto& c : cases) {
+        c.Choice->setChecked(true);
+        (c.Left ? dialog.RadioButton4 : dialog.RadioButton5)->setChecked(true);
+        dialog.RxSpinEdit1->setValue(c.Field);
+        EXPECT_EQ(dialog.Angle(), c.Expected);
+    }
+    // The field writes and reads a decimal point all the same.
+    dialog.RxSpinEdit1->setValue(2.5);
+    EXPECT_EQ(dialog.RxSpinEdit1->text(), "2.5");
+
+    dialog.RadioButton1->setChecked(true);
+    dialog.RadioButton5->setChecked(true);
+    dialog.show();
+    dialog.RxSpinEdit1->setFocus();
+    dialog.RxSpinEdit1->selectAll();
+    QTest::keyClick(dialog.RxSpinEdit1, Qt::Key_Backspace);
+    EXPECT_EQ(dialog.RxSpinEdit1->text(), "0.0");
+    EXPECT_EQ(dialog.Angle(), 0);
+}
+
+TEST_F(FormsTest, Rotate_AMeasuredPictureTurnsWithoutItsOutlineAndUndoGivesTheCleanPicture) {
+    TPictForm& window = PictureWindow(50, 30);
+    const std::vector<TColor> clean = Colors(*window.KeptGraphic);
+    TPixelGraphic* shown = window.PGImage1->GetPixelGraphic();
+    for (int x = 5; x < 20; ++x)
+        shown->SetPixelColor(x, 5, 0xFFFFFF);
+    window.Measured = true;
+
+    TRotateForm dialog(window);
+    dialog.RadioButton3->setChecked(true);
+    dialog.Button1Click();
+    EXPECT_FALSE(window.Measured);
+    EXPECT_EQ(Colors(*window.KeptGraphic), clean);
+    const std::vector<TColor> turned = Colors(*window.PGImage1->GetPixelGraphic());
+    EXPECT_EQ(std::vector<TColor>(turned.rbegin(), turned.rend()), clean);
+    window.Undo();
+    EXPECT_EQ(Colors(*window.PGImage1->GetPixelGraphic()), clean);
+}
+
+TEST_F(FormsTest, Rotate_N58_TheProgressBarFollowsThePictureOnlyWhileTheDialogIsOpen) {
+    TPictForm& window = PictureWindow();
+    bool progressDuringDialog = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<TRotateForm*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        progressDuringDialog = window.ShowProgress;
+        dialog->RadioButton2->setChecked(true);
+        dialog->Button1->click();
+    });
+    Form->N58Click();
+    EXPECT_TRUE(progressDuringDialog);
+    EXPECT_FALSE(window.ShowProgress);
+    EXPECT_EQ(window.PGImage1->GetPixelGraphic()->GetWidth(), 30);
+    EXPECT_TRUE(Form->N31->isEnabled());
+}
+
+// ---- Probe properties ----
+
+TEST_F(FormsTest, Properties_OkStoresTheTrimmedFieldsAndRefreshesThePropertyList) {
+    TProbe& probe = ModelProbe();
+    Form->TreeView1->setCurrentItem(probe.Node);
+    probe.SetSupplier("old");
+    TPropForm dialog(probe, *Form);
+    EXPECT_EQ(dialog.windowTitle(), "Свойства: p1");
+    EXPECT_EQ(dialog.ComboBox1->currentText(), "old");
+    EXPECT_EQ(dialog.ComboBox1->count(), 0);
+    dialog.ComboBox1->setEditText("  Завод ");
+    dialog.Edit3->setText(" Иванов ");
+    dialog.Edit4->setText("прим ");
+    dialog.Edit2->setText(" ? ");
+    dialog.Button3Click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(probe.Supplier, "Завод");
+    EXPECT_EQ(probe.Patient, "Иванов");
+    EXPECT_EQ(probe.Note, "прим");
+    EXPECT_EQ(probe.Reaction, "?");
+    EXPECT_EQ(PropertyValues(), (QStringList{"Иванов", "0", "Завод", "прим", "0", "?"}));
+}
+
+TEST_F(FormsTest, Properties_NameRules_OtherCaseAndEmptyAreAcceptedADuplicateKeepsTheDialogOpen) {
+    TProbe& probe = ModelProbe();
+    const struct {
+        QString Typed, ExpectedName;
+        bool Accepted;
+    } cases[] = {{" P1 ", "P1", true}, {"p2", "P1", false}, {"  ", "", true}, {"p2 ", "", false}};
+    for (const auto& c : cases) {
+        Boxes.Requests.clear();
+        TPropForm dialog(probe, *Form);
+        dialog.Edit3->setText("patient");
+        dialog.Edit1->setText(c.Typed);
+        dialog.Button3Click();
+        EXPECT_EQ(dialog.result() == QDialog::Accepted, c.Accepted) << c.Typed.toStdString();
+        EXPECT_EQ(probe.Name, c.ExpectedName);
+        EXPECT_EQ(probe.Node->text(0), c.ExpectedName);
+        if (c.Accepted) {
+            EXPECT_TRUE(Boxes.Requests.empty());
+            EXPECT_EQ(probe.Patient, "patient");
+            probe.SetPatient("");
+        } else {
+            ASSERT_EQ(Boxes.Requests.size(), 1u);
+            EXPECT_EQ(Boxes.Requests[0].Text, DuplicateProbeNameText);
+            EXPECT_EQ(Boxes.Requests[0].Caption, "Предупреждение");
+            EXPECT_EQ(Boxes.Requests[0].Type, mtWarning);
+            EXPECT_EQ(probe.Patient, "");
+        }
+    }
+}
+
+TEST_F(FormsTest, Properties_CancelStoresNothing_AndN56OpensTheDialogOnTheContextProbe) {
+    TProbe& probe = ModelProbe();
+    Form->ContextNode = probe.Node;
+    QString title;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<TPropForm*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        title = dialog->windowTitle();
+        dialog->Edit1->setText("new");
+        dialog->Edit3->setText("patient");
+        dialog->Button2->click();
+    });
+    Form->N56Click();
+    EXPECT_EQ(title, "Свойства: p1");
+    EXPECT_EQ(probe.Name, "p1");
+    EXPECT_EQ(probe.Patient, "");
+}
+
+// ---- Line-profile chart ----
+
+TEST_F(FormsTest, Chart_EachButtonGivesTheLinesPointsAndTheAxisTitleTheTitleIsTheFileName) {
+    TProbe& probe = ModelProbe();
+    TPictForm& window = *probe.Infection->Pict->Form;
+    Form->MdiArea->setActiveSubWindow(window.SubWindow());
+    window.PGImage1->SetSelectionRect({3, 4, 23, 19});
+    window.PGImage1->SetSelection(true);
+    TFormChart& chart = OpenChart();
+    EXPECT_EQ(chart.DownButton(), 1);
+    EXPECT_EQ(chart.size(), QSize(454, 304));
+    // Button 1 is down already: a click on it would release it, so it comes last.
+    for (const int line : {2, 3, 4, 5, 6, 1}) {
+        chart.SpeedButtons[size_t(line - 1)]->click();
+        EXPECT_EQ(chart.DownButton(), line);
+        QList<QPointF> expected;
+        for (const TProfilePoint& p :
+             ProfileLinePoints(*window.PGImage1->GetPixelGraphic(), window.PGImage1->GetSelectionRect(),
+                               TProfileLine(line)))
+            expected.append(QPointF(p.X, p.Value));
+        EXPECT_EQ(chart.Series1->points(), expected) << line;
+        EXPECT_FALSE(expected.isEmpty());
+        EXPECT_EQ(chart.BottomAxis->titleText(), line <= 4 ? "X" : "Y");
+        EXPECT_EQ(chart.BottomAxis->min(), expected.front().x());
+        EXPECT_EQ(chart.BottomAxis->max(), expected.back().x());
+        EXPECT_EQ(chart.Chart->title(), "a.bmp");
+    }
+    chart.SpeedButton2->click();
+    chart.SpeedButton2->click(); // releasing the down button leaves all up
+    EXPECT_EQ(chart.DownButton(), 0);
+    EXPECT_EQ(chart.BottomAxis->titleText(), "Y");
+    EXPECT_TRUE(chart.Series1->points().isEmpty());
+    EXPECT_EQ(chart.LeftAxis->min(), -2);
+    EXPECT_EQ(chart.LeftAxis->max(), 256);
+    EXPECT_FALSE(chart.Series2->isVisible());
+}
+
+TEST_F(FormsTest, Chart_ARightClickEmptiesTheSeriesAndAfterClosingN11MakesANewWindow) {
+    TPictForm& window = PictureWindow();
+    window.PGImage1->SetSelectionRect({2, 2, 12, 12});
+    window.PGImage1->SetSelection(true);
+    TFormChart& chart = OpenChart();
+    chart.ShowPoints({{2, 10}, {3, 11}});
+    window.PGImage1PicBoxOnMouseDown(mbRight, 5, 5);
+    EXPECT_EQ(chart.Series1->count(), 0);
+
+    Form->N11Click();
+    EXPECT_EQ(Form->ChartWindow.data(), &chart);
+    const QPointer<TFormChart> closed = &chart;
+    chart.close();
+    EXPECT_TRUE(Form->ChartWindow.isNull());
+    Form->N11Click();
+    EXPECT_TRUE(Form->ChartWindow);
+    EXPECT_NE(Form->ChartWindow.data(), closed.data());
+}
+
+// ---- Export ----
+
+class ExportTest : public FormsTest {
+protected:
+    // A chart of twelve points, and the export window.
+    TFormExport& ExportWithChart() {
+        Make();
+        QList<QPointF> points;
+        for (int x = 2; x < 14; ++x)
+            points.append(QPointF(x, (x * 37) % 256));
+        OpenChart().ShowPoints(points);
+        Export = std::make_unique<TFormExport>(*Form);
+        return *Export;
+    }
+    TFormChart& Chart() const { return *qobject_cast<TFormChart*>(Form->ChartWindow.data()); }
+    void TearDown() override {
+        Export.reset();
+        FormsTest::TearDown();
+    }
+    std::unique_ptr<TFormExport> Export;
+};
+
+TEST_F(ExportTest, TheBmpHasTheChartViewsSizeAndTheTextLinesAreTheSeriesPoints) {
+    TFormExport& exporter = ExportWithChart();
+    EXPECT_EQ(Form->ExportWindow.data(), &exporter);
+    EXPECT_FALSE(exporter.isVisible());
+    ASSERT_TRUE(exporter.ExportToFile(Folder() + "chart.bmp"));
+    QImageReader reader(Folder() + "chart.bmp");
+    EXPECT_EQ(reader.format(), "bmp");
+    const QImage image = reader.read();
+    EXPECT_EQ(image.size(), Chart().Chart1->size());
+    EXPECT_EQ(image.pixel(1, 1), qRgb(255, 255, 255));
+
+    exporter.RadioButton2->setChecked(true);
+    ASSERT_TRUE(exporter.ExportToFile(Folder() + "chart.txt"));
+    QStringList expected{"X\tСветимость"};
+    for (const QPointF& p : Chart().Series1->points())
+        expected << QString::number(p.x()) + '\t' + QString::number(p.y());
+    const QString text = QString::fromUtf8(Stored("chart.txt"));
+    EXPECT_EQ(text, expected.join('\n') + '\n');
+    EXPECT_EQ(expected.size(), 13);
+    EXPECT_TRUE(Boxes.Requests.empty());
+}
+
+TEST_F(ExportTest, ReplacingAFileAsksAndNoKeepsItByteForByteAFailedWriteReportsTheError) {
+    TFormExport& exporter = ExportWithChart();
+    exporter.RadioButton2->setChecked(true);
+    Store("chart.txt", "old content");
+    Boxes.Answer = mrNo;
+    EXPECT_FALSE(exporter.ExportToFile(Folder() + "chart.txt"));
+    ASSERT_EQ(Boxes.Requests.size(), 1u);
+    EXPECT_EQ(Boxes.Requests[0].Buttons, unsigned(mbYes | mbNo));
+    EXPECT_EQ(Stored("chart.txt"), "old content");
+    Boxes.Answer = mrYes;
+    EXPECT_TRUE(exporter.ExportToFile(Folder() + "chart.txt"));
+    EXPECT_TRUE(Stored("chart.txt").startsWith("X\t"));
+
+    // A name that is a folder cannot be written: the error is shown and the folder stays.
+    Boxes.Requests.clear();
+    QDir(Folder()).mkdir("taken");
+    EXPECT_FALSE(exporter.ExportToFile(Folder() + "taken"));
+    ASSERT_EQ(Boxes.Requests.size(), 2u);
+    EXPECT_EQ(Boxes.Requests[1].Caption, "Ошибка");
+    EXPECT_TRUE(QFileInfo(Folder() + "taken").isDir());
+}
+
+TEST_F(ExportTest, PrintingToAPdfFileGivesOnePage_AndWithoutAChartBothButtonsDoNothing) {
+    TFormExport& exporter = ExportWithChart();
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(Folder() + "chart.pdf");
+    exporter.PrintChart(printer);
+    EXPECT_EQ(PdfPageCount(Stored("chart.pdf")), 1);
+
+    Chart().close();
+    exporter.Button1Click();
+    exporter.Button2Click();
+    EXPECT_FALSE(exporter.ExportToFile(Folder() + "none.bmp"));
+    EXPECT_FALSE(QFile::exists(Folder() + "none.bmp"));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
