@@ -23,6 +23,7 @@ class QMdiSubWindow;
 class QTreeWidgetItem;
 class TBase;
 class TPictForm;
+class TPGFilter;
 class TPixelGraphic;
 class TVs_optionsFrame;
 
@@ -168,6 +169,7 @@ public:
     void ShowPopupMenu1(const QPoint& Pos);
     // The active child when it holds a picture: the picture commands do nothing without one.
     TPictForm* PictureWindow() const;
+    void FilterInPlace(TPictForm& Window, TPGFilter& Filter);
 
     // The node of the last press in the navigator; the model forgets it when it goes (NodeDestroyed).
     QTreeWidgetItem* ContextNode = nullptr;

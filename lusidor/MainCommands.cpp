@@ -223,30 +223,26 @@ void TForm1::N34Click() {
 
 // ---- picture operations
 
-void TForm1::N7Click() {
-    TPictForm* window = PictureWindow();
-    if (!window)
-        return;
-    window->PreparePicture();
-    window->SaveScroll();
-    TPixelGraphic& picture = *window->PGImage1->GetPixelGraphic();
-    picture.ApplyFilter(NegativeFilterDialog1.GetFilter(), picture);
-    window->RestoreScroll();
-    window->Modified = true;
+// The picture commands that filter in place keep the view where it was.
+void TForm1::FilterInPlace(TPictForm& Window, TPGFilter& Filter) {
+    Window.PreparePicture();
+    Window.SaveScroll();
+    TPixelGraphic& picture = *Window.PGImage1->GetPixelGraphic();
+    picture.ApplyFilter(Filter, picture);
+    Window.RestoreScroll();
+    Window.Modified = true;
     UpdateMenuItems();
+}
+
+void TForm1::N7Click() {
+    if (TPictForm* window = PictureWindow())
+        FilterInPlace(*window, NegativeFilterDialog1.GetFilter());
 }
 
 void TForm1::N24Click() {
     TPictForm* window = PictureWindow();
-    if (!window || !BCGFilterDialog1.Execute(window->PGImage1->GetPixelGraphic()))
-        return;
-    window->PreparePicture();
-    window->SaveScroll();
-    TPixelGraphic& picture = *window->PGImage1->GetPixelGraphic();
-    picture.ApplyFilter(BCGFilterDialog1.GetFilter(), picture);
-    window->RestoreScroll();
-    window->Modified = true;
-    UpdateMenuItems();
+    if (window && BCGFilterDialog1.Execute(window->PGImage1->GetPixelGraphic()))
+        FilterInPlace(*window, BCGFilterDialog1.GetFilter());
 }
 
 // The captions are the other way round: "Вертикально" exchanges left and right.

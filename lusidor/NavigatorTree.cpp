@@ -69,18 +69,6 @@ int NodeLevel(const QTreeWidgetItem* Node) {
     return item ? item->Level() : -1;
 }
 
-// The picture a node belongs to: its own, its infection's or its probe's infection's.
-TPict* PictOf(const QTreeWidgetItem* Node) {
-    TObject* data = NodeData(Node);
-    if (auto* pict = dynamic_cast<TPict*>(data))
-        return pict;
-    if (auto* infection = dynamic_cast<TInfection*>(data))
-        return infection->Pict;
-    if (auto* probe = dynamic_cast<TProbe*>(data))
-        return probe->Infection->Pict;
-    return nullptr;
-}
-
 bool Confirmed(const QString& Question) {
     return MessageBox(Question, "Вопрос", mtConfirmation, mbOK | mbCancel) == mrOk;
 }
@@ -210,12 +198,12 @@ void TForm1::ShowPopupMenu1(const QPoint& Pos) {
 }
 
 void TForm1::N53Click() {
-    if (TPict* pict = PictOf(ContextNode))
+    if (TPict* pict = PictOfNode(ContextNode))
         pict->Reopen();
 }
 
 void TForm1::N25Click() {
-    if (TPict* pict = PictOf(TreeView1->currentItem()))
+    if (TPict* pict = PictOfNode(TreeView1->currentItem()))
         pict->Reopen();
 }
 
@@ -263,7 +251,7 @@ void TForm1::TreeView1Edited(QTreeWidgetItem* Node, QString Text) {
 
 void TForm1::TreeView1Change(QTreeWidgetItem* Node) {
     if (Node) {
-        TPict* pict = PictOf(Node);
+        TPict* pict = PictOfNode(Node);
         TPictForm* window = pict && Mode != CameraMode ? pict->Form.data() : nullptr;
         if (window) {
             MdiArea->setActiveSubWindow(window->SubWindow());

@@ -84,7 +84,8 @@ Qt::MouseButton QtButton(TMouseButton Button) {
     return Qt::MiddleButton;
 }
 
-// The picture a node belongs to, whatever its level; null for no node.
+} // namespace
+
 TPict* PictOfNode(const QTreeWidgetItem* Node) {
     TObject* data = NodeData(Node);
     if (auto* pict = dynamic_cast<TPict*>(data))
@@ -95,8 +96,6 @@ TPict* PictOfNode(const QTreeWidgetItem* Node) {
         return probe->Infection->Pict;
     return nullptr;
 }
-
-} // namespace
 
 // ---- Tree nodes
 

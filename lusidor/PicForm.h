@@ -42,6 +42,9 @@ public:
 // The model object behind a navigator node, or null for a node that is not ours.
 TObject* NodeData(const QTreeWidgetItem* Node);
 
+// The picture a node belongs to: its own, its infection's or its probe's infection's; null for no node.
+TPict* PictOfNode(const QTreeWidgetItem* Node);
+
 // The root of the model: every opened picture, in memory only.
 class TBase : public TObject {
 public:
