@@ -170,6 +170,7 @@ public:
     // The active child when it holds a picture: the picture commands do nothing without one.
     TPictForm* PictureWindow() const;
     void FilterInPlace(TPictForm& Window, TPGFilter& Filter);
+    void Mirror(void (TPixelGraphic::*Operation)());
 
     // The node of the last press in the navigator; the model forgets it when it goes (NodeDestroyed).
     QTreeWidgetItem* ContextNode = nullptr;

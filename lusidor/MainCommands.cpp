@@ -245,25 +245,24 @@ void TForm1::N24Click() {
         FilterInPlace(*window, BCGFilterDialog1.GetFilter());
 }
 
-// The captions are the other way round: "Вертикально" exchanges left and right.
-void TForm1::N18Click() {
+// A mirror repaints the picture itself, so the menu is brought up to date before it.
+void TForm1::Mirror(void (TPixelGraphic::*Operation)()) {
     TPictForm* window = PictureWindow();
     if (!window)
         return;
     window->PreparePicture();
     window->Modified = true;
     UpdateMenuItems();
-    window->PGImage1->GetPixelGraphic()->MirrorHorizontal();
+    (window->PGImage1->GetPixelGraphic()->*Operation)();
+}
+
+// The captions are the other way round: "Вертикально" exchanges left and right.
+void TForm1::N18Click() {
+    Mirror(&TPixelGraphic::MirrorHorizontal);
 }
 
 void TForm1::N17Click() {
-    TPictForm* window = PictureWindow();
-    if (!window)
-        return;
-    window->PreparePicture();
-    window->Modified = true;
-    UpdateMenuItems();
-    window->PGImage1->GetPixelGraphic()->MirrorVertical();
+    Mirror(&TPixelGraphic::MirrorVertical);
 }
 
 // ---- zoom
