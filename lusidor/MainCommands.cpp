@@ -92,10 +92,7 @@ void TForm1::BindCommands() {
 
 TPictForm* TForm1::PictureWindow() const {
     TPictForm* active = ActiveChild();
-    if (!active)
-        return nullptr;
-    const TPixelGraphic* picture = active->PGImage1->GetPixelGraphicNoWait();
-    return picture && !picture->GetEmpty() ? active : nullptr;
+    return active && active->HasPicture() ? active : nullptr;
 }
 
 // ---- file
@@ -286,8 +283,7 @@ void TForm1::N22Click() {
 template <class F> void TForm1::ZoomEvery(F&& Zoom) {
     for (QMdiSubWindow* child : MdiChildren()) {
         auto* form = qobject_cast<TPictForm*>(child->widget());
-        const TPixelGraphic* picture = form ? form->PGImage1->GetPixelGraphicNoWait() : nullptr;
-        if (picture && !picture->GetEmpty())
+        if (form && form->HasPicture())
             form->PGImage1->SetZoomFactor(Zoom(form->PGImage1->GetZoomFactor()));
     }
 }

@@ -114,9 +114,13 @@ QTreeWidgetItem* TNavigatorTree::Node(const QModelIndex& Index) const {
 bool TNavigatorTree::eventFilter(QObject* Watched, QEvent* Event) {
     if (Watched != Viewport)
         return QStyledItemDelegate::eventFilter(Watched, Event);
-    if (Event->type() == QEvent::MouseButtonPress || Event->type() == QEvent::MouseButtonDblClick)
-        Form.ContextNode = Form.TreeView1->itemAt(static_cast<QMouseEvent*>(Event)->position().toPoint());
-    return false;
+    if (Event->type() != QEvent::MouseButtonPress && Event->type() != QEvent::MouseButtonDblClick)
+        return false;
+    const auto* press = static_cast<QMouseEvent*>(Event);
+    Form.ContextNode = Form.TreeView1->itemAt(press->position().toPoint());
+    // Only the left button selects: a right press that opens the context menu leaves the selected node, its
+    // window and the entry form as they were.
+    return press->button() != Qt::LeftButton;
 }
 
 QWidget* TNavigatorTree::createEditor(QWidget* Parent, const QStyleOptionViewItem& Option,

@@ -401,8 +401,9 @@ void TPictForm::FormActivate() {
     TForm1* main = MainForm();
     if (!Pict || !main)
         return;
-    const QList<QTreeWidgetItem*> selected = main->TreeView1->selectedItems();
-    if (PictOfNode(selected.value(0)) != Pict)
+    // The current node, not the selection: a click in the navigator moves the current node first and brings
+    // this window up before the tree selects the clicked node.
+    if (PictOfNode(main->TreeView1->currentItem()) != Pict)
         main->TreeView1->setCurrentItem(Pict->Node);
 }
 

@@ -561,18 +561,22 @@ protected:
 } // namespace
 
 TEST_F(TreeTest, ContextMenu_ByTheLevelOfThePressedNodeAndRightAligned) {
+    // Only a left press selects: the selected node stays where it was for the other buttons.
     const struct {
         QTreeWidgetItem* Node;
         Qt::MouseButton Button;
         QStringList Items;
-    } cases[] = {{Pict->Node, Qt::RightButton, {"N53", "N54", "N52"}},
-                 {Infection->Node, Qt::LeftButton, {"N52", "N35"}},
-                 {Probe->Node, Qt::MiddleButton, {"N52", "N35", "N55", "N56"}},
-                 {nullptr, Qt::RightButton, {}}};
+        QTreeWidgetItem* Selected;
+    } cases[] = {{Pict->Node, Qt::RightButton, {"N53", "N54", "N52"}, Probe->Node},
+                 {Infection->Node, Qt::LeftButton, {"N52", "N35"}, Infection->Node},
+                 {Probe->Node, Qt::MiddleButton, {"N52", "N35", "N55", "N56"}, Infection->Node},
+                 {nullptr, Qt::RightButton, {}, Infection->Node}};
+    Form->TreeView1->setCurrentItem(Probe->Node);
     for (const auto& test : cases) {
         Press(test.Node, test.Button);
         EXPECT_EQ(Form->ContextNode, test.Node);
         EXPECT_EQ(ShownItems(), test.Items);
+        EXPECT_EQ(Form->TreeView1->currentItem(), test.Selected);
     }
     Press(Probe->Node);
     const QPoint pointer(700, 300);

@@ -531,6 +531,16 @@ TEST_F(PicFormTest, FormActivate_SelectsItsOwnNodeUnlessTheSelectionIsOnItsPictu
     form.TreeView1->setCurrentItem(infection->Node);
     form.MdiArea->setActiveSubWindow(b->Form->SubWindow());
     EXPECT_EQ(form.TreeView1->currentItem(), b->Node);
+    // A click moves the tree's current node before its selection: the window the click brings up keeps the
+    // clicked node, and the property list shows its probe.
+    probe->SetPatient("Иванов");
+    form.TreeView1->expandAll();
+    QTest::mouseClick(form.TreeView1->viewport(), Qt::LeftButton, {},
+                      form.TreeView1->visualItemRect(probe->Node).center());
+    EXPECT_EQ(form.ActiveChild(), a->Form.data());
+    EXPECT_EQ(form.TreeView1->currentItem(), probe->Node);
+    EXPECT_EQ(form.TreeView1->selectedItems(), QList<QTreeWidgetItem*>{probe->Node});
+    EXPECT_EQ(form.ListView1->topLevelItem(0)->text(1), "Иванов");
 }
 
 TEST_F(PicFormTest, Closing_ClearsThePanelsAndTheLastWindowHidesTheEntryForm) {
