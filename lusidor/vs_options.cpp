@@ -194,7 +194,8 @@ void TVs_optionsFrame::ReportCameraFault() {
 // One frame into the video window, fetched anew: while messages were processed the window may have
 // closed or Undo may have replaced its picture. GetPixelGraphic also stops the viewer's display copy,
 // which would otherwise read the picture while the board writes it. False when there is no video window.
-bool TVs_optionsFrame::GrabIntoVideo() {
+// A lost frame is reported only where the old picture would pass for the new one; "Цикл" takes the next.
+bool TVs_optionsFrame::GrabIntoVideo(TLostFrame LostFrame) {
     TPictForm* video = Form1 ? Form1->VideoWindow() : nullptr;
     if (!video || video->parentWidget()->isHidden())
         return false;
@@ -203,14 +204,14 @@ bool TVs_optionsFrame::GrabIntoVideo() {
         return false;
     if (GrabFrame())
         ReadFrame(picture);
-    else
-        ReportCameraFault(); // the old frame must not pass for a new one
+    else if (LostFrame == TLostFrame::Report)
+        ReportCameraFault();
     picture->Changed();
     return true;
 }
 
 void TVs_optionsFrame::SingleGrab() {
-    GrabIntoVideo();
+    GrabIntoVideo(TLostFrame::Report);
 }
 
 // The exposure and its end sequence, which returns the camera to normal frames also when the video window
@@ -236,7 +237,7 @@ void TVs_optionsFrame::RunAccumulation() {
 
 void TVs_optionsFrame::Accumulate() {
     RunAccumulation();
-    GrabIntoVideo();
+    GrabIntoVideo(TLostFrame::Report);
     SetPanel2("0.0", ElapsedColor);
 }
 
@@ -244,13 +245,13 @@ void TVs_optionsFrame::GrabCycle() {
     CameraStop = false;
     do {
         if (CameraSettings.addframe == 0) {
-            if (!GrabIntoVideo())
+            if (!GrabIntoVideo(TLostFrame::Skip))
                 break;
             ProcessMessages();
         } else {
             RunAccumulation();
             if (!CameraStop) {
-                if (!GrabIntoVideo())
+                if (!GrabIntoVideo(TLostFrame::Skip))
                     break;
                 ProcessMessages();
                 SetPanel2("0.0", ElapsedColor);

@@ -65,7 +65,8 @@ private:
     void RestoreControls();
     void StartCamera();
     void RunAccumulation();
-    bool GrabIntoVideo();
+    enum class TLostFrame { Report, Skip };
+    bool GrabIntoVideo(TLostFrame LostFrame);
     void ReportCameraFault();
 
     QPointer<TForm1> Form1;

@@ -446,14 +446,17 @@ TEST_F(CameraTest, DeadBoard_OneBoxPerCommandAndThePictureUnchanged) {
     const auto videoUnchanged = [&] {
         return QByteArray(reinterpret_cast<const char*>(Video().GetBits()), 512 * 512) == before;
     };
+    // A frame lost in the middle of "Цикл" gives no box: the next frame follows, and only "Пуск" would leave
+    // the old picture passing for the new one.
     const struct {
         const char* Name;
         bool LoseSyncAfterCheck;
         bool Cycle;
-    } cases[] = {{"Пуск, sync stuck high", false, false},
-                 {"Цикл, sync stuck high", false, true},
-                 {"Пуск, sync lost after the check", true, false},
-                 {"Цикл, sync lost after the check", true, true}};
+        size_t Boxes;
+    } cases[] = {{"Пуск, sync stuck high", false, false, 1},
+                 {"Цикл, sync stuck high", false, true, 1},
+                 {"Пуск, sync lost after the check", true, false, 1},
+                 {"Цикл, sync lost after the check", true, true, 0}};
     for (const auto& c : cases) {
         Boxes.Requests.clear();
         Tap->Board.SetSync(c.LoseSyncAfterCheck ? SyncSignal::SquareWave : SyncSignal::StuckHigh);
@@ -464,9 +467,11 @@ TEST_F(CameraTest, DeadBoard_OneBoxPerCommandAndThePictureUnchanged) {
         if (c.Cycle)
             After(1000, [this] { Click(Camera->SpeedButton1); });
         Click(c.Cycle ? Camera->Button2 : Camera->Button1);
-        ASSERT_EQ(Boxes.Requests.size(), 1u) << c.Name;
-        EXPECT_EQ(Boxes.Requests[0].Text, TVs_optionsFrame::CameraFaultText);
-        EXPECT_EQ(Boxes.Requests[0].Caption, "Ошибка");
+        ASSERT_EQ(Boxes.Requests.size(), c.Boxes) << c.Name;
+        for (const auto& box : Boxes.Requests) {
+            EXPECT_EQ(box.Text, TVs_optionsFrame::CameraFaultText);
+            EXPECT_EQ(box.Caption, "Ошибка");
+        }
         EXPECT_TRUE(videoUnchanged()) << c.Name;
         ExpectIdle(c.Name);
     }
