@@ -22,6 +22,8 @@ TModalResult ShowQtMessageBox(const TMessageBoxRequest& request) {
     static constexpr QMessageBox::Icon icons[] = {QMessageBox::Warning, QMessageBox::Critical,
                                                   QMessageBox::Information, QMessageBox::Question};
     QMessageBox box(icons[request.Type], request.Caption, request.Text);
+    // The programs keep tool windows on top; a box opened beneath one could not be seen or answered.
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
     QMessageBox::StandardButtons buttons;
     if (request.Buttons & mbOK)
         buttons |= QMessageBox::Ok;
