@@ -276,14 +276,6 @@ void ExpandTwoBitRows(TPixelGraphic& Picture, int Rows) {
     }
 }
 
-// True when the handler asks to abort.
-bool ReportProgress(TPixelGraphic& Picture, TObject* Sender, int Step, int Max) {
-    bool abort = false;
-    if (const TPGProgressEvent& progress = Picture.GetOnProgress())
-        progress(Sender, Step, Max, abort);
-    return abort;
-}
-
 // PLTE for a paletted picture: its colour table, extended with black up to the largest index its pixels
 // use, since libpng refuses to finish a file whose pixels point past the palette.
 std::vector<png_color> PaletteOf(TPixelGraphic& Picture) {
@@ -351,7 +343,7 @@ void TPNGFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
     const int height = Picture.GetHeight();
     const bool twoBit = header.Channels < 3 && header.BitDepth == 2;
     bool aborted = false;
-    WithProgressBracket(Picture, sender, [&] {
+    WithProgressBracket(Picture, sender, [&](TProgressBracket& progress) {
         int rowsRead = 0;
         try {
             for (int pass = 0; pass < passes && !aborted && Picture.GetWidth() > 0; ++pass)
@@ -359,7 +351,7 @@ void TPNGFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
                     const png_bytep row = Picture.GetScanLine(y);
                     codec.Run([&] { png_read_row(codec.Png, row, nullptr); });
                     rowsRead = std::max(rowsRead, y + 1);
-                    aborted = ReportProgress(Picture, sender, y + height * pass, height * passes);
+                    aborted = progress.Step(y + height * pass, height * passes);
                 }
         } catch (...) {
             // Packed rows left behind would read as indices up to 15 into a four-entry table.
@@ -465,11 +457,11 @@ void TPNGFileFormatWriter::Write(QIODevice& Stream, TPixelGraphic& Picture) cons
     // Writing always runs to the end: the file would be useless without its last rows.
     TObject* sender = const_cast<TPNGFileFormatWriter*>(this);
     const int height = Picture.GetHeight();
-    WithProgressBracket(Picture, sender, [&] {
+    WithProgressBracket(Picture, sender, [&](TProgressBracket& progress) {
         for (int y = 0; y < height; ++y) {
             const png_bytep row = Picture.GetScanLine(y);
             codec.Run([&] { png_write_row(codec.Png, row); });
-            ReportProgress(Picture, sender, y, height - 1);
+            progress.Step(y, height - 1);
         }
     });
     codec.Run([&] { png_write_end(codec.Png, nullptr); });
