@@ -59,14 +59,14 @@ void ReadFromBytes(const TFileFormatReader& Reader, const QByteArray& Bytes, TPi
     Reader.Read(stream, Picture, Index);
 }
 
-TFileFormatInfo InfoFromBytes(const TFileFormatReader& Reader, const QByteArray& Bytes, int Index) {
+TFileFormatInfo Info(const TFileFormatReader& Reader, const QByteArray& Bytes, int Index) {
     TBytesStream stream(Bytes);
     TFileFormatInfo info;
     Reader.GetInfo(stream, Index, info);
     return info;
 }
 
-QByteArray WriteToBytes(const TFileFormatWriter& Writer, TPixelGraphic& Picture) {
+QByteArray Written(const TFileFormatWriter& Writer, TPixelGraphic& Picture) {
     QBuffer stream;
     stream.open(QIODevice::WriteOnly);
     Writer.Write(stream, Picture);

@@ -25,5 +25,5 @@ void ReferenceWrite(TPixelGraphic& t, bool dithering, int x, int y, TColor c);
 // Reader's Read, GetInfo and Writer's Write over bytes in memory.
 void ReadFromBytes(const TFileFormatReader& Reader, const QByteArray& Bytes, TPixelGraphic& Picture,
                    int Index = 0);
-TFileFormatInfo InfoFromBytes(const TFileFormatReader& Reader, const QByteArray& Bytes, int Index = 0);
-QByteArray WriteToBytes(const TFileFormatWriter& Writer, TPixelGraphic& Picture);
+TFileFormatInfo Info(const TFileFormatReader& Reader, const QByteArray& Bytes, int Index = 0);
+QByteArray Written(const TFileFormatWriter& Writer, TPixelGraphic& Picture);

@@ -39,11 +39,11 @@ void Read(const QByteArray& bytes, TPixelGraphic& picture, int index = 0) {
 }
 
 TFileFormatInfo InfoOf(const QByteArray& bytes, int index = 0) {
-    return InfoFromBytes(TJPGFileFormatReader(), bytes, index);
+    return Info(TJPGFileFormatReader(), bytes, index);
 }
 
 QByteArray Write(TPixelGraphic& picture) {
-    return WriteToBytes(TJPGFileFormatWriter(), picture);
+    return Written(TJPGFileFormatWriter(), picture);
 }
 
 // "<exception class>: <message>", or "none".

@@ -44,11 +44,11 @@ void ReadPng(const QByteArray& png, TPixelGraphic& picture) {
 }
 
 TFileFormatInfo PngInfo(const QByteArray& png, int index = 0) {
-    return InfoFromBytes(TPNGFileFormatReader(), png, index);
+    return Info(TPNGFileFormatReader(), png, index);
 }
 
 QByteArray WritePng(TPixelGraphic& picture) {
-    return WriteToBytes(TPNGFileFormatWriter(), picture);
+    return Written(TPNGFileFormatWriter(), picture);
 }
 
 // The message of the exception Action raises, or "" when it raises none.
