@@ -5,30 +5,13 @@
 #include "image-library/PGraphic.h"
 #include "image-library/PGraphicInit.h"
 #include "image-library/widgets/PGFileDialogs.h"
+#include "image-library/widgets/testing/WorkerReceiver.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
 #include <chrono>
 #include <cstdio>
 #include <functional>
-
-namespace {
-
-// Takes the posted preview, as the dialog's panel does.
-class Receiver : public QObject {
-public:
-    bool event(QEvent* E) override {
-        WorkerEventReceived(E);
-        if (E->type() == TPGPictureReadyEvent::EventType()) {
-            Picture = std::move(static_cast<TPGPictureReadyEvent*>(E)->Picture);
-            return true;
-        }
-        return QObject::event(E);
-    }
-    std::unique_ptr<TPixelGraphic> Picture;
-};
-
-} // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -57,7 +40,7 @@ int main(int argc, char** argv) {
     std::printf("%-40s %8.1f ms\n", "load alone", load * 1e3);
     for (int screen : {24, 8}) {
         const double preview = Fastest([&] {
-            Receiver r;
+            TWorkerReceiver r;
             TCreateOpenSaveDialogPaintPGThread worker(false);
             worker.Window = &r;
             worker.FileName = file;

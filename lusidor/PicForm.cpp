@@ -55,6 +55,17 @@ int IndexByName(const std::vector<std::unique_ptr<T>>& List, QString T::*Field, 
     return -1;
 }
 
+// The first object of List named Name, else a new one of that name with Owner, appended to List.
+template <class T, class TOwner>
+T* FindOrAddByName(std::vector<std::unique_ptr<T>>& List, QString T::*Field, const QString& Name,
+                   TOwner* Owner) {
+    const int index = IndexByName(List, Field, Name);
+    if (index >= 0)
+        return List[size_t(index)].get();
+    List.push_back(std::make_unique<T>(Name, Owner));
+    return List.back().get();
+}
+
 // The zoom the viewer works with: one that is not a finite number above 0 shows the picture at its size.
 long double UsableZoom(long double Zoom) {
     return std::isfinite(Zoom) && Zoom > 0 ? Zoom : 1.0L;
@@ -127,11 +138,7 @@ int TBase::IndexOf(const QString& FileName) const {
 }
 
 TPict* TBase::FindOrAddPict(const QString& FileName) {
-    const int index = IndexOf(FileName);
-    if (index >= 0)
-        return Items(index);
-    Picts.push_back(std::make_unique<TPict>(FileName, this));
-    return Picts.back().get();
+    return FindOrAddByName(Picts, &TPict::FileName, FileName, this);
 }
 
 void TBase::Delete(TPict* Pict) {
@@ -218,11 +225,7 @@ int TPict::IndexOfInfection(const QString& Name) const {
 }
 
 TInfection* TPict::FindOrAddInfection(const QString& Name) {
-    const int index = IndexOfInfection(Name);
-    if (index >= 0)
-        return InfectionsAt(index);
-    Infections.push_back(std::make_unique<TInfection>(Name, this));
-    return Infections.back().get();
+    return FindOrAddByName(Infections, &TInfection::Name, Name, this);
 }
 
 void TPict::Delete(TInfection* Infection) {
@@ -251,11 +254,7 @@ int TInfection::IndexOfProbe(const QString& Name) const {
 }
 
 TProbe* TInfection::FindOrAddProbe(const QString& Name) {
-    const int index = IndexOfProbe(Name);
-    if (index >= 0)
-        return ProbesAt(index);
-    Probes.push_back(std::make_unique<TProbe>(Name, this));
-    return Probes.back().get();
+    return FindOrAddByName(Probes, &TProbe::Name, Name, this);
 }
 
 TProbe* TInfection::AddStandard(const QString& Name) {

@@ -77,9 +77,10 @@ private:
     bool Ended = false;
 };
 
-// OnProgressStart, Work, and OnProgressEnd on every path out of Work.
+// OnProgressStart, Work (which reports its steps through the bracket it is given), and OnProgressEnd on every
+// path out of Work.
 template <class F> void WithProgressBracket(TPixelGraphic& Picture, TObject* Sender, F&& Work) {
     TProgressBracket bracket(Picture, Sender);
-    std::forward<F>(Work)();
+    std::forward<F>(Work)(bracket);
     bracket.End();
 }

@@ -322,13 +322,12 @@ void ReadPicture(QIODevice& Stream, TPixelGraphic& Picture, TObject* Sender) {
     codec.Step([&] { jpeg_start_decompress(&info); });
 
     bool abort = false;
-    WithProgressBracket(Picture, Sender, [&] {
+    WithProgressBracket(Picture, Sender, [&](TProgressBracket& progress) {
         const int height = int(info.output_height);
         while (info.output_scanline < info.output_height && !abort) {
             JSAMPROW row = CodecRow(Picture, info.output_scanline);
             codec.Step([&] { jpeg_read_scanlines(&info, &row, 1); });
-            if (Picture.GetOnProgress())
-                Picture.GetOnProgress()(Sender, int(info.output_scanline), height, abort);
+            abort = progress.Step(int(info.output_scanline), height);
         }
     });
     if (!abort)
@@ -470,14 +469,12 @@ void TJPGFileFormatWriter::Write(QIODevice& Stream, TPixelGraphic& Picture) cons
     info.dct_method = J_DCT_METHOD(PGJPEGDCTMethod);
     codec.Step([&] { jpeg_start_compress(&info, TRUE); });
 
-    WithProgressBracket(Picture, sender, [&] {
+    WithProgressBracket(Picture, sender, [&](TProgressBracket& progress) {
         const int height = int(info.image_height);
         while (info.next_scanline < info.image_height) {
             JSAMPROW row = CodecRow(Picture, info.next_scanline);
             codec.Step([&] { jpeg_write_scanlines(&info, &row, 1); });
-            bool abort = false; // writing always runs to the end
-            if (Picture.GetOnProgress())
-                Picture.GetOnProgress()(sender, int(info.next_scanline), height, abort);
+            progress.Step(int(info.next_scanline), height); // writing always runs to the end
         }
     });
     codec.Step([&] { jpeg_finish_compress(&info); });

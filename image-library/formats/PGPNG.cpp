@@ -1,6 +1,6 @@
-// PNG reading and writing over libpng 1.6. libpng leaves every error by longjmp, which must never cross a C++
-// frame that owns anything: each stretch of codec calls runs inside CodecStep, the callbacks only store their
-// message before they jump, and the exception is thrown afterwards from ordinary C++ code.
+// PNG reading and writing over libpng 1.6. Every stretch of codec calls goes through the codec boundary
+// (CodecBoundary.h), with libpng's own jump buffer as the step's; its failures become
+// EPGPNGFileFormatReaderWriter with "PNG: " here.
 #include "image-library/formats/PGPNG.h"
 
 #include "framework/MessageBox.h"
@@ -10,16 +10,15 @@
 #include "image-library/PGLangStr.h"
 #include "image-library/PGSettings.h"
 #include "image-library/PGraphic.h"
+#include "image-library/formats/CodecBoundary.h"
 #include "image-library/formats/PGFormatIO.h"
 
 #include <png.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <csetjmp>
 #include <cstdlib>
 #include <optional>
-#include <type_traits>
 #include <vector>
 
 namespace {
@@ -40,24 +39,17 @@ void CheckLibraryVersions() {
 // What the callbacks reach through libpng's error and I/O pointers.
 struct TPNGContext {
     QIODevice& Stream;
-    QString Message; // why the last codec step failed, without the format's tag
+    TCodecFailure Failure; // why the last codec step failed, without the format's tag
 };
 
 TPNGContext& ContextOf(png_structp Png) {
     return *static_cast<TPNGContext*>(png_get_error_ptr(Png));
 }
 
-void StoreMessage(png_structp Png, const char* Text) noexcept {
-    try {
-        ContextOf(Png).Message = QString::fromUtf8(Text);
-    } catch (...) {
-    }
-}
-
 // The codec's error callback, also the warning callback of pgwaRaise. Nothing with a destructor may be alive
 // in this frame when it jumps.
 void PNGError(png_structp Png, png_const_charp Message) {
-    StoreMessage(Png, Message);
+    SetCodecFailure(ContextOf(Png).Failure, Message);
     png_longjmp(Png, 1);
 }
 
@@ -66,17 +58,15 @@ void PNGWarningIgnore(png_structp, png_const_charp) {}
 // Shows the codec's warning; false, with the reason stored, when the codec must stop. A box with a Cancel
 // button stops on every answer but OK.
 bool GoOnAfterWarning(png_structp Png, png_const_charp Message, TMsgDlgButtons Buttons) noexcept {
-    try {
+    TCodecFailure& failure = ContextOf(Png).Failure;
+    return CatchInHook(failure, [&] {
         const TModalResult answer = MessageBox(QString::fromUtf8(Message),
                                                QStringLiteral("PNG ") + PGLangStr(28), mtWarning, Buttons);
         if (answer == mrOk || !(Buttons & mbCancel))
             return true;
-        ContextOf(Png).Message = PGLangStr(29);
-    } catch (const std::exception& e) {
-        StoreMessage(Png, e.what());
-    } catch (...) {
-    }
-    return false;
+        SetCodecFailure(failure, PGLangStr(29));
+        return false;
+    });
 }
 
 void PNGWarningOKBox(png_structp Png, png_const_charp Message) {
@@ -124,15 +114,6 @@ void WriteData(png_structp Png, png_bytep Data, size_t Length) {
 
 void FlushData(png_structp) {}
 
-// Runs Calls under a fresh jump target and tells whether they finished. Because libpng may jump back here
-// from anywhere inside them, neither this frame nor Calls may own anything with a destructor.
-[[gnu::noinline]] bool CodecStep(png_structp Png, void (*Calls)(void*), void* Data) {
-    if (setjmp(png_jmpbuf(Png)))
-        return false;
-    Calls(Data);
-    return true;
-}
-
 // One read or write record of the codec with its information record, destroyed on every path.
 class TPNGCodec {
 public:
@@ -157,9 +138,10 @@ public:
     TPNGCodec& operator=(const TPNGCodec&) = delete;
 
     // Runs a stretch of codec calls (nothing else: see CodecStep); a codec failure raises with its text.
+    // png_longjmp, which every callback here leaves by, jumps to libpng's buffer: that is the step's.
     template <class F> void Run(F&& Calls) {
-        if (!CodecStep(Png, &Invoke<std::remove_reference_t<F>>, &Calls))
-            Raise(Context.Message);
+        if (!CodecStep(png_jmpbuf(Png), std::forward<F>(Calls)))
+            Raise(Context.Failure.Message);
     }
 
     const TDirection Direction;
@@ -168,8 +150,6 @@ public:
     png_infop Info = nullptr;
 
 private:
-    template <class F> static void Invoke(void* Calls) { (*static_cast<F*>(Calls))(); }
-
     void Destroy() {
         if (Direction == Writing)
             png_destroy_write_struct(&Png, &Info);
@@ -296,15 +276,6 @@ void ExpandTwoBitRows(TPixelGraphic& Picture, int Rows) {
     }
 }
 
-
-// True when the handler asks to abort.
-bool ReportProgress(TPixelGraphic& Picture, TObject* Sender, int Step, int Max) {
-    bool abort = false;
-    if (const TPGProgressEvent& progress = Picture.GetOnProgress())
-        progress(Sender, Step, Max, abort);
-    return abort;
-}
-
 // PLTE for a paletted picture: its colour table, extended with black up to the largest index its pixels
 // use, since libpng refuses to finish a file whose pixels point past the palette.
 std::vector<png_color> PaletteOf(TPixelGraphic& Picture) {
@@ -372,7 +343,7 @@ void TPNGFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
     const int height = Picture.GetHeight();
     const bool twoBit = header.Channels < 3 && header.BitDepth == 2;
     bool aborted = false;
-    WithProgressBracket(Picture, sender, [&] {
+    WithProgressBracket(Picture, sender, [&](TProgressBracket& progress) {
         int rowsRead = 0;
         try {
             for (int pass = 0; pass < passes && !aborted && Picture.GetWidth() > 0; ++pass)
@@ -380,7 +351,7 @@ void TPNGFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
                     const png_bytep row = Picture.GetScanLine(y);
                     codec.Run([&] { png_read_row(codec.Png, row, nullptr); });
                     rowsRead = std::max(rowsRead, y + 1);
-                    aborted = ReportProgress(Picture, sender, y + height * pass, height * passes);
+                    aborted = progress.Step(y + height * pass, height * passes);
                 }
         } catch (...) {
             // Packed rows left behind would read as indices up to 15 into a four-entry table.
@@ -486,11 +457,11 @@ void TPNGFileFormatWriter::Write(QIODevice& Stream, TPixelGraphic& Picture) cons
     // Writing always runs to the end: the file would be useless without its last rows.
     TObject* sender = const_cast<TPNGFileFormatWriter*>(this);
     const int height = Picture.GetHeight();
-    WithProgressBracket(Picture, sender, [&] {
+    WithProgressBracket(Picture, sender, [&](TProgressBracket& progress) {
         for (int y = 0; y < height; ++y) {
             const png_bytep row = Picture.GetScanLine(y);
             codec.Run([&] { png_write_row(codec.Png, row); });
-            ReportProgress(Picture, sender, y, height - 1);
+            progress.Step(y, height - 1);
         }
     });
     codec.Run([&] { png_write_end(codec.Png, nullptr); });

@@ -1,7 +1,9 @@
-// Random test pictures and the plain per-pixel write.
+// Random test pictures, the plain per-pixel write, and a format's reading and writing in memory.
 #include "image-library/testing/TestPictures.h"
 
 #include "image-library/PGraphic.h"
+
+#include <QBuffer>
 
 std::unique_ptr<TPixelGraphic> RandomPicture(std::mt19937& rng, int w, int h, uint8_t bitCountNum) {
     auto p = std::make_unique<TPixelGraphic>();
@@ -38,4 +40,35 @@ void ReferenceWrite(TPixelGraphic& t, bool dithering, int x, int y, TColor c) {
         t.DitherPixel(x, y, GetRValue(c), GetGValue(c), GetBValue(c));
     else
         t.SetPixelColor(x, y, c);
+}
+
+namespace {
+
+struct TBytesStream : QBuffer {
+    explicit TBytesStream(const QByteArray& Bytes) {
+        setData(Bytes);
+        open(QIODevice::ReadOnly);
+    }
+};
+
+} // namespace
+
+void ReadFromBytes(const TFileFormatReader& Reader, const QByteArray& Bytes, TPixelGraphic& Picture,
+                   int Index) {
+    TBytesStream stream(Bytes);
+    Reader.Read(stream, Picture, Index);
+}
+
+TFileFormatInfo Info(const TFileFormatReader& Reader, const QByteArray& Bytes, int Index) {
+    TBytesStream stream(Bytes);
+    TFileFormatInfo info;
+    Reader.GetInfo(stream, Index, info);
+    return info;
+}
+
+QByteArray Written(const TFileFormatWriter& Writer, TPixelGraphic& Picture) {
+    QBuffer stream;
+    stream.open(QIODevice::WriteOnly);
+    Writer.Write(stream, Picture);
+    return stream.data();
 }

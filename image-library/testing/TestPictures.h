@@ -1,8 +1,11 @@
-// Test support: random pictures of every pixel format, and the plain per-pixel write that references of the
-// operations filling a picture from colours are built from.
+// Test support: random pictures of every pixel format, the plain per-pixel write that references of the
+// operations filling a picture from colours are built from, and a format's reading and writing in memory.
 #pragma once
 
 #include "framework/Colors.h"
+#include "image-library/PGFileFormats.h"
+
+#include <QByteArray>
 
 #include <cstdint>
 #include <memory>
@@ -18,3 +21,9 @@ std::unique_ptr<TPixelGraphic> RandomTarget(std::mt19937& rng, int w, int h, uin
                                             bool dither);
 // One pixel as an operation writes it: diffused when dithering, else the nearest entry or the bytes.
 void ReferenceWrite(TPixelGraphic& t, bool dithering, int x, int y, TColor c);
+
+// Reader's Read, GetInfo and Writer's Write over bytes in memory.
+void ReadFromBytes(const TFileFormatReader& Reader, const QByteArray& Bytes, TPixelGraphic& Picture,
+                   int Index = 0);
+TFileFormatInfo Info(const TFileFormatReader& Reader, const QByteArray& Bytes, int Index = 0);
+QByteArray Written(const TFileFormatWriter& Writer, TPixelGraphic& Picture);

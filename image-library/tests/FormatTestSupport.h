@@ -1,11 +1,12 @@
-// Helpers the format tests share: reading and writing through a reader or writer in memory, the outcome of
-// a read as one comparable value, and counting the progress events.
+// Helpers the format tests share: the outcome of a read or write in memory as one comparable value, and
+// counting the progress events.
 #pragma once
 
 #include "image-library/PGExceptions.h"
 #include "image-library/PGFileFormats.h"
 #include "image-library/PGraphic.h"
 #include "image-library/testing/Oracles.h"
+#include "image-library/testing/TestPictures.h"
 
 #include <QBuffer>
 #include <cstdio>
@@ -30,15 +31,6 @@ inline std::string ReadError(const TFileFormatReader& Reader, const QByteArray& 
     return error;
 }
 
-inline TFileFormatInfo Info(const TFileFormatReader& Reader, const QByteArray& Bytes, int Index = 0) {
-    QBuffer buffer;
-    buffer.setData(Bytes);
-    buffer.open(QIODevice::ReadOnly);
-    TFileFormatInfo info;
-    Reader.GetInfo(buffer, Index, info);
-    return info;
-}
-
 inline std::string InfoError(const TFileFormatReader& Reader, const QByteArray& Bytes, int Index = 0) {
     try {
         Info(Reader, Bytes, Index);
@@ -59,13 +51,6 @@ inline std::string WriteError(const TFileFormatWriter& Writer, TPixelGraphic& Pi
         return std::string(e.className()) + " " + e.message().toStdString();
     }
     return {};
-}
-
-inline QByteArray Written(const TFileFormatWriter& Writer, TPixelGraphic& Picture) {
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    Writer.Write(buffer, Picture);
-    return buffer.data();
 }
 
 // The picture's colours, row by row from the top, as "RRGGBB" words, so a failure shows where it differs.

@@ -8,8 +8,8 @@
 #include "image-library/PGSettings.h"
 #include "image-library/PGraphic.h"
 #include "image-library/testing/Oracles.h"
+#include "image-library/testing/TestPictures.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -34,30 +34,16 @@ private:
     const int64_t MaxPixelMemory = PGMaxPixelMemory;
 };
 
-struct TBytes : QBuffer {
-    explicit TBytes(const QByteArray& bytes) {
-        setData(bytes);
-        open(QIODevice::ReadOnly);
-    }
-};
-
 void Read(const QByteArray& bytes, TPixelGraphic& picture, int index = 0) {
-    TBytes stream(bytes);
-    TJPGFileFormatReader().Read(stream, picture, index);
+    ReadFromBytes(TJPGFileFormatReader(), bytes, picture, index);
 }
 
 TFileFormatInfo InfoOf(const QByteArray& bytes, int index = 0) {
-    TBytes stream(bytes);
-    TFileFormatInfo info;
-    TJPGFileFormatReader().GetInfo(stream, index, info);
-    return info;
+    return Info(TJPGFileFormatReader(), bytes, index);
 }
 
 QByteArray Write(TPixelGraphic& picture) {
-    QBuffer stream;
-    stream.open(QIODevice::WriteOnly);
-    TJPGFileFormatWriter().Write(stream, picture);
-    return stream.data();
+    return Written(TJPGFileFormatWriter(), picture);
 }
 
 // "<exception class>: <message>", or "none".

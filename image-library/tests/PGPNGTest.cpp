@@ -7,6 +7,7 @@
 #include "image-library/PGraphic.h"
 #include "image-library/testing/Oracles.h"
 #include "image-library/testing/ProgressLog.h"
+#include "image-library/testing/TestPictures.h"
 
 #include <QBuffer>
 #include <QRegularExpression>
@@ -39,26 +40,15 @@ private:
 };
 
 void ReadPng(const QByteArray& png, TPixelGraphic& picture) {
-    QBuffer buffer;
-    buffer.setData(png);
-    buffer.open(QIODevice::ReadOnly);
-    TPNGFileFormatReader().Read(buffer, picture, 0);
+    ReadFromBytes(TPNGFileFormatReader(), png, picture);
 }
 
 TFileFormatInfo PngInfo(const QByteArray& png, int index = 0) {
-    QBuffer buffer;
-    buffer.setData(png);
-    buffer.open(QIODevice::ReadOnly);
-    TFileFormatInfo info;
-    TPNGFileFormatReader().GetInfo(buffer, index, info);
-    return info;
+    return Info(TPNGFileFormatReader(), png, index);
 }
 
 QByteArray WritePng(TPixelGraphic& picture) {
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    TPNGFileFormatWriter().Write(buffer, picture);
-    return buffer.data();
+    return Written(TPNGFileFormatWriter(), picture);
 }
 
 // The message of the exception Action raises, or "" when it raises none.

@@ -8,6 +8,7 @@
 #include "image-library/PGLangStr.h"
 #include "image-library/PGSettings.h"
 #include "image-library/PGraphic.h"
+#include "image-library/widgets/testing/WorkerReceiver.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -302,29 +303,6 @@ TEST(PGFileDialogPreview, ReductionSize) {
         EXPECT_EQ(PreviewReductionSize(c.W, c.H, c.BW, c.BH), c.Expected) << c.W << "x" << c.H;
 }
 
-namespace {
-
-// Receives what a worker posts.
-class Receiver : public QObject {
-public:
-    bool event(QEvent* E) override {
-        WorkerEventReceived(E);
-        if (E->type() == TPGPictureReadyEvent::EventType()) {
-            Picture = std::move(static_cast<TPGPictureReadyEvent*>(E)->Picture);
-            return true;
-        }
-        if (E->type() == TPGJobProgressEvent::EventType()) {
-            Progress.push_back(static_cast<TPGJobProgressEvent*>(E)->Percent);
-            return true;
-        }
-        return QObject::event(E);
-    }
-    std::unique_ptr<TPixelGraphic> Picture;
-    std::vector<int> Progress;
-};
-
-} // namespace
-
 TEST(PGFileDialogPreview, Worker_ReducesThenMatchesTheScreen) {
     QTemporaryDir dir;
     const QString big = dir.filePath(QStringLiteral("big.bmp")),
@@ -346,7 +324,7 @@ TEST(PGFileDialogPreview, Worker_ReducesThenMatchesTheScreen) {
         {big, 4, {180, 45}, 1, pSys16},      {gray, 4, {40, 30}, 1, pSys16},
     };
     for (const Case& c : cases) {
-        Receiver r;
+        TWorkerReceiver r;
         TCreateOpenSaveDialogPaintPGThread worker(false);
         worker.Window = &r;
         worker.FileName = c.File;
@@ -369,7 +347,7 @@ TEST(PGFileDialogPreview, Worker_ReducesThenMatchesTheScreen) {
 TEST(PGFileDialogPreview, Progress_IsThrottledOnTheTickCount) {
     uint32_t now = 1000;
     const TickSource previous = SetTickSource([&] { return now; });
-    Receiver r;
+    TWorkerReceiver r;
     TCreateOpenSaveDialogPaintPGThread worker(false);
     worker.Window = &r;
     worker.LastTick = now;
