@@ -82,6 +82,9 @@ void TRotateForm::reject() {
 }
 
 void TRotateForm::RxSpinEdit1Change(const QString& Text) {
-    if (Text.isEmpty())
+    // The zero is selected, so the angle typed next replaces it instead of being written in front of it.
+    if (Text.isEmpty()) {
         RxSpinEdit1->setValue(0);
+        RxSpinEdit1->selectAll();
+    }
 }

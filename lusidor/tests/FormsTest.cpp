@@ -260,6 +260,9 @@ TEST_F(FormsTest, Rotate_TheAngleFollowsChoiceAndDirectionAndAnEmptiedFieldReads
     QTest::keyClick(dialog.RxSpinEdit1, Qt::Key_Backspace);
     EXPECT_EQ(dialog.RxSpinEdit1->text(), "0.0");
     EXPECT_EQ(dialog.Angle(), 0);
+    // The angle typed next replaces the zero rather than being written in front of it.
+    QTest::keyClicks(dialog.RxSpinEdit1, "45");
+    EXPECT_EQ(dialog.Angle(), 45);
 }
 
 TEST_F(FormsTest, Rotate_AMeasuredPictureTurnsWithoutItsOutlineAndUndoGivesTheCleanPicture) {
