@@ -8,6 +8,7 @@
 #include "Measurement.h"
 #include "PRotate.h"
 #include "Prop.h"
+#include "image-library/PGSettings.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -263,6 +264,23 @@ TEST_F(FormsTest, Rotate_TheAngleFollowsChoiceAndDirectionAndAnEmptiedFieldReads
     // The angle typed next replaces the zero rather than being written in front of it.
     QTest::keyClicks(dialog.RxSpinEdit1, "45");
     EXPECT_EQ(dialog.Angle(), 45);
+}
+
+TEST_F(FormsTest, Rotate_AFailedTurnOnOkLeavesTheWindowAloneAndCancelStillBringsThePictureBack) {
+    TPictForm& window = PictureWindow(40, 30);
+    const std::vector<TColor> before = Colors(*window.PGImage1->GetPixelGraphic());
+    const TPixelGraphic* kept = window.KeptGraphic.get();
+    // Room for the picture itself but not for its turned bounds.
+    const int64_t memory = PGMaxPixelMemory;
+    PGMaxPixelMemory = 40 * 30 * 3 + 400;
+    const auto restore = qScopeGuard([memory] { PGMaxPixelMemory = memory; });
+    TRotateForm dialog(window);
+    dialog.RxSpinEdit1->setValue(45);
+    EXPECT_THROW(dialog.Button1Click(), Exception);
+    EXPECT_EQ(window.KeptGraphic.get(), kept);
+    EXPECT_FALSE(window.Modified);
+    dialog.Button2Click();
+    EXPECT_EQ(Colors(*window.PGImage1->GetPixelGraphic()), before);
 }
 
 TEST_F(FormsTest, Rotate_AMeasuredPictureTurnsWithoutItsOutlineAndUndoGivesTheCleanPicture) {
