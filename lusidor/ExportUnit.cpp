@@ -14,6 +14,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QSaveFile>
+#include <QScreen>
 #include <QValueAxis>
 
 namespace {
@@ -51,6 +52,9 @@ TFormExport::TFormExport(TForm1& Main)
       MainForm(Main) {
     setupUi(this);
     resize(340, 142);
+    // Centred on the screen, where it opens until the user moves it.
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
     connect(Button1, &QPushButton::clicked, this, [this] { CallGuarded([this] { Button1Click(); }); });
     connect(Button2, &QPushButton::clicked, this, [this] { CallGuarded([this] { Button2Click(); }); });
     connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });

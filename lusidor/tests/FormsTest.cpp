@@ -17,6 +17,7 @@
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QTest>
 #include <QValueAxis>
 #include <random>
@@ -471,6 +472,11 @@ TEST_F(ExportTest, TheBmpHasTheChartViewsSizeAndTheTextLinesAreTheSeriesPoints) 
     TFormExport& exporter = ExportWithChart();
     EXPECT_EQ(Form->ExportWindow.data(), &exporter);
     EXPECT_FALSE(exporter.isVisible());
+    // Centred on the screen, give or take the pixels its layout adds to the size when first shown.
+    exporter.show();
+    const QPoint offCentre = exporter.geometry().center() - exporter.screen()->availableGeometry().center();
+    EXPECT_LE(offCentre.manhattanLength(), 8);
+    exporter.hide();
     ASSERT_TRUE(exporter.ExportToFile(Folder() + "chart.bmp"));
     QImageReader reader(Folder() + "chart.bmp");
     EXPECT_EQ(reader.format(), "bmp");
