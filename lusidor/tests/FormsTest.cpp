@@ -532,3 +532,20 @@ TEST_F(ExportTest, PrintingToAPdfFileGivesOnePage_AndWithoutAChartBothButtonsDoN
     EXPECT_FALSE(QFile::exists(Folder() + "none.bmp"));
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
+
+TEST_F(ExportTest, WhileItsDialogsRunTheExportAndChartWindowsNoLongerStayOnTopOfThem) {
+    TFormExport& exporter = ExportWithChart();
+    exporter.show();
+    const auto onTop = [&] {
+        return std::pair(bool(exporter.windowHandle()->flags() & Qt::WindowStaysOnTopHint),
+                         bool(Chart().windowHandle()->flags() & Qt::WindowStaysOnTopHint));
+    };
+    std::pair<bool, bool> during{true, true};
+    QTimer::singleShot(0, [&] {
+        during = onTop();
+        exporter.SaveDialog1.Window()->reject();
+    });
+    exporter.Button2->click();
+    EXPECT_EQ(during, std::pair(false, false));
+    EXPECT_EQ(onTop(), std::pair(true, true));
+}
