@@ -14,7 +14,9 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QSaveFile>
+#include <QScreen>
 #include <QValueAxis>
+#include <QWindow>
 
 namespace {
 
@@ -43,6 +45,29 @@ QByteArray ChartText(const TFormChart& Chart) {
     return text.toUtf8();
 }
 
+// For as long as it lives, the given windows no longer stay on top. The dialogs and message boxes the export
+// opens belong to no window, so without this they would open behind the export and chart windows.
+class TStayOnTopPause {
+public:
+    explicit TStayOnTopPause(std::initializer_list<QWidget*> Widgets) {
+        for (QWidget* widget : Widgets)
+            if (QWindow* window = widget ? widget->windowHandle() : nullptr) {
+                window->setFlag(Qt::WindowStaysOnTopHint, false);
+                Windows.push_back(window);
+            }
+    }
+    ~TStayOnTopPause() {
+        for (const QPointer<QWindow>& window : Windows)
+            if (window)
+                window->setFlag(Qt::WindowStaysOnTopHint, true);
+    }
+    TStayOnTopPause(const TStayOnTopPause&) = delete;
+    TStayOnTopPause& operator=(const TStayOnTopPause&) = delete;
+
+private:
+    std::vector<QPointer<QWindow>> Windows;
+};
+
 } // namespace
 
 TFormExport::TFormExport(TForm1& Main)
@@ -51,8 +76,18 @@ TFormExport::TFormExport(TForm1& Main)
       MainForm(Main) {
     setupUi(this);
     resize(340, 142);
-    connect(Button1, &QPushButton::clicked, this, [this] { CallGuarded([this] { Button1Click(); }); });
-    connect(Button2, &QPushButton::clicked, this, [this] { CallGuarded([this] { Button2Click(); }); });
+    // Centred on the screen, where it opens until the user moves it.
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+    // The pause also covers the box that reports a failure.
+    connect(Button1, &QPushButton::clicked, this, [this] {
+        const TStayOnTopPause pause{this, MainForm.ChartWindow};
+        CallGuarded([this] { Button1Click(); });
+    });
+    connect(Button2, &QPushButton::clicked, this, [this] {
+        const TStayOnTopPause pause{this, MainForm.ChartWindow};
+        CallGuarded([this] { Button2Click(); });
+    });
     connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
     Main.ExportWindow = this;
 }

@@ -61,12 +61,12 @@ void TRotateForm::Button1Click() {
     TPixelGraphic* picture = Window.PGImage1->GetPixelGraphic();
     if (!picture)
         return;
-    TPixelGraphic& before = *Unrotated;
+    picture->SetInterpolate(1);
+    picture->Rotate(true, *Unrotated, Angle());
+    // Handed over only once the turn succeeded: after a failed one "Отмена" still brings the picture back.
     Window.KeptGraphic = std::move(Unrotated);
     Window.Modified = true;
     Window.Measured = false;
-    picture->SetInterpolate(1);
-    picture->Rotate(true, before, Angle());
     accept();
 }
 
@@ -82,6 +82,9 @@ void TRotateForm::reject() {
 }
 
 void TRotateForm::RxSpinEdit1Change(const QString& Text) {
-    if (Text.isEmpty())
+    // The zero is selected, so the angle typed next replaces it instead of being written in front of it.
+    if (Text.isEmpty()) {
         RxSpinEdit1->setValue(0);
+        RxSpinEdit1->selectAll();
+    }
 }

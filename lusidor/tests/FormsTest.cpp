@@ -8,6 +8,7 @@
 #include "Measurement.h"
 #include "PRotate.h"
 #include "Prop.h"
+#include "image-library/PGSettings.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -16,6 +17,7 @@
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QTest>
 #include <QValueAxis>
 #include <random>
@@ -260,6 +262,26 @@ TEST_F(FormsTest, Rotate_TheAngleFollowsChoiceAndDirectionAndAnEmptiedFieldReads
     QTest::keyClick(dialog.RxSpinEdit1, Qt::Key_Backspace);
     EXPECT_EQ(dialog.RxSpinEdit1->text(), "0.0");
     EXPECT_EQ(dialog.Angle(), 0);
+    // The angle typed next replaces the zero rather than being written in front of it.
+    QTest::keyClicks(dialog.RxSpinEdit1, "45");
+    EXPECT_EQ(dialog.Angle(), 45);
+}
+
+TEST_F(FormsTest, Rotate_AFailedTurnOnOkLeavesTheWindowAloneAndCancelStillBringsThePictureBack) {
+    TPictForm& window = PictureWindow(40, 30);
+    const std::vector<TColor> before = Colors(*window.PGImage1->GetPixelGraphic());
+    const TPixelGraphic* kept = window.KeptGraphic.get();
+    // Room for the picture itself but not for its turned bounds.
+    const int64_t memory = PGMaxPixelMemory;
+    PGMaxPixelMemory = 40 * 30 * 3 + 400;
+    const auto restore = qScopeGuard([memory] { PGMaxPixelMemory = memory; });
+    TRotateForm dialog(window);
+    dialog.RxSpinEdit1->setValue(45);
+    EXPECT_THROW(dialog.Button1Click(), Exception);
+    EXPECT_EQ(window.KeptGraphic.get(), kept);
+    EXPECT_FALSE(window.Modified);
+    dialog.Button2Click();
+    EXPECT_EQ(Colors(*window.PGImage1->GetPixelGraphic()), before);
 }
 
 TEST_F(FormsTest, Rotate_AMeasuredPictureTurnsWithoutItsOutlineAndUndoGivesTheCleanPicture) {
@@ -450,6 +472,11 @@ TEST_F(ExportTest, TheBmpHasTheChartViewsSizeAndTheTextLinesAreTheSeriesPoints) 
     TFormExport& exporter = ExportWithChart();
     EXPECT_EQ(Form->ExportWindow.data(), &exporter);
     EXPECT_FALSE(exporter.isVisible());
+    // Centred on the screen, give or take the pixels its layout adds to the size when first shown.
+    exporter.show();
+    const QPoint offCentre = exporter.geometry().center() - exporter.screen()->availableGeometry().center();
+    EXPECT_LE(offCentre.manhattanLength(), 8);
+    exporter.hide();
     ASSERT_TRUE(exporter.ExportToFile(Folder() + "chart.bmp"));
     QImageReader reader(Folder() + "chart.bmp");
     EXPECT_EQ(reader.format(), "bmp");
@@ -504,4 +531,21 @@ TEST_F(ExportTest, PrintingToAPdfFileGivesOnePage_AndWithoutAChartBothButtonsDoN
     EXPECT_FALSE(exporter.ExportToFile(Folder() + "none.bmp"));
     EXPECT_FALSE(QFile::exists(Folder() + "none.bmp"));
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(ExportTest, WhileItsDialogsRunTheExportAndChartWindowsNoLongerStayOnTopOfThem) {
+    TFormExport& exporter = ExportWithChart();
+    exporter.show();
+    const auto onTop = [&] {
+        return std::pair(bool(exporter.windowHandle()->flags() & Qt::WindowStaysOnTopHint),
+                         bool(Chart().windowHandle()->flags() & Qt::WindowStaysOnTopHint));
+    };
+    std::pair<bool, bool> during{true, true};
+    QTimer::singleShot(0, [&] {
+        during = onTop();
+        exporter.SaveDialog1.Window()->reject();
+    });
+    exporter.Button2->click();
+    EXPECT_EQ(during, std::pair(false, false));
+    EXPECT_EQ(onTop(), std::pair(true, true));
 }
