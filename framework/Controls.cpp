@@ -3,6 +3,7 @@
 
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QVariant>
 #include <QWidget>
 
@@ -94,4 +95,9 @@ TWaitCursor::TWaitCursor(bool Show) : Shown(Show) {
 TWaitCursor::~TWaitCursor() {
     if (Shown)
         QGuiApplication::restoreOverrideCursor();
+}
+
+void CenterOnScreen(QWidget& Window) {
+    if (const QScreen* screen = Window.screen())
+        Window.move(screen->availableGeometry().center() - Window.rect().center());
 }

@@ -77,3 +77,6 @@ public:
 private:
     bool Shown;
 };
+
+// A window placed at the centre of its screen's free area, as windows that open centred are.
+void CenterOnScreen(QWidget& Window);

@@ -3,14 +3,13 @@
 
 #include "Main.h"
 #include "PicForm.h"
+#include "framework/Controls.h"
 #include "framework/ErrorBox.h"
 #include "framework/MessageBox.h"
 #include "framework/TimeStamp.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QScopeGuard>
-#include <QScreen>
 #include <QValidator>
 
 const QString DuplicateProbeNameText = "Такое имя пробы уже есть. Введите другое имя пробы";
@@ -49,8 +48,7 @@ TForm2::TForm2(TForm1& Main, QWidget* parent) : QDialog(parent), Main(Main) {
     setupUi(this);
     setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setFixedSize(401, 82);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    CenterOnScreen(*this);
     LimitTyping(ProbaEdit, 4);
     LimitTyping(InfectBox->lineEdit(), 10);
     LimitTyping(PostavBox->lineEdit(), 8);

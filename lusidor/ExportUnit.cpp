@@ -3,6 +3,7 @@
 
 #include "ChartUnit.h"
 #include "Main.h"
+#include "framework/Controls.h"
 #include "framework/ErrorBox.h"
 #include "framework/MessageBox.h"
 #include "image-library/PGraphic.h"
@@ -14,7 +15,6 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QSaveFile>
-#include <QScreen>
 #include <QValueAxis>
 #include <QWindow>
 
@@ -77,8 +77,7 @@ TFormExport::TFormExport(TForm1& Main)
     setupUi(this);
     resize(340, 142);
     // Centred on the screen, where it opens until the user moves it.
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    CenterOnScreen(*this);
     // The pause also covers the box that reports a failure.
     connect(Button1, &QPushButton::clicked, this, [this] {
         const TStayOnTopPause pause{this, MainForm.ChartWindow};

@@ -2,13 +2,13 @@
 #include "ImageM.h"
 
 #include "Main.h"
+#include "framework/Controls.h"
 #include "framework/Exception.h"
 #include "framework/SystemColors.h"
 #include "image-library/PGraphic.h"
 
 #include <QCloseEvent>
 #include <QFile>
-#include <QScreen>
 
 // Resources of a static library are registered only on request; this must stand outside any namespace.
 static void RegisterSplashResource() {
@@ -33,8 +33,7 @@ TForm3::TForm3(QWidget* Owner, const QString& Picture)
     PGImage1->SetPicBoxOnMouseDown([this](TObject*, TMouseButton, TShiftState, int, int) { close(); });
     resize(404, 266);
     FormCreate(Picture);
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    CenterOnScreen(*this);
     show();
 }
 

@@ -282,10 +282,3 @@ std::vector<TProfilePoint> ProfileLinePoints(const TPixelGraphic& Picture, const
     }
     return points;
 }
-
-int ProfileMaxPointsPerPage(const TRect& R, TProfileLine Line) {
-    const bool vertical = Line == plLeft || Line == plRight;
-    const int64_t extent =
-        vertical ? std::abs(int64_t(R.Bottom) - R.Top) : std::abs(int64_t(R.Right) - R.Left);
-    return int(std::min<int64_t>(extent, INT_MAX));
-}

@@ -105,5 +105,3 @@ struct TProfilePoint {
 };
 // The points of one line over the selection R (right and bottom exclusive, as the viewer gives it).
 std::vector<TProfilePoint> ProfileLinePoints(const TPixelGraphic& Picture, const TRect& R, TProfileLine Line);
-// The chart's points per page for that line: the selection's width, or its height for the vertical edges.
-int ProfileMaxPointsPerPage(const TRect& R, TProfileLine Line);

@@ -29,10 +29,8 @@ TRotateForm::~TRotateForm() = default;
 
 void TRotateForm::FormCreate() {
     // A measurement's outline is drawing over the picture, not part of it: the clean picture is turned.
-    if (Window.Measured) {
-        Window.Measured = false;
-        Window.Undo();
-    }
+    if (Window.Measured)
+        Window.DropMeasurement();
     Unrotated = Window.PGImage1->GetPixelGraphicCopy();
 }
 

@@ -219,6 +219,8 @@ public:
     void LoadImageFile(const QString& FileName);
     // Before an image command: a measured picture loses its marks (Undo), else the picture is kept.
     void PreparePicture();
+    // The measured marks go: Measured is cleared and the kept picture comes back.
+    void DropMeasurement();
     // The window shows a picture: not so for one whose load failed.
     bool HasPicture() const;
     // Sets the window's client area, as far as the window is in its normal state.
@@ -253,8 +255,6 @@ private:
     void FormCreate();
     void FormClose();
     void FormDestroy();
-    // The measured marks go: Measured is cleared and the kept picture comes back.
-    void DropMeasurement();
     // No other window of Area is shown.
     bool OnlyChild(const QMdiArea& Area) const;
 };

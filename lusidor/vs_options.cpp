@@ -3,6 +3,7 @@
 
 #include "Main.h"
 #include "PicForm.h"
+#include "framework/Controls.h"
 #include "framework/ErrorBox.h"
 #include "framework/NumberText.h"
 #include "framework/ProcessMessages.h"
@@ -11,8 +12,6 @@
 #include "vs_drv.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
-#include <QScreen>
 
 bool CameraBusy = false;
 bool CameraStop = false;
@@ -83,8 +82,7 @@ TVs_optionsFrame::TVs_optionsFrame(TForm1* Form1)
     // The arrows stand beside the exposure they change, as high as it.
     SpinButton1->setFixedHeight(Edit1->sizeHint().height());
     adjustSize();
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    CenterOnScreen(*this);
     if (Form1)
         Form1->CameraWindow = this;
 }

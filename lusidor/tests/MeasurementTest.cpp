@@ -352,8 +352,6 @@ TEST(SelectionTest, HistogramSumsAndProfilesScanTheirRanges) {
     EXPECT_EQ(ProfileLinePoints(*q, r, plFalling), (std::vector<TProfilePoint>{{0, 0}, {1, 50}, {2, 60}}));
     EXPECT_EQ(ProfileLinePoints(*q, r, plLeft), (std::vector<TProfilePoint>{{0, 0}, {1, 40}}));
     EXPECT_EQ(ProfileLinePoints(*q, r, plRight), (std::vector<TProfilePoint>{{0, 30}, {1, 70}}));
-    EXPECT_EQ(ProfileMaxPointsPerPage(r, plFalling), 3);
-    EXPECT_EQ(ProfileMaxPointsPerPage(r, plRight), 2);
     // A selection of zero width: no points for the horizontal lines and the diagonals.
     const TRect thin = Rect(1, 0, 1, 3);
     for (TProfileLine line : {plTop, plBottom, plRising, plFalling})
