@@ -38,4 +38,5 @@ def main():
             f.write(data)
 
 
-main()
+if __name__ == "__main__":
+    main()
