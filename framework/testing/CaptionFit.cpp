@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -12,7 +13,9 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
+#include <QTest>
 #include <QTextDocument>
+#include <gtest/gtest.h>
 #include <optional>
 
 namespace {
@@ -170,4 +173,12 @@ std::vector<std::string> ClippedCaptions(const QWidget& Root) {
             faults.push_back(Name(*widget) + " \"" + caption->Text.toStdString() + "\": " + fault);
     }
     return faults;
+}
+
+void ExpectCaptionsFit(QWidget& Window, const std::string& Name) {
+    Window.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&Window)) << Name;
+    QCoreApplication::processEvents();
+    for (const std::string& fault : ClippedCaptions(Window))
+        ADD_FAILURE() << Name << ": " << fault;
 }
