@@ -1,11 +1,12 @@
-// The acquisition program's start: the application, the image library, the program's texts, then its forms
-// in their fixed order, the main window first.
+// The acquisition program's start: the application with Qt's Russian texts, the image library, the
+// program's texts, then its forms in their fixed order, the main window first.
 #include "EntrP.h"
 #include "ExportUnit.h"
 #include "ImageM.h"
 #include "Main.h"
 
 #include "framework/ErrorBox.h"
+#include "framework/QtTranslation.h"
 #include "image-library/PGraphicInit.h"
 #include "vs_options.h"
 
@@ -13,6 +14,7 @@
 
 int ProgramMain(int argc, char** argv) {
     QApplication application(argc, argv);
+    InstallQtTranslation();
     TPGraphicScope library;
     MainUnitStart();
 

@@ -71,6 +71,10 @@ void MainUnitStart() {
 TForm1::TForm1(const QString& ProgramFolder, QWidget* parent)
     : QMainWindow(parent), ProgramFolder(ProgramFolder), SettingsPath(ProgramFolder + "Lusidor.ini") {
     setupUi(this);
+    // The form gives the splitter its hint, but only the handle between the picture area and the navigator
+    // resizes anything; on the splitter itself it would cover the whole picture area.
+    Splitter1->handle(1)->setStatusTip(Splitter1->statusTip());
+    Splitter1->setStatusTip(QString());
     Splitter1->setStretchFactor(0, 1);
     Splitter1->setStretchFactor(1, 0);
     Splitter1->setSizes({800, 220});
@@ -168,7 +172,10 @@ void TForm1::FormDestroy() {
 
 bool TForm1::event(QEvent* Event) {
     if (Event->type() == QEvent::StatusTip) {
-        AppEvents1Hint(static_cast<QStatusTipEvent*>(Event)->tip());
+        // Leaving a control with a hint clears it; over a control without one the window's own hint shows,
+        // as long as the pointer is still over the window.
+        const QString tip = static_cast<QStatusTipEvent*>(Event)->tip();
+        AppEvents1Hint(tip.isEmpty() && underMouse() ? statusTip() : tip);
         return true;
     }
     return QMainWindow::event(Event);

@@ -1,5 +1,7 @@
-// The records viewer's start-up: the application, the image library, then the forms in their order.
+// The records viewer's start-up: the application with Qt's Russian texts, the image library, then the forms
+// in their order.
 #include "framework/ErrorBox.h"
+#include "framework/QtTranslation.h"
 #include "image-library/PGraphicInit.h"
 #include "velmora/PicView.h"
 #include "velmora/Unit2.h"
@@ -9,6 +11,7 @@
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    InstallQtTranslation();
     const TPGraphicScope library;
     const QString programFolder = QCoreApplication::applicationDirPath() + u'/';
     TForm1 form1(programFolder);

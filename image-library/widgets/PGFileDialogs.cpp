@@ -495,12 +495,16 @@ void TPGSaveDialog::Preparing() {
 
 bool TPGSaveDialog::Completed(bool Accepted) {
     // A name without extension gets the chosen type's, whatever the result; but an empty name stays empty
-    // and a type without extension adds no lone dot.
+    // and a type without extension adds no lone dot. A name ending in a dot has an empty extension, which
+    // is replaced: "pic." becomes "pic.png".
     if (UseDefaultFilter && !FileName.isEmpty() && FileFormatExtension(FileName).isEmpty()) {
         QString ext;
         FilterExtension(FilterIndex, ext);
-        if (!ext.isEmpty())
+        if (!ext.isEmpty()) {
+            if (FileName.endsWith(u'.'))
+                FileName.chop(1);
             FileName += u'.' + ext;
+        }
     }
     return Accepted;
 }

@@ -18,6 +18,7 @@
 #include <QStyleOptionSlider>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -58,10 +59,9 @@ private:
     int SelPos;
 };
 
-QLabel* MakeLabel(QWidget* Parent, const QString& Text, const QRect& Place, Qt::Alignment Alignment) {
+QLabel* MakeLabel(QWidget* Parent, const QString& Text, Qt::Alignment Alignment) {
     auto* label = new QLabel(Text, Parent);
     label->setAlignment(Alignment | Qt::AlignTop);
-    label->setGeometry(Place);
     return label;
 }
 
@@ -119,39 +119,49 @@ QSize PreviewSourceSize(int Width, int Height, int ClientWidth, int ClientHeight
     return {int(Round(double(int64_t(Width) * ClientHeight) / Height)), ClientHeight};
 }
 
-TFilterDialogGeometry FilterDialogGeometry(const TFilterDialog& Dialog,
-                                           const TFilterControlHeights& Heights) {
+TFilterDialogGeometry FilterDialogGeometry(const TFilterDialog& Dialog, const TFilterControlSizes& Sizes) {
     TFilterDialogGeometry g;
+    const auto captionWidth = [&](const TFilterTrack& Track) {
+        return std::max(Track.CaptionWidth, Sizes.Caption);
+    };
+    const auto valueWidth = [&](const TFilterTrack& Track) {
+        return std::max(Track.ValueWidth, Sizes.Value);
+    };
     const auto& t1 = Dialog.Tracks[0];
-    const int m = t1.InUse ? 10 : 40;
-    const int cw = t1.InUse && Dialog.Preview ? m + t1.CaptionWidth + 240 + t1.ValueWidth + 10 + 140 + m
-                   : t1.InUse                 ? m + t1.CaptionWidth + 240 + t1.ValueWidth + m
-                                              : 2 * m + 140;
+    const int m = t1.InUse ? 10 : 40, c1 = captionWidth(t1), v1 = valueWidth(t1);
+    int cw = t1.InUse && Dialog.Preview ? m + c1 + 240 + v1 + 10 + 140 + m
+             : t1.InUse                 ? m + c1 + 240 + v1 + m
+                                        : 2 * m + 140;
     for (size_t n = 0; n < 3; ++n) {
         const auto& track = Dialog.Tracks[n];
-        const int top = 10 + 50 * int(n), c = track.CaptionWidth;
+        const int top = 10 + 50 * int(n), c = captionWidth(track);
         auto& tg = g.Tracks[n];
         if (track.InUse || (n == 2 && Dialog.RadioUsed))
-            tg.CaptionLabel = QRect(m, top + 6, c, Heights.Label);
+            tg.CaptionLabel = QRect(m, top + 6, c, Sizes.Label);
         if (!track.InUse)
             continue;
         tg.Bar = QRect(m + c, top, 240, 32);
-        tg.MinLabel = QRect(m + c, top + 32, 80, Heights.Label);
-        tg.MidLabel = QRect(m + c + 80, top + 32, 80, Heights.Label);
-        tg.MaxLabel = QRect(m + c + 160, top + 32, 80, Heights.Label);
-        tg.ValueLabel = QRect(m + c + 240, top + 6, track.ValueWidth, Heights.Label);
+        tg.MinLabel = QRect(m + c, top + 32, 80, Sizes.Label);
+        tg.MidLabel = QRect(m + c + 80, top + 32, 80, Sizes.Label);
+        tg.MaxLabel = QRect(m + c + 160, top + 32, 80, Sizes.Label);
+        tg.ValueLabel = QRect(m + c + 240, top + 6, valueWidth(track), Sizes.Label);
     }
     if (Dialog.Preview)
         g.Preview = QRect(cw - m - 140, 12, 140, 140);
-    if (Dialog.CheckBoxUsed)
-        g.CheckBox = QRect(m, 160, 140, Heights.CheckBox);
+    // The options sit below the bars and the preview: wide ones widen the dialog instead of moving them.
+    if (Dialog.CheckBoxUsed) {
+        g.CheckBox = QRect(m, 160, Sizes.CheckBoxWidth, Sizes.CheckBox);
+        cw = std::max(cw, g.CheckBox.right() + 1 + m);
+    }
     if (Dialog.RadioUsed) {
         const int top = Dialog.Tracks[2].InUse ? 160 : 115;
-        g.Radio1 = QRect(m + t1.CaptionWidth + 6, top, 100, Heights.Radio);
-        g.Radio2 = QRect(m + t1.CaptionWidth + 112, top, 100, Heights.Radio);
+        g.Radio1 = QRect(m + c1 + 6, top, Sizes.Radio1Width, Sizes.Radio);
+        g.Radio2 =
+            QRect(std::max(m + c1 + 112, g.Radio1.right() + 1 + 6), top, Sizes.Radio2Width, Sizes.Radio);
+        cw = std::max(cw, g.Radio2.right() + 1 + m);
     }
     if (!Dialog.OptionsCaption.isEmpty())
-        g.OptionsLabel = QRect(m, 161, t1.CaptionWidth, Heights.Label);
+        g.OptionsLabel = QRect(m, 161, c1, Sizes.Label);
     // Each later control that is present pushes the line below itself.
     int bevel = 10;
     if (Dialog.Tracks[1].InUse)
@@ -333,41 +343,36 @@ void TCreateDestPGThread::Execute() {
 // ---- the form
 
 TFilterDialogForm::TFilterDialogForm(TFilterDialog& ADialog) : Dialog(ADialog) {
+    // The texts are measured in the font they are shown in, so it comes first.
     QFont font = PGDialogFont ? *PGDialogFont : this->font();
+    font.setPointSize(8);
+    setFont(font);
     setWindowTitle(Dialog.Caption);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    const TFilterDialogGeometry g = FilterDialogGeometry(Dialog);
-    // The layout is in pixels at 100 pixels per inch.
-    const double scale = logicalDpiX() / 100.0;
-    const auto s = [scale](const QRect& r) {
-        return QRect(int(Round(r.x() * scale)), int(Round(r.y() * scale)), int(Round(r.width() * scale)),
-                     int(Round(r.height() * scale)));
-    };
+    // Which controls there are; where they go follows once their texts are measured.
+    const TFilterDialogGeometry plan = FilterDialogGeometry(Dialog);
     const auto changed = [this] { Dialog.ControlsChanged(); };
     for (size_t n = 0; n < 3; ++n) {
         const TFilterTrack& track = Dialog.Tracks[n];
-        const auto& tg = g.Tracks[n];
         auto& controls = Tracks[n];
-        if (!tg.CaptionLabel.isEmpty())
-            controls.CaptionLabel = MakeLabel(this, track.Caption, s(tg.CaptionLabel), Qt::AlignLeft);
+        if (!plan.Tracks[n].CaptionLabel.isEmpty())
+            controls.CaptionLabel = MakeLabel(this, track.Caption, Qt::AlignLeft);
         if (!track.InUse)
             continue;
         auto* bar = new TFilterTrackBar(track.SelPos, this);
-        bar->setGeometry(s(tg.Bar));
         bar->setRange(track.Min, track.Max);
         bar->setTickPosition(QSlider::TicksBelow);
         bar->setTickInterval(track.Frequency);
         bar->setValue(track.Position);
         QObject::connect(bar, &QSlider::valueChanged, this, changed);
         controls.TrackBar = bar;
-        controls.MinLabel = MakeLabel(this, track.MinText, s(tg.MinLabel), Qt::AlignLeft);
-        controls.MidLabel = MakeLabel(this, track.MidText, s(tg.MidLabel), Qt::AlignHCenter);
-        controls.MaxLabel = MakeLabel(this, track.MaxText, s(tg.MaxLabel), Qt::AlignRight);
-        controls.ValueLabel = MakeLabel(this, Dialog.ValueText(int(n) + 1), s(tg.ValueLabel), Qt::AlignRight);
+        controls.MinLabel = MakeLabel(this, track.MinText, Qt::AlignLeft);
+        controls.MidLabel = MakeLabel(this, track.MidText, Qt::AlignHCenter);
+        controls.MaxLabel = MakeLabel(this, track.MaxText, Qt::AlignRight);
+        controls.ValueLabel = MakeLabel(this, Dialog.ValueText(int(n) + 1), Qt::AlignRight);
     }
     if (Dialog.Preview) {
         PreviewImage = new TPGImage(this);
-        PreviewImage->setGeometry(s(g.Preview));
         PreviewImage->SetPalette8BitSys24BitGraphic(Dialog.Palette8BitSys24BitGraphic);
         PreviewImage->SetPalette8BitSys8BitGraphic(Dialog.Palette8BitSys8BitGraphic);
         PreviewImage->setProperty("ProgressClockBkColor", QVariant::fromValue(Dialog.ProgressClockBkColor));
@@ -379,36 +384,99 @@ TFilterDialogForm::TFilterDialogForm(TFilterDialog& ADialog) : Dialog(ADialog) {
     }
     if (Dialog.CheckBoxUsed) {
         CheckBox = new QCheckBox(Dialog.CheckBoxCaption, this);
-        CheckBox->setGeometry(s(g.CheckBox));
         CheckBox->setChecked(Dialog.CheckBoxOn);
         QObject::connect(CheckBox, &QCheckBox::clicked, this, changed);
     }
     if (Dialog.RadioUsed) {
         RadioButton1 = new QRadioButton(Dialog.Radio1Caption, this);
-        RadioButton1->setGeometry(s(g.Radio1));
         RadioButton2 = new QRadioButton(Dialog.Radio2Caption, this);
-        RadioButton2->setGeometry(s(g.Radio2));
         RadioButton1->setChecked(Dialog.Radio1On);
         RadioButton2->setChecked(Dialog.Radio2On);
         QObject::connect(RadioButton1, &QRadioButton::clicked, this, changed);
         QObject::connect(RadioButton2, &QRadioButton::clicked, this, changed);
     }
-    if (!g.OptionsLabel.isEmpty())
-        OptionsLabel = MakeLabel(this, Dialog.OptionsCaption, s(g.OptionsLabel), Qt::AlignLeft);
+    if (!plan.OptionsLabel.isEmpty())
+        OptionsLabel = MakeLabel(this, Dialog.OptionsCaption, Qt::AlignLeft);
     Bevel = new QFrame(this);
     Bevel->setFrameShape(QFrame::HLine);
     Bevel->setFrameShadow(QFrame::Sunken);
-    Bevel->setGeometry(s(g.Bevel));
     OKButton = new QPushButton(PGLangStr(42), this);
-    OKButton->setGeometry(s(g.OK));
     OKButton->setDefault(true);
     QObject::connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
     CancelButton = new QPushButton(PGLangStr(43), this);
-    CancelButton->setGeometry(s(g.Cancel));
     QObject::connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+
+    // The layout is in pixels at 100 pixels per inch.
+    const double scale = logicalDpiX() / 100.0;
+    const TFilterDialogGeometry g = FilterDialogGeometry(Dialog, MeasureControls(scale));
+    const auto place = [scale](QWidget* Control, const QRect& r) {
+        if (Control)
+            Control->setGeometry(int(Round(r.x() * scale)), int(Round(r.y() * scale)),
+                                 int(Round(r.width() * scale)), int(Round(r.height() * scale)));
+    };
+    for (size_t n = 0; n < 3; ++n) {
+        const auto& tg = g.Tracks[n];
+        const auto& controls = Tracks[n];
+        place(controls.CaptionLabel, tg.CaptionLabel);
+        place(controls.TrackBar, tg.Bar);
+        place(controls.MinLabel, tg.MinLabel);
+        place(controls.MidLabel, tg.MidLabel);
+        place(controls.MaxLabel, tg.MaxLabel);
+        place(controls.ValueLabel, tg.ValueLabel);
+    }
+    place(PreviewImage, g.Preview);
+    place(CheckBox, g.CheckBox);
+    place(RadioButton1, g.Radio1);
+    place(RadioButton2, g.Radio2);
+    place(OptionsLabel, g.OptionsLabel);
+    place(Bevel, g.Bevel);
+    place(OKButton, g.OK);
+    place(CancelButton, g.Cancel);
     setFixedSize(int(Round(g.Client.width() * scale)), int(Round(g.Client.height() * scale)));
-    font.setPointSize(8);
-    setFont(font);
+}
+
+TFilterControlSizes TFilterDialogForm::MeasureControls(double Scale) {
+    // Pixels before the scaling that become at least Pixels after it.
+    const auto unscaled = [Scale](int Pixels) { return int(std::ceil(Pixels / Scale)); };
+    TFilterControlSizes sizes;
+    std::vector<QLabel*> labels{OptionsLabel}, captions{OptionsLabel};
+    for (const auto& controls : Tracks) {
+        labels.insert(labels.end(), {controls.CaptionLabel, controls.MinLabel, controls.MidLabel,
+                                     controls.MaxLabel, controls.ValueLabel});
+        captions.push_back(controls.CaptionLabel);
+    }
+    for (QLabel* label : labels)
+        if (label)
+            sizes.Label = std::max(sizes.Label, unscaled(label->sizeHint().height()));
+    for (QLabel* caption : captions)
+        if (caption)
+            sizes.Caption = std::max(sizes.Caption, unscaled(caption->sizeHint().width()));
+    // A value label holds the widest text it will show: the one at either end of its bar or at the zero mark.
+    for (size_t n = 0; n < 3; ++n) {
+        TFilterTrack& track = Dialog.Tracks[n];
+        QLabel* label = Tracks[n].ValueLabel;
+        if (!label)
+            continue;
+        const int position = track.Position;
+        for (int p : {track.Min, track.Max, std::clamp(0, track.Min, track.Max)}) {
+            track.Position = p;
+            label->setText(Dialog.ValueText(int(n) + 1));
+            sizes.Value = std::max(sizes.Value, unscaled(label->sizeHint().width()));
+        }
+        track.Position = position;
+        label->setText(Dialog.ValueText(int(n) + 1));
+    }
+    if (CheckBox) {
+        sizes.CheckBox = std::max(sizes.CheckBox, unscaled(CheckBox->sizeHint().height()));
+        sizes.CheckBoxWidth = std::max(sizes.CheckBoxWidth, unscaled(CheckBox->sizeHint().width()));
+    }
+    if (RadioButton1) {
+        sizes.Radio = std::max({sizes.Radio, unscaled(RadioButton1->sizeHint().height()),
+                                unscaled(RadioButton2->sizeHint().height())});
+        sizes.Radio1Width = std::max(sizes.Radio1Width, unscaled(RadioButton1->sizeHint().width()));
+        sizes.Radio2Width = std::max(sizes.Radio2Width, unscaled(RadioButton2->sizeHint().width()));
+    }
+    return sizes;
 }
 
 TFilterDialogForm::~TFilterDialogForm() {

@@ -86,11 +86,18 @@ protected:
     static void PercentText(const TFilterTrack& Track, QString& Text);
 };
 
-// The heights the layout leaves to the controls' defaults.
-struct TFilterControlHeights {
+// What the layout leaves to the controls and their texts, in pixels before the scaling: the heights, and
+// the least widths of the caption column (every caption left of a bar and the options label), of the value
+// labels, the check box and the radio buttons. A track's own CaptionWidth and ValueWidth are kept where its
+// texts fit in them; the dialog grows where they do not.
+struct TFilterControlSizes {
     int Label = 13;
     int CheckBox = 17;
     int Radio = 17;
+    int Caption = 0;
+    int Value = 0;
+    int CheckBoxWidth = 140;
+    int Radio1Width = 100, Radio2Width = 100;
 };
 
 // Where ExecuteDialog puts the controls, in pixels before the scaling; an empty rectangle is a control
@@ -104,7 +111,7 @@ struct TFilterDialogGeometry {
     QRect Preview, CheckBox, Radio1, Radio2, OptionsLabel, Bevel, OK, Cancel;
 };
 TFilterDialogGeometry FilterDialogGeometry(const TFilterDialog& Dialog,
-                                           const TFilterControlHeights& Heights = {});
+                                           const TFilterControlSizes& Sizes = {});
 
 // The size of the reduced copy of a Width x Height source for a ClientWidth x ClientHeight preview.
 QSize PreviewSourceSize(int Width, int Height, int ClientWidth, int ClientHeight);
@@ -230,4 +237,8 @@ public:
 
 protected:
     bool event(QEvent* Event) override;
+
+private:
+    // The room the controls' texts need in the form's font, in pixels before the scaling.
+    TFilterControlSizes MeasureControls(double Scale);
 };

@@ -8,17 +8,22 @@
 #include "Measurement.h"
 #include "PRotate.h"
 #include "Prop.h"
+#include "framework/QtTranslation.h"
+#include "framework/testing/CaptionFit.h"
+#include "image-library/PGLangStr.h"
 #include "image-library/PGSettings.h"
 
 #include <QApplication>
 #include <QBuffer>
 #include <QImageReader>
 #include <QLineSeries>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QTest>
+#include <QTranslator>
 #include <QValueAxis>
 #include <random>
 
@@ -548,4 +553,61 @@ TEST_F(ExportTest, WhileItsDialogsRunTheExportAndChartWindowsNoLongerStayOnTopOf
     exporter.Button2->click();
     EXPECT_EQ(during, std::pair(false, false));
     EXPECT_EQ(onTop(), std::pair(true, true));
+}
+
+// ---- Every window ----
+
+// Every caption of the program's windows and dialogs whole in its own font, under the program's texts with
+// Qt's standard dialogs in Russian, and the status panels holding their widest texts.
+TEST_F(FormsTest, EveryWindowAndDialogShowsItsCaptionsWhole) {
+    MainUnitStart();
+    QTranslator* russian = InstallQtTranslation();
+    const auto restore = qScopeGuard([russian] {
+        ReleasePGUserTexts();
+        PGLanguage = 0;
+        if (russian)
+            QCoreApplication::removeTranslator(russian);
+        delete russian;
+    });
+    TProbe& probe = ModelProbe();
+    TForm1& form = *Form;
+    form.resize(1024, 720);
+    TPictForm& picture = *AddPicture();
+    // The library's dialogs as the program runs them.
+    QTimer::singleShot(0, [&] {
+        ExpectCaptionsFit(*form.BCGFilterDialog1.Form, "brightness/contrast/gamma");
+        form.BCGFilterDialog1.Form->reject();
+    });
+    form.N24Click();
+    for (TPGOpenDialog* dialog : {&form.PGOpenDialog1, static_cast<TPGOpenDialog*>(&form.PGSaveDialog1)}) {
+        dialog->Open();
+        ExpectCaptionsFit(*dialog->Window(), dialog->IsSaveDialog ? "save" : "open");
+        dialog->Window()->reject();
+    }
+
+    QString widestHint;
+    const QFontMetrics metrics = form.Panel3->fontMetrics();
+    for (const QAction* item : form.findChildren<QAction*>())
+        if (metrics.horizontalAdvance(item->statusTip()) > metrics.horizontalAdvance(widestHint))
+            widestHint = item->statusTip();
+    form.Panel3->setText(widestHint);
+    form.Panel4->setText("X=65535");
+    form.Panel5->setText("Y=65535");
+    form.Panel6->setText("С=255");
+    form.Panel7->setText("255");
+    TForm2 entry(form);
+    TVs_optionsFrame camera(&form);
+    TFormExport exportWindow(form);
+    TFormChart& chart = OpenChart();
+    TForm3 splash;
+    TRotateForm rotate(picture);
+    TPropForm properties(probe, form);
+    QPrinter printer;
+    QPrintDialog print(&printer, &form);
+    const std::pair<const char*, QWidget*> windows[] = {
+        {"main", &form},       {"entry form", &entry}, {"camera", &camera}, {"export", &exportWindow},
+        {"chart", &chart},     {"splash", &splash},    {"rotate", &rotate}, {"properties", &properties},
+        {"picture", &picture}, {"print", &print}};
+    for (const auto& [name, window] : windows)
+        ExpectCaptionsFit(*window, name);
 }

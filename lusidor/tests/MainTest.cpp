@@ -344,3 +344,30 @@ TEST_F(MainFormTest, NoWindow_EditAndSaveShortcutsDoNothing) {
         EXPECT_EQ(fired, 0) << item->objectName().toStdString();
     }
 }
+
+// The status line shows the hint of the control under the pointer, or the main window's own where that
+// control has none: the navigator's resize hint belongs to the splitter's handle, not to the picture area.
+TEST_F(MainFormTest, StatusLine_ShowsTheHintOfTheControlUnderThePointer) {
+    TForm1& form = Make();
+    form.resize(900, 600);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    EXPECT_EQ(form.statusTip(), QStringLiteral("Для справки нажмите F1"));
+    EXPECT_TRUE(form.Splitter1->statusTip().isEmpty());
+    const struct {
+        QWidget* Widget;
+        const char* Hint;
+    } path[] = {{form.MdiArea->viewport(), "Для справки нажмите F1"},
+                {form.Splitter1->handle(1), "Изменение размера навигатора"},
+                {form.MdiArea->viewport(), "Для справки нажмите F1"},
+                {form.TreeView1->viewport(), "Навигатор"},
+                {form.Panel4, "Текущая координата по X"},
+                {form.Panel3, "Для справки нажмите F1"},
+                {form.Splitter1->handle(1), "Изменение размера навигатора"},
+                {form.Panel6, "Значение светимости в точке X, Y"}};
+    for (const auto& step : path) {
+        QTest::mouseMove(step.Widget, step.Widget->rect().center());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(form.Panel3->text().toStdString(), step.Hint) << step.Widget->objectName().toStdString();
+    }
+}

@@ -1,4 +1,5 @@
 #include "framework/ErrorBox.h"
+#include "framework/testing/CaptionFit.h"
 #include "image-library/PGraphic.h"
 #include "image-library/widgets/PGImage.h"
 #include "ui_Unit2.h"
@@ -394,4 +395,14 @@ TEST_F(VelmoraTest, QueryWindow_CouplesTheHoursEmptiesToZeroAndReportsATableWith
     EXPECT_EQ(boxes.Requests[0].Text, "Ошибка при выполнении запроса");
     EXPECT_TRUE(query.isVisible());
     EXPECT_FALSE(query.BinaryDataSet1.Active());
+}
+
+// Every caption of the viewer's windows whole in its own font.
+TEST_F(VelmoraTest, EveryWindowShowsItsCaptionsWhole) {
+    const auto form = MainWindowWithRecords();
+    TForm3 query(Folder);
+    const std::pair<const char*, QWidget*> windows[] = {
+        {"main", form.get()}, {"picture", form->Form4}, {"query", &query}};
+    for (const auto& [name, window] : windows)
+        ExpectCaptionsFit(*window, name);
 }

@@ -148,7 +148,8 @@ TEST(PGFileDialogFilters, QtNameFilters_AdaptEveryPair) {
 }
 
 // Save naming: the extension of the name preselects its type, and after the dialog a name without extension
-// gets the chosen type's, but an empty name stays empty and no lone dot is ever added.
+// gets the chosen type's (a trailing dot is where it goes), but an empty name stays empty and no lone dot
+// is ever added.
 TEST(PGFileDialogSave, Naming) {
     const FullRegistries full;
     QTemporaryDir dir;
@@ -164,7 +165,7 @@ TEST(PGFileDialogSave, Naming) {
     const Case cases[] = {
         {"x.png", true, 0, nullptr, true, 5, "x.png"},  {"shot", true, 2, nullptr, true, 2, "shot.jpg"},
         {"", true, 0, nullptr, false, 1, ""},           {"", true, 3, "typed", true, 3, "typed.pbm"},
-        {"plain", false, 0, nullptr, true, 1, "plain"},
+        {"plain", false, 0, nullptr, true, 1, "plain"}, {"", true, 5, "pic.", true, 5, "pic.png"},
     };
     for (const Case& c : cases) {
         TPGSaveDialog d;
@@ -186,7 +187,8 @@ TEST(PGFileDialogSave, Naming) {
         ASSERT_TRUE(d.Finished());
         EXPECT_EQ(d.Result(), c.Accept) << c.Start;
         EXPECT_EQ(d.FilterIndex, c.Index) << c.Start;
-        EXPECT_EQ(d.FileName, *c.Result ? dir.filePath(QLatin1String(c.Result)) : QString()) << c.Start;
+        EXPECT_EQ(d.FileName, *c.Result ? dir.filePath(QLatin1String(c.Result)) : QString())
+            << c.Start << " -> " << d.FileName.toStdString();
     }
 }
 

@@ -2,6 +2,7 @@
 // answered from a single-shot timer.
 #include "image-library/widgets/PGFilterDialogs.h"
 
+#include "framework/testing/CaptionFit.h"
 #include "image-library/PGLangStr.h"
 #include "image-library/PGraphic.h"
 #include "image-library/widgets/PGImage.h"
@@ -111,6 +112,24 @@ TEST(FilterDialogLayout, NegativeAndPreviewCopySizes) {
     EXPECT_EQ(b.OptionsLabel, QRect(10, 161, 55, 13));
     EXPECT_EQ(b.Bevel.top(), 187);
     EXPECT_EQ(b.Client.height(), 187 + 12 + 24 + 10);
+    // Texts wider than the set widths widen their column, and the bars and the dialog move with it; a
+    // radio button wider than its place pushes the second one and the dialog's edge.
+    TFilterControlSizes wide;
+    wide.Caption = 70;
+    wide.Value = 40;
+    wide.Label = 14;
+    const TFilterDialogGeometry w = FilterDialogGeometry(bcg, wide);
+    EXPECT_EQ(w.Client.width(), 10 + 70 + 240 + 40 + 10 + 140 + 10);
+    for (const auto& t : w.Tracks)
+        EXPECT_EQ(t.Bar.left(), 80);
+    EXPECT_EQ(w.Tracks[0].ValueLabel, QRect(320, 16, 40, 14));
+    EXPECT_EQ(w.OptionsLabel, QRect(10, 161, 70, 14));
+    EXPECT_EQ(w.Preview.left(), 370);
+    wide.Radio1Width = 500;
+    const TFilterDialogGeometry r = FilterDialogGeometry(bcg, wide);
+    EXPECT_EQ(r.Radio2.left(), 86 + 500 + 6);
+    EXPECT_EQ(r.Client.width(), r.Radio2.right() + 1 + 10);
+    EXPECT_EQ(r.Preview.left(), 370);
 
     const struct {
         int W, H;
@@ -170,6 +189,29 @@ TEST(FilterDialogForm, UserTextWithoutOptionsCaption_CreatesNoLabel) {
     EXPECT_FALSE(labelled);
     PGLanguage = language;
     ReleasePGUserTexts();
+}
+
+// Every caption, option and value text whole in the dialog's font, in each of the library's languages and
+// with the track bars at both ends and in the middle; the dialog grows to make room.
+TEST(FilterDialogForm, EveryCaptionFitsInEveryLanguageAndAtEveryValue) {
+    const uint8_t language = PGLanguage;
+    for (uint8_t l = 0; l < 5; ++l) {
+        PGLanguage = l;
+        TBCGFilterDialog bcg;
+        TNegativeFilterDialog negative;
+        for (TPreviewFilterDialog* d :
+             {static_cast<TPreviewFilterDialog*>(&bcg), static_cast<TPreviewFilterDialog*>(&negative)})
+            RunDialog(*d, nullptr, [&](TFilterDialogForm& form) {
+                for (int end : {0, 1, 2}) {
+                    for (size_t n = 0; n < 3; ++n)
+                        if (QSlider* bar = form.Tracks[n].TrackBar)
+                            bar->setValue(end == 0 ? bar->minimum() : end == 1 ? bar->maximum() : 0);
+                    for (const std::string& fault : ClippedCaptions(form))
+                        ADD_FAILURE() << "language " << int(l) << ": " << fault;
+                }
+            });
+    }
+    PGLanguage = language;
 }
 
 // The preview: one filter run per pause, whose picture is ApplyFilter's on the reduced copy.
