@@ -73,7 +73,10 @@ void TOpenDialog::Open() {
     dialog->setOption(QFileDialog::DontConfirmOverwrite);
     // Picture names are matched whatever their case: PICTURE.BMP is a BMP file.
     dialog->setFilter(dialog->filter() & ~QDir::CaseSensitive);
-    dialog->setWindowTitle(Title);
+    // Without a title of the program's own the dialog keeps Qt's ("Open", "Save As", in the user's language),
+    // as the system's dialogs did; setting an empty one would leave the bare program name.
+    if (!Title.isEmpty())
+        dialog->setWindowTitle(Title);
     if (IsSave()) {
         dialog->setAcceptMode(QFileDialog::AcceptSave);
         dialog->setFileMode(QFileDialog::AnyFile);

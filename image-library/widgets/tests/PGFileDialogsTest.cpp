@@ -12,6 +12,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
 #include <QPainter>
@@ -290,6 +291,21 @@ TEST(PGFileDialogOpen, NamesMatchWhateverTheirCase) {
     };
     ASSERT_TRUE(QTest::qWaitFor([&] { return listed() == QStringList{QStringLiteral("PICTURE.BMP")}; }));
     d.Window()->reject();
+}
+
+TEST(PGFileDialogOpen, Titles_AreQtsOwnUnlessTheProgramGivesOne) {
+    TPGOpenDialog open;
+    open.Open();
+    EXPECT_EQ(open.Window()->windowTitle(), QFileDialog::tr("Open"));
+    open.Window()->reject();
+    TPGSaveDialog save;
+    save.Open();
+    EXPECT_EQ(save.Window()->windowTitle(), QFileDialog::tr("Save As"));
+    save.Window()->reject();
+    save.Title = QStringLiteral("Экспорт");
+    save.Open();
+    EXPECT_EQ(save.Window()->windowTitle(), QStringLiteral("Экспорт"));
+    save.Window()->reject();
 }
 
 // ---- the preview
