@@ -1,6 +1,7 @@
 // The query window: its controls, the coupling of the hours, and running the query.
 #include "velmora/Unit3.h"
 
+#include "framework/Controls.h"
 #include "framework/ErrorBox.h"
 #include "framework/TimeStamp.h"
 #include "ui_Unit3.h"
@@ -38,7 +39,9 @@ TForm3::TForm3(const QString& ProgramFolder, QWidget* parent)
     FormCreate();
 }
 
-TForm3::~TForm3() = default;
+TForm3::~TForm3() {
+    ReleaseForm(*this);
+}
 
 void TForm3::FormCreate() {
     BinaryDataSet1.SetTableName(ProgramFolder + TableFileName);

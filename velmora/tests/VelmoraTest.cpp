@@ -337,6 +337,47 @@ TEST_F(VelmoraTest, QueryWindow_RunsFromTheMenuAndFiltersByTextDatesAndTimes) {
     EXPECT_EQ(Query(query, 0, ""), QStringList()) << "10:30 to 10:15";
 }
 
+TEST_F(VelmoraTest, Forms_DestroyedWhileShownWithUnfinishedEdits_RunNoHandlerOnAHalfGoneForm) {
+    // Hiding a window moves the focus out of the edit that holds it; the window's handlers see it happen.
+    const auto destroyWhileEditing = [](std::unique_ptr<QWidget> form, const std::function<QWidget*()>& edit,
+                                        const QString& text) {
+        form->show();
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        QWidget* editor = edit();
+        ASSERT_TRUE(editor);
+        editor->setFocus();
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(editor, text);
+        QTest::keyClick(editor, Qt::Key_Backspace);
+        ASSERT_TRUE(editor->hasFocus());
+        form.reset();
+    };
+    for (int hour : {0, 2}) {
+        auto query = std::make_unique<TForm3>(Folder);
+        Ui::TForm3& ui = query->Form();
+        ui.SpeedButton4->click();
+        ui.SpeedButton5->click();
+        QSpinBox* edit = hour == 0 ? ui.RxSpinEdit1 : ui.RxSpinEdit3;
+        destroyWhileEditing(
+            std::move(query), [edit] { return edit; }, "7");
+    }
+    auto main = MainWindowWithRecords();
+    TRecordGrid& grid = *main->Form().RxDBGrid1;
+    MakeCurrent(*main, "c1.bmp", 10);
+    destroyWhileEditing(
+        std::move(main),
+        [&grid] {
+            grid.edit(grid.currentIndex());
+            return QApplication::focusWidget() != &grid ? QApplication::focusWidget() : nullptr;
+        },
+        "note");
+    auto picture = std::make_unique<TForm1>(Folder);
+    auto* window = new TForm4(picture.get());
+    window->show();
+    picture.reset();
+}
+
 TEST_F(VelmoraTest, QueryWindow_CouplesTheHoursEmptiesToZeroAndReportsATableWithoutItsFields) {
     const auto form = MainWindowWithRecords();
     TForm3 query(Folder);
