@@ -1,4 +1,5 @@
 #include "framework/ErrorBox.h"
+#include "framework/TimeStamp.h"
 #include "image-library/PGraphic.h"
 #include "image-library/widgets/PGImage.h"
 #include "ui_Unit2.h"
@@ -414,6 +415,16 @@ TEST_F(VelmoraTest, QueryWindow_CouplesTheHoursEmptiesToZeroAndReportsATableWith
     EXPECT_EQ(ui.RxSpinEdit2->text(), "0");
     type(ui.RxSpinEdit1, "");
     EXPECT_EQ(ui.RxSpinEdit1->value(), 0);
+    // An emptied upper hour is 0 even above a lower bound, and takes the lower hour down with it.
+    type(ui.RxSpinEdit1, "10");
+    type(ui.RxSpinEdit2, "30");
+    type(ui.RxSpinEdit4, "59");
+    type(ui.RxSpinEdit3, "");
+    EXPECT_EQ(ui.RxSpinEdit3->text(), "0");
+    EXPECT_EQ(ui.RxSpinEdit1->value(), 0);
+    query.Button1Click();
+    EXPECT_EQ(query.Query().TimeTo, TimeToMSecs(QTime(0, 59)));
+    EXPECT_EQ(query.Query().TimeFrom, TimeToMSecs(QTime(0, 30)));
 
     // A table without the fields the filter reads.
     form->BinaryDataSet1.Close();
