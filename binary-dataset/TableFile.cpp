@@ -178,6 +178,11 @@ int32_t TTableFile::Create(const QString& path, const std::vector<TFieldDescript
     EncodeHeader(NewTableHeader(fieldCount, layout.RecordSize), bytes.data());
     for (int32_t i = 0; i < fieldCount; ++i)
         EncodeDescriptor(descriptors[size_t(i)], bytes.data() + TableHeaderSize + i * FieldDescriptorSize);
+    // QSaveFile would write to a link's target, even a dangling link's: a link in the table's place is
+    // refused, so that the table is only ever made where it is named.
+    struct stat info {};
+    if (lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode))
+        Raise(QStringLiteral("Cannot create file \"%1\". It is a symbolic link.").arg(path));
     // QSaveFile writes a temporary file beside the table, syncs it and renames it over the old one on commit.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !WriteExact(file, bytes.data(), qint64(bytes.size())) ||

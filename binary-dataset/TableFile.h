@@ -39,8 +39,8 @@ public:
     // Chains record n into the deleted records; false, with nothing changed, when it was deleted already.
     bool MarkDeleted(int64_t n);
 
-    // Writes a new table with no records beside `path` and renames it over `path` once it is safely on disk.
-    // Returns the record size.
+    // Writes a new table with no records beside `path` and renames it over `path` once it is safely on disk;
+    // raises when `path` is a symbolic link. Returns the record size.
     static int32_t Create(const QString& path, const std::vector<TFieldDescriptor>& descriptors);
 
 private:

@@ -131,6 +131,17 @@ TEST_F(VelmoraTest, StartUp_DamagedOrUncreatableTable_ShowsTheBoxAndFails) {
         EXPECT_FALSE(form.BinaryDataSet1.Active());
     }
     EXPECT_EQ(ReadFileBytes(Table), "this is no table");
+
+    // A dangling link in the table's place is a table that cannot be opened: nothing appears at its target.
+    const QString target = Folder + "elsewhere.dat";
+    ASSERT_TRUE(QFile::remove(Table));
+    ASSERT_TRUE(QFile::link(target, Table));
+    MessageBoxSpy boxes;
+    TForm1 form(Folder);
+    ASSERT_EQ(boxes.Requests.size(), 1u);
+    EXPECT_EQ(boxes.Requests[0].Text, "Ошибка открытия файла Базы Данных");
+    EXPECT_FALSE(QFileInfo::exists(target));
+    EXPECT_TRUE(QFileInfo(Table).isSymLink());
 }
 
 TEST_F(VelmoraTest, MainWindow_ShowsOthersRecordsAfterRefreshAndEditsAndDeletesThem) {
