@@ -11,8 +11,8 @@ class TTableFile {
 public:
     // Opens the file and checks its header, descriptors and counts. The live and deleted records are counted
     // by their link words, whole records beyond the header's counts (appends whose header never got written)
-    // included; a writable handle writes counts that differ from the header's back, a read-only one only
-    // uses them. A partial last record is left alone.
+    // included; a writable handle writes counts that differ from the header's back and cuts off a partial
+    // last record, a read-only one only uses them.
     TTableFile(const QString& path, bool readOnly);
     ~TTableFile();
     TTableFile(const TTableFile&) = delete;

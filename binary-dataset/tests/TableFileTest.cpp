@@ -51,7 +51,10 @@ TEST_F(TableFileTest, Open_RecordsBeyondTheCounts_AreCountedByLinkWordAndTheHead
     const QByteArray after = ReadFileBytes(Path);
     EXPECT_EQ(LE32At(after, 12), 2);
     EXPECT_EQ(LE32At(after, 28), 1);
-    EXPECT_EQ(after.mid(36), before.mid(36)) << "only the header changes";
+    // The partial record was never counted by anyone: a writable handle cuts it off, so that the file's
+    // size agrees with its header again.
+    EXPECT_EQ(after.size(), SmallDataStart + 3 * SmallRecordSize);
+    EXPECT_EQ(after.mid(36), before.mid(36, after.size() - 36)) << "only the header changes before the cut";
 }
 
 TEST_F(TableFileTest, Append_GoesAfterTheLastWholeRecordThenTheHeaderCountsIt) {
