@@ -131,7 +131,7 @@ void TForm2::Button1Click() {
         probe->SetValue(Main.Measurement.MeasuredValue);
         if (!standard && existing && existing->Standard)
             probe->SetReaction("?");
-        Main.ShowProbeProperties();
+        Main.ShowProbeProperties(Main.TreeView1->currentItem());
     }
     OfferInfection(infection);
 }

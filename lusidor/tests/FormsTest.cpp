@@ -372,22 +372,32 @@ TEST_F(FormsTest, Properties_NameRules_OtherCaseAndEmptyAreAcceptedADuplicateKee
     }
 }
 
-TEST_F(FormsTest, Properties_CancelStoresNothing_AndN56OpensTheDialogOnTheContextProbe) {
+TEST_F(FormsTest, Properties_N56EditsTheContextProbe_CancelStoresNothingAndOkShowsWhatItStored) {
     TProbe& probe = ModelProbe();
-    Form->ContextNode = probe.Node;
-    QString title;
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<TPropForm*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        title = dialog->windowTitle();
-        dialog->Edit1->setText("new");
-        dialog->Edit3->setText("patient");
-        dialog->Button2->click();
-    });
-    Form->N56Click();
-    EXPECT_EQ(title, "Свойства: p1");
-    EXPECT_EQ(probe.Name, "p1");
-    EXPECT_EQ(probe.Patient, "");
+    TProbe& selected = *probe.Infection->ProbesAt(probe.Infection->IndexOfProbe("p2"));
+    selected.SetPatient("other");
+    // A right press names the context node without selecting it.
+    Form->TreeView1->setCurrentItem(selected.Node);
+    for (const bool ok : {false, true}) {
+        Form->ContextNode = probe.Node;
+        QString title;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<TPropForm*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            title = dialog->windowTitle();
+            dialog->Edit1->setText("new");
+            dialog->Edit3->setText("patient");
+            (ok ? dialog->Button3 : dialog->Button2)->click();
+        });
+        Form->N56Click();
+        EXPECT_EQ(title, "Свойства: p1");
+        EXPECT_EQ(probe.Name, ok ? "new" : "p1");
+        EXPECT_EQ(probe.Patient, ok ? "patient" : "");
+        EXPECT_EQ(selected.Patient, "other");
+        EXPECT_EQ(PropertyValues()[0], ok ? "patient" : "other")
+            << "the list shows the probe the command changed";
+        EXPECT_EQ(Form->TreeView1->currentItem(), selected.Node);
+    }
 }
 
 // ---- Line-profile chart ----

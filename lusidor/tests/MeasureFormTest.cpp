@@ -412,7 +412,7 @@ TEST_F(MeasureFormTest, EntryForm_WarnsInOrderAndAddsStandardsAndSamples) {
     EXPECT_EQ(pict->InfectionCount(), 2);
     // A picture node empties the property list; no selected node leaves it.
     form.TreeView1->setCurrentItem(pict->Node);
-    form.ShowProbeProperties();
+    form.ShowProbeProperties(form.TreeView1->currentItem());
     EXPECT_EQ(Properties(), QStringList(6, ""));
 }
 
