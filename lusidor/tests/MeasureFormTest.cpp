@@ -261,6 +261,28 @@ TEST_F(MeasureFormTest, RegionMeasurement_EdgeCasesChangeNothingOrStartClean) {
     EXPECT_TRUE(Boxes.Requests.empty()) << BoxTexts().join("\n").toStdString();
 }
 
+TEST_F(MeasureFormTest, RegionMeasurement_InTheWindowThatWasClickedNotTheActiveOne) {
+    TForm1& form = Start();
+    auto faint = Grey({"00000", "04400", "04400", "00000"});
+    auto bright = Grey({"00000", "00990", "00990", "00000"});
+    TPict* clicked = Open(*bright, "bright.bmp");
+    TPict* other = Open(*faint, "faint.bmp");
+    ASSERT_TRUE(clicked && other);
+    // The entry form, where the measurement leaves the focus, is the active window at the press.
+    for (TPict* active : {clicked, other}) {
+        form.MdiArea->setActiveSubWindow(active->Form->SubWindow());
+        ASSERT_EQ(form.ActiveChild(), active->Form.data());
+        Entry->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(Entry.get()));
+        Click(clicked, {2, 1});
+        EXPECT_EQ(form.Measurement.MeasuredValue, 4 * 90);
+        EXPECT_TRUE(clicked->Form->Measured);
+        EXPECT_FALSE(other->Form->Measured);
+        EXPECT_TRUE(SamePixels(Shown(other), *faint));
+        EXPECT_EQ(form.ActiveChild(), clicked->Form.data()) << "the clicked window is the one to add to";
+    }
+}
+
 TEST_F(MeasureFormTest, RegionMeasurement_PicturesPastTheMaskAreRefusedUnchanged) {
     TForm1& form = Start();
     const struct {
