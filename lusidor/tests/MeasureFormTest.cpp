@@ -213,7 +213,7 @@ TEST_F(MeasureFormTest, RegionMeasurement_EdgeCasesChangeNothingOrStartClean) {
     EXPECT_EQ(form.Measurement.MeasuredValue, 20 * 20);
     EXPECT_EQ(Shown(pict).GetPixelColor(15, 20), clWhite);
     Add("D1");
-    EXPECT_EQ(pict->InfectionsAt(0)->ProbesAt(0)->Threshold, 0) << "the threshold the region grew with";
+    EXPECT_EQ(pict->InfectionsAt(0)->ProbesAt(0)->Threshold, 1) << "the threshold the form shows";
     Boxes.Requests.clear();
 
     // A second click first restores the unmarked picture: the first outline goes.
