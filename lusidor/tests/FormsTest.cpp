@@ -202,27 +202,40 @@ TEST_F(FormsTest, Rotate_PreviewAt90ThenOkTurningLeft_TurnsThePictureFromBeforeA
 }
 
 TEST_F(FormsTest, Rotate_CancelEscAndTheCloseButton_BringThePictureBackAndLeaveTheWindowAlone) {
-    TPictForm& window = PictureWindow(60, 40);
-    const std::vector<TColor> before = Colors(*window.PGImage1->GetPixelGraphic());
-    window.Modified = true;
-    const TPixelGraphic* kept = window.KeptGraphic.get();
-    const std::vector<TColor> keptColors = Colors(*kept);
-    const std::function<void(TRotateForm&)> ways[] = {
-        [](TRotateForm& d) { d.Button2Click(); }, [](TRotateForm& d) { QTest::keyClick(&d, Qt::Key_Escape); },
-        [](TRotateForm& d) { d.close(); }};
-    for (const auto& end : ways) {
-        TRotateForm dialog(window);
-        dialog.show();
-        dialog.RxSpinEdit1->setValue(30);
-        dialog.Button3Click();
-        EXPECT_NE(window.PGImage1->GetPixelGraphic()->GetWidth(), 60);
-        end(dialog);
-        EXPECT_FALSE(dialog.isVisible());
-        EXPECT_EQ(dialog.result(), QDialog::Rejected);
-        EXPECT_EQ(Colors(*window.PGImage1->GetPixelGraphic()), before);
-        EXPECT_TRUE(window.Modified);
-        EXPECT_EQ(window.KeptGraphic.get(), kept);
-        EXPECT_EQ(Colors(*window.KeptGraphic), keptColors);
+    // A measured window too: its outline, Measured and Modified come back as they were.
+    for (const bool measured : {false, true}) {
+        TPictForm& window = PictureWindow(60, 40);
+        if (measured) {
+            TPixelGraphic* shown = window.PGImage1->GetPixelGraphic();
+            for (int x = 5; x < 20; ++x)
+                shown->SetPixelColor(x, 5, 0xFFFFFF);
+            window.Measured = true;
+        }
+        const std::vector<TColor> before = Colors(*window.PGImage1->GetPixelGraphic());
+        window.Modified = true;
+        const TPixelGraphic* kept = window.KeptGraphic.get();
+        const std::vector<TColor> keptColors = Colors(*kept);
+        const std::function<void(TRotateForm&)> ways[] = {
+            [](TRotateForm& d) { d.Button2Click(); },
+            [](TRotateForm& d) { QTest::keyClick(&d, Qt::Key_Escape); }, [](TRotateForm& d) { d.close(); }};
+        for (const auto& end : ways) {
+            TRotateForm dialog(window);
+            dialog.show();
+            dialog.RxSpinEdit1->setValue(30);
+            dialog.Button3Click();
+            EXPECT_NE(window.PGImage1->GetPixelGraphic()->GetWidth(), 60);
+            end(dialog);
+            EXPECT_FALSE(dialog.isVisible());
+            EXPECT_EQ(dialog.result(), QDialog::Rejected);
+            EXPECT_EQ(Colors(*window.PGImage1->GetPixelGraphic()), before) << measured;
+            EXPECT_TRUE(window.Modified) << measured;
+            EXPECT_EQ(window.Measured, measured);
+            EXPECT_EQ(window.KeptGraphic.get(), kept);
+            EXPECT_EQ(Colors(*window.KeptGraphic), keptColors);
+        }
+        Form->UpdateMenuItems();
+        EXPECT_TRUE(Form->N31->isEnabled()) << "\"Сохранить\" stays on for the changed picture";
+        window.parentWidget()->close();
     }
 }
 
