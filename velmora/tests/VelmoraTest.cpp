@@ -281,6 +281,21 @@ TEST_F(VelmoraTest, PictureWindow_ShowsOnlyTheCurrentRecordsPictureFromThePictur
     DoubleClick(*form, "..\\out.bmp");
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(shownWidth(), 0);
+
+    // "Обновить" reads the table once and shows only the picture of the record that ends up current: the
+    // first record's never flashes up, and the picture on show stays as it is.
+    MakeCurrent(*form, "same.bmp");
+    const TPixelGraphic* shown = viewer.GetPixelGraphicNoWait();
+    QStringList captions;
+    QObject::connect(&window, &QWidget::windowTitleChanged, &window,
+                     [&](const QString& title) { captions << title; });
+    int reads = 0;
+    form->BinaryDataSet1.AfterOpen = [&](TDataSet*) { ++reads; };
+    form->Form().N10->trigger();
+    EXPECT_EQ(reads, 1);
+    EXPECT_EQ(captions, QStringList());
+    EXPECT_EQ(viewer.GetPixelGraphicNoWait(), shown);
+    EXPECT_EQ(form->BinaryDataSet1.FieldByName("FNAME").AsString(), "same.bmp");
 }
 
 TEST_F(VelmoraTest, QueryWindow_RunsFromTheMenuAndFiltersByTextDatesAndTimes) {
