@@ -86,6 +86,11 @@ TTableFile::TTableFile(const QString& path, bool readOnly) {
         CheckSlotWidths(FDescriptors);
         if (!readOnly && (FHeader != onDisk || onDisk.RecordSize != FLayout.RecordSize))
             WriteHeader(FHeader);
+        // A partial last record is an append cut off before anyone acknowledged it; the header can never
+        // count it, and a size out of step with the counts makes other readers refuse the file.
+        const int64_t end = RecordOffset(PhysicalCount());
+        if (!readOnly && size > end && ftruncate(Fd, off_t(end)) != 0)
+            Raise(QStringLiteral("Stream write error"));
     } catch (...) {
         ::close(Fd);
         throw;
@@ -132,7 +137,7 @@ int64_t TTableFile::Append(const uint8_t* record) {
         WriteHeader(header);
     } catch (...) {
         // Cut back a short or failed write: no partial or uncounted record may stay behind. If even that
-        // fails, the next open ignores a partial record and counts a whole one.
+        // fails, the next writable open cuts off a partial record and counts a whole one.
         [[maybe_unused]] const int ignored = ftruncate(Fd, off_t(offset));
         throw;
     }
@@ -178,6 +183,11 @@ int32_t TTableFile::Create(const QString& path, const std::vector<TFieldDescript
     EncodeHeader(NewTableHeader(fieldCount, layout.RecordSize), bytes.data());
     for (int32_t i = 0; i < fieldCount; ++i)
         EncodeDescriptor(descriptors[size_t(i)], bytes.data() + TableHeaderSize + i * FieldDescriptorSize);
+    // QSaveFile would write to a link's target, even a dangling link's: a link in the table's place is
+    // refused, so that the table is only ever made where it is named.
+    struct stat info {};
+    if (lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode))
+        Raise(QStringLiteral("Cannot create file \"%1\". It is a symbolic link.").arg(path));
     // QSaveFile writes a temporary file beside the table, syncs it and renames it over the old one on commit.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !WriteExact(file, bytes.data(), qint64(bytes.size())) ||

@@ -11,8 +11,8 @@ class TTableFile {
 public:
     // Opens the file and checks its header, descriptors and counts. The live and deleted records are counted
     // by their link words, whole records beyond the header's counts (appends whose header never got written)
-    // included; a writable handle writes counts that differ from the header's back, a read-only one only
-    // uses them. A partial last record is left alone.
+    // included; a writable handle writes counts that differ from the header's back and cuts off a partial
+    // last record, a read-only one only uses them.
     TTableFile(const QString& path, bool readOnly);
     ~TTableFile();
     TTableFile(const TTableFile&) = delete;
@@ -39,8 +39,8 @@ public:
     // Chains record n into the deleted records; false, with nothing changed, when it was deleted already.
     bool MarkDeleted(int64_t n);
 
-    // Writes a new table with no records beside `path` and renames it over `path` once it is safely on disk.
-    // Returns the record size.
+    // Writes a new table with no records beside `path` and renames it over `path` once it is safely on disk;
+    // raises when `path` is a symbolic link. Returns the record size.
     static int32_t Create(const QString& path, const std::vector<TFieldDescriptor>& descriptors);
 
 private:

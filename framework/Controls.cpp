@@ -87,6 +87,12 @@ bool ParentShowHintOf(const QWidget* Control) {
     return true;
 }
 
+void ReleaseForm(QWidget& Form) {
+    Form.hide();
+    for (QObject* control : Form.findChildren<QObject*>())
+        control->disconnect(&Form);
+}
+
 TWaitCursor::TWaitCursor(bool Show) : Shown(Show) {
     if (Shown)
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);

@@ -66,6 +66,12 @@ bool DeliverMouseEvent(QEvent* Event, const QSize& ClientSize, bool& Clicked, TM
 // property; a widget of plain Qt shows hints.
 bool ParentShowHintOf(const QWidget* Control);
 
+// The first step of a form's destructor, while every member is still there: Qt hides a window only in its
+// base destructor, after the members are gone, and hiding moves the focus, which runs the handlers of the
+// edit losing it. The form is hidden now, and its controls' signals to it are cut, so that no handler runs
+// against a form half destroyed.
+void ReleaseForm(QWidget& Form);
+
 // The hourglass over the whole application while it lives, also when an exception ends the scope.
 class TWaitCursor {
 public:

@@ -418,7 +418,18 @@ void TDataSet::EndEditing() {
     CursorPosChanged = true;
 }
 
+void TDataSet::EnableControls() {
+    if (FDisableCount == 0 || --FDisableCount > 0 || !FEventHeld)
+        return;
+    FEventHeld = false;
+    DataEvent(deDataSetChange);
+}
+
 void TDataSet::DataEvent(TDataEvent Event, TBookmark Info) {
+    if (FDisableCount > 0) {
+        FEventHeld = true;
+        return;
+    }
     for (size_t i = 0; i < Links.size(); ++i)
         Links[i]->DataEvent(Event, Info);
 }

@@ -110,6 +110,11 @@ public:
     void Delete();
     // Reads the storage anew and keeps the current record where it still exists.
     void Refresh();
+    // Between DisableControls and its EnableControls (they nest) the links hear nothing; the last
+    // EnableControls tells them of one data set change when any event was held back, so that several steps
+    // look like one to a grid or a data source.
+    void DisableControls() { ++FDisableCount; }
+    void EnableControls();
 
     bool Filtered() const { return FFiltered; }
     void SetFiltered(bool Value);
@@ -216,4 +221,6 @@ private:
     TRecordBuffer* FilterBuffer = nullptr;
     std::vector<std::unique_ptr<TField>> FFields;
     std::vector<TDataLink*> Links;
+    int FDisableCount = 0;
+    bool FEventHeld = false;
 };

@@ -103,10 +103,20 @@ void TDataSetTableModel::ReRead() {
     if (!DataSet())
         return;
     const TBookmark current = DataSet()->GetBookmark();
-    DataSet()->Close();
-    DataSet()->Open();
-    if (current != NoBookmark && RowOf(current) >= 0)
-        DataSet()->GotoBookmark(current);
+    // The close, the open and the return to the record are one change for the links: a data source that
+    // loads something per current record loads once, for the record that ends up current.
+    DataSet()->DisableControls();
+    try {
+        DataSet()->Close();
+        DataSet()->Open();
+        if (current != NoBookmark && DataSet()->BookmarkValid(current))
+            DataSet()->GotoBookmark(current);
+    } catch (...) {
+        // The grid still hears of the change, which shows a table that failed to open as empty.
+        DataSet()->EnableControls();
+        throw;
+    }
+    DataSet()->EnableControls();
 }
 
 void TDataSetTableModel::DataEvent(TDataEvent Event, TBookmark Info) {

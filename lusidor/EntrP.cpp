@@ -123,15 +123,15 @@ void TForm2::Button1Click() {
         probe->SetSupplier(PostavBox->currentText());
         probe->SetPatient(BolnEdit->text());
         probe->SetNote(PrimEdit->text());
-        // The threshold the region grew with; the box shows 1 for a 0 from the profile.
-        probe->SetThreshold(uint8_t(Main.Measurement.Threshold));
+        // What "Порог" shows, also where the region grew with a 0 from the profile that the box shows as 1.
+        probe->SetThreshold(uint8_t(SpinEdit1->value()));
         probe->SetLuminosity(uint8_t(luminosity));
         probe->SetDate(now);
         probe->SetTime(now);
         probe->SetValue(Main.Measurement.MeasuredValue);
         if (!standard && existing && existing->Standard)
             probe->SetReaction("?");
-        Main.ShowProbeProperties();
+        Main.ShowProbeProperties(Main.TreeView1->currentItem());
     }
     OfferInfection(infection);
 }

@@ -81,8 +81,9 @@ public:
     void LineProfile();
     // Every series of the chart window's chart is emptied, when the chart window exists.
     void ClearChart();
-    // The property list shows the selected node's probe, or empty values for a picture or infection node.
-    void ShowProbeProperties();
+    // The property list shows Node's probe, or empty values for a picture or infection node; nothing
+    // changes without a node.
+    void ShowProbeProperties(const QTreeWidgetItem* Node);
 
     // MDI children in the order the user last used them: the active one first.
     QList<QMdiSubWindow*> MdiChildren() const;

@@ -3,6 +3,7 @@
 #include "HelpWindow.h"
 #include "Main.h"
 #include "NavigatorTree.h"
+#include "PageSetup.h"
 #include "PicForm.h"
 #include "framework/ErrorBox.h"
 #include "framework/MessageBox.h"
@@ -12,7 +13,6 @@
 
 #include <QFileInfo>
 #include <QMdiSubWindow>
-#include <QPageSetupDialog>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QShortcut>
@@ -137,7 +137,9 @@ void TForm1::SavePicture(bool ProposeName) {
 }
 
 void TForm1::N29Click() {
-    QPageSetupDialog dialog(&Printer, this);
+    // Our own dialog: Qt's page setup dialog refuses printers that are not the platform's, PDF output
+    // among them, where the print command works.
+    TPageSetupForm dialog(Printer, this);
     dialog.exec();
 }
 

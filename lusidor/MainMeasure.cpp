@@ -108,13 +108,12 @@ void TForm1::SumRect(const TRect& R) {
     ShowMeasuredValue(*this);
 }
 
-void TForm1::ShowProbeProperties() {
-    QTreeWidgetItem* node = TreeView1->currentItem();
-    if (!node)
+void TForm1::ShowProbeProperties(const QTreeWidgetItem* Node) {
+    if (!Node)
         return;
     std::array<QString, 6>
         values; // the rows "Пациент", "Светимость", "Поставщик", "Прим.", "Значение", "Реакция"
-    if (const auto* probe = dynamic_cast<const TProbe*>(NodeData(node)))
+    if (const auto* probe = dynamic_cast<const TProbe*>(NodeData(Node)))
         values = {probe->Patient, QString::number(probe->Luminosity), probe->Supplier,
                   probe->Note,    QString::number(probe->Value),      probe->Reaction};
     ListView1->setUpdatesEnabled(false);

@@ -278,5 +278,5 @@ void TForm1::TreeView1Change(QTreeWidgetItem* Node) {
             }
         }
     }
-    ShowProbeProperties();
+    ShowProbeProperties(Node);
 }

@@ -28,10 +28,16 @@ TRotateForm::TRotateForm(TPictForm& Window, QWidget* Parent)
 TRotateForm::~TRotateForm() = default;
 
 void TRotateForm::FormCreate() {
-    // A measurement's outline is drawing over the picture, not part of it: the clean picture is turned.
-    if (Window.Measured)
-        Window.DropMeasurement();
-    Unrotated = Window.PGImage1->GetPixelGraphicCopy();
+    // A measurement's outline is drawing over the picture, not part of it: the clean picture the window
+    // keeps is the one turned. The window itself is left as it is until OK, and "Отмена" gives back the
+    // picture as it was shown, outline and all.
+    if (Window.Measured && Window.KeptGraphic) {
+        Unrotated = std::make_unique<TPixelGraphic>();
+        Unrotated->Assign(Window.KeptGraphic.get());
+        Outlined = Window.PGImage1->GetPixelGraphicCopy();
+    } else {
+        Unrotated = Window.PGImage1->GetPixelGraphicCopy();
+    }
 }
 
 long double TRotateForm::Angle() const {
@@ -75,7 +81,7 @@ void TRotateForm::Button2Click() {
 void TRotateForm::reject() {
     // Whatever the preview left, the viewer gets the picture from before the dialog back.
     if (Unrotated)
-        Window.PGImage1->SetPixelGraphic(std::move(Unrotated));
+        Window.PGImage1->SetPixelGraphic(Outlined ? std::move(Outlined) : std::move(Unrotated));
     QDialog::reject();
 }
 

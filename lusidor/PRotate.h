@@ -24,9 +24,11 @@ public:
     void Button3Click();
     void RxSpinEdit1Change(const QString& Text);
 
-    // The picture from before the dialog; every preview starts from it. OK hands it to the window as the
-    // picture Undo returns, "Отмена" back to the viewer.
+    // The picture from before the dialog, without a measurement's outline; every preview starts from it. OK
+    // hands it to the window as the picture Undo returns, "Отмена" back to the viewer.
     std::unique_ptr<TPixelGraphic> Unrotated;
+    // A measured picture as it was shown, outline included, which "Отмена" gives back instead.
+    std::unique_ptr<TPixelGraphic> Outlined;
 
 public slots:
     // Esc and the window's close button end the dialog as "Отмена" does.

@@ -513,6 +513,10 @@ void TPictForm::PGImage1PicBoxOnMouseDown(TMouseButton Button, int X, int Y) {
     if (!HasPicture())
         return;
     if (Button == mbLeft) {
+        // The window pressed is the one the measurement, the line profile and "Добавить" work on, also
+        // when the entry form or another window held the activation and the press itself activated none.
+        if (TForm1* main = MainForm(); main && SubWindow())
+            main->MdiArea->setActiveSubWindow(SubWindow());
         const TPoint at = PictureCoordinates(*PGImage1, X, Y);
         PictMouse.PressX = at.X;
         PictMouse.PressY = at.Y;

@@ -42,7 +42,8 @@ void TPropForm::Button3Click() {
     Probe.SetPatient(Edit3->text().trimmed());
     Probe.SetNote(Edit4->text().trimmed());
     Probe.SetReaction(Edit2->text().trimmed());
-    MainForm.ShowProbeProperties();
+    // The probe the dialog changed, which need not be the selected one.
+    MainForm.ShowProbeProperties(Probe.Node);
     accept();
 }
 

@@ -1,6 +1,7 @@
 // The picture window: a tool window around a viewer set for records' pictures.
 #include "velmora/PicView.h"
 
+#include "framework/Controls.h"
 #include "image-library/widgets/PGImage.h"
 #include "ui_PicView.h"
 
@@ -18,7 +19,9 @@ TForm4::TForm4(QWidget* Owner)
     viewer.setProperty("ProgressClockVisible", false);
 }
 
-TForm4::~TForm4() = default;
+TForm4::~TForm4() {
+    ReleaseForm(*this);
+}
 
 TPGImage* TForm4::PGImage1() const {
     return ui->PGImage1;

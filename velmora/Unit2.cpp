@@ -2,6 +2,7 @@
 // and the menu commands.
 #include "velmora/Unit2.h"
 
+#include "framework/Controls.h"
 #include "framework/ErrorBox.h"
 #include "framework/MessageBox.h"
 #include "image-library/widgets/PGImage.h"
@@ -33,7 +34,9 @@ TForm1::TForm1(const QString& ProgramFolder, QWidget* parent)
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    ReleaseForm(*this);
+}
 
 void TForm1::FormCreate() {
     const QString table = ProgramFolder + TableFileName;

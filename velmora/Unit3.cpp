@@ -1,6 +1,7 @@
 // The query window: its controls, the coupling of the hours, and running the query.
 #include "velmora/Unit3.h"
 
+#include "framework/Controls.h"
 #include "framework/ErrorBox.h"
 #include "framework/TimeStamp.h"
 #include "ui_Unit3.h"
@@ -18,7 +19,7 @@ TForm3::TForm3(const QString& ProgramFolder, QWidget* parent)
         edit->setDate(QDate::currentDate());
     for (QSpinBox* edit : {ui->RxSpinEdit1, ui->RxSpinEdit2, ui->RxSpinEdit3, ui->RxSpinEdit4}) {
         edit->installEventFilter(this);
-        // A value out of range goes to the nearest allowed one: an emptied upper hour becomes the lower.
+        // A typed value out of range goes to the nearest allowed one.
         edit->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
     }
     BinaryDataSet1.SetReadOnly(true);
@@ -38,7 +39,9 @@ TForm3::TForm3(const QString& ProgramFolder, QWidget* parent)
     FormCreate();
 }
 
-TForm3::~TForm3() = default;
+TForm3::~TForm3() {
+    ReleaseForm(*this);
+}
 
 void TForm3::FormCreate() {
     BinaryDataSet1.SetTableName(ProgramFolder + TableFileName);
@@ -106,9 +109,12 @@ void TForm3::RxSpinEdit3Change() {
 }
 
 bool TForm3::eventFilter(QObject* watched, QEvent* event) {
-    // RxSpinEdit1Exit, for all four spin edits: an emptied one counts as 0 when left.
+    // RxSpinEdit1Exit, for all four spin edits: an emptied one counts as 0 when left, also the upper hour
+    // above a lower bound, which then comes down with it.
     if (event->type() == QEvent::FocusOut)
-        if (auto* edit = qobject_cast<QSpinBox*>(watched); edit && edit->cleanText().trimmed().isEmpty())
+        if (auto* edit = qobject_cast<QSpinBox*>(watched); edit && edit->cleanText().trimmed().isEmpty()) {
+            edit->setMinimum(0);
             edit->setValue(0);
+        }
     return QDialog::eventFilter(watched, event);
 }

@@ -1,6 +1,8 @@
 #include "binary-dataset/TableFile.h"
 #include "binary-dataset/tests/TableBytes.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -49,7 +51,10 @@ TEST_F(TableFileTest, Open_RecordsBeyondTheCounts_AreCountedByLinkWordAndTheHead
     const QByteArray after = ReadFileBytes(Path);
     EXPECT_EQ(LE32At(after, 12), 2);
     EXPECT_EQ(LE32At(after, 28), 1);
-    EXPECT_EQ(after.mid(36), before.mid(36)) << "only the header changes";
+    // The partial record was never counted by anyone: a writable handle cuts it off, so that the file's
+    // size agrees with its header again.
+    EXPECT_EQ(after.size(), SmallDataStart + 3 * SmallRecordSize);
+    EXPECT_EQ(after.mid(36), before.mid(36, after.size() - 36)) << "only the header changes before the cut";
 }
 
 TEST_F(TableFileTest, Append_GoesAfterTheLastWholeRecordThenTheHeaderCountsIt) {
@@ -181,4 +186,15 @@ TEST_F(TableFileTest, Create_WritesTheEmptyTableOverTheOldFile) {
     EXPECT_EQ(ReadFileBytes(Path), TableBytes(SmallFields));
     EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files), QStringList{"t.dat"}) << "no temporary file stays";
     EXPECT_THROW(TTableFile::Create(Dir.filePath("missing/t.dat"), descriptors), EBinaryDataSetError);
+
+    // A name that is a link, dangling or not, is never created through: its target stays as it was.
+    const QString target = Dir.filePath("target.dat");
+    const QString link = Dir.filePath("link.dat");
+    ASSERT_TRUE(QFile::link(target, link));
+    EXPECT_THROW(TTableFile::Create(link, descriptors), EBinaryDataSetError);
+    EXPECT_FALSE(QFileInfo::exists(target));
+    WriteFileBytes(target, "old contents");
+    EXPECT_THROW(TTableFile::Create(link, descriptors), EBinaryDataSetError);
+    EXPECT_EQ(ReadFileBytes(target), "old contents");
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
 }

@@ -4,6 +4,7 @@
 #include "HelpWindow.h"
 #include "MainTestFixture.h"
 #include "NavigatorTree.h"
+#include "PageSetup.h"
 #include "SimulatedBoard.h"
 #include "image-library/PGFilters.h"
 #include "vs_options.h"
@@ -12,10 +13,15 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QImage>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPrintDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
 #include <QShortcut>
 #include <QSlider>
 #include <QTest>
@@ -442,11 +448,44 @@ TEST_F(CommandsTest, Print_OnePdfPageAndPageSetupUsesTheSamePrinter) {
     ASSERT_TRUE(pdf.startsWith("%PDF"));
     EXPECT_EQ(pdf.count("/Type /Page\n") + pdf.count("/Type /Page\r") + pdf.count("/Type /Page "), 1);
 
-    WhenModal<QDialog>([](QDialog& Dialog) {
-        EXPECT_STREQ(Dialog.metaObject()->className(), "QPageSetupDialog");
-        Dialog.reject();
+    // The page settings go to the printer the print command uses: A5 turned, 20 mm on the left.
+    const QPageLayout before = Form->Printer.pageLayout();
+    WhenModal<TPageSetupForm>([](TPageSetupForm& Dialog) {
+        EXPECT_EQ(Dialog.windowTitle(), "Параметры страницы");
+        Dialog.ComboBox1->setCurrentIndex(Dialog.ComboBox1->findText("A5"));
+        Dialog.RadioButton2->setChecked(true);
+        Dialog.SpinEdit1->setValue(20);
+        Dialog.Button2->click();
     });
     Form->N29->trigger();
+    EXPECT_TRUE(Form->Printer.pageLayout().isEquivalentTo(before)) << "\"Отмена\" keeps the layout";
+    WhenModal<TPageSetupForm>([](TPageSetupForm& Dialog) {
+        Dialog.ComboBox1->setCurrentIndex(Dialog.ComboBox1->findText("A5"));
+        Dialog.RadioButton2->setChecked(true);
+        Dialog.SpinEdit1->setValue(20);
+        Dialog.Button1->click();
+    });
+    Form->N29->trigger();
+    const QPageLayout layout = Form->Printer.pageLayout();
+    EXPECT_EQ(layout.pageSize().id(), QPageSize::A5);
+    EXPECT_EQ(layout.orientation(), QPageLayout::Landscape);
+    EXPECT_DOUBLE_EQ(layout.margins(QPageLayout::Millimeter).left(), 20);
+    WhenModal<TPageSetupForm>([](TPageSetupForm& Dialog) {
+        EXPECT_EQ(Dialog.ComboBox1->currentText(), "A5") << "the dialog opens on the printer's layout";
+        EXPECT_TRUE(Dialog.RadioButton2->isChecked());
+        EXPECT_DOUBLE_EQ(Dialog.SpinEdit1->value(), 20);
+        Dialog.Button2->click();
+    });
+    Form->N29->trigger();
+
+    WhenModal<QPrintDialog>([](QPrintDialog& Dialog) { Dialog.accept(); });
+    Form->N15->trigger();
+    const QRegularExpressionMatch box = QRegularExpression(R"(/MediaBox \[\s*0 0 ([0-9.]+) ([0-9.]+)\s*\])")
+                                            .match(QString::fromLatin1(Stored("print.pdf")));
+    ASSERT_TRUE(box.hasMatch());
+    // A5 is 148 x 210 mm: turned, 595 x 420 points.
+    EXPECT_NEAR(box.captured(1).toDouble(), 595.3, 1);
+    EXPECT_NEAR(box.captured(2).toDouble(), 419.5, 1);
 }
 
 TEST_F(CommandsTest, Copy_PutsTheSelectionClippedToThePicture) {

@@ -207,27 +207,40 @@ TEST_F(FormsTest, Rotate_PreviewAt90ThenOkTurningLeft_TurnsThePictureFromBeforeA
 }
 
 TEST_F(FormsTest, Rotate_CancelEscAndTheCloseButton_BringThePictureBackAndLeaveTheWindowAlone) {
-    TPictForm& window = PictureWindow(60, 40);
-    const std::vector<TColor> before = Colors(*window.PGImage1->GetPixelGraphic());
-    window.Modified = true;
-    const TPixelGraphic* kept = window.KeptGraphic.get();
-    const std::vector<TColor> keptColors = Colors(*kept);
-    const std::function<void(TRotateForm&)> ways[] = {
-        [](TRotateForm& d) { d.Button2Click(); }, [](TRotateForm& d) { QTest::keyClick(&d, Qt::Key_Escape); },
-        [](TRotateForm& d) { d.close(); }};
-    for (const auto& end : ways) {
-        TRotateForm dialog(window);
-        dialog.show();
-        dialog.RxSpinEdit1->setValue(30);
-        dialog.Button3Click();
-        EXPECT_NE(window.PGImage1->GetPixelGraphic()->GetWidth(), 60);
-        end(dialog);
-        EXPECT_FALSE(dialog.isVisible());
-        EXPECT_EQ(dialog.result(), QDialog::Rejected);
-        EXPECT_EQ(Colors(*window.PGImage1->GetPixelGraphic()), before);
-        EXPECT_TRUE(window.Modified);
-        EXPECT_EQ(window.KeptGraphic.get(), kept);
-        EXPECT_EQ(Colors(*window.KeptGraphic), keptColors);
+    // A measured window too: its outline, Measured and Modified come back as they were.
+    for (const bool measured : {false, true}) {
+        TPictForm& window = PictureWindow(60, 40);
+        if (measured) {
+            TPixelGraphic* shown = window.PGImage1->GetPixelGraphic();
+            for (int x = 5; x < 20; ++x)
+                shown->SetPixelColor(x, 5, 0xFFFFFF);
+            window.Measured = true;
+        }
+        const std::vector<TColor> before = Colors(*window.PGImage1->GetPixelGraphic());
+        window.Modified = true;
+        const TPixelGraphic* kept = window.KeptGraphic.get();
+        const std::vector<TColor> keptColors = Colors(*kept);
+        const std::function<void(TRotateForm&)> ways[] = {
+            [](TRotateForm& d) { d.Button2Click(); },
+            [](TRotateForm& d) { QTest::keyClick(&d, Qt::Key_Escape); }, [](TRotateForm& d) { d.close(); }};
+        for (const auto& end : ways) {
+            TRotateForm dialog(window);
+            dialog.show();
+            dialog.RxSpinEdit1->setValue(30);
+            dialog.Button3Click();
+            EXPECT_NE(window.PGImage1->GetPixelGraphic()->GetWidth(), 60);
+            end(dialog);
+            EXPECT_FALSE(dialog.isVisible());
+            EXPECT_EQ(dialog.result(), QDialog::Rejected);
+            EXPECT_EQ(Colors(*window.PGImage1->GetPixelGraphic()), before) << measured;
+            EXPECT_TRUE(window.Modified) << measured;
+            EXPECT_EQ(window.Measured, measured);
+            EXPECT_EQ(window.KeptGraphic.get(), kept);
+            EXPECT_EQ(Colors(*window.KeptGraphic), keptColors);
+        }
+        Form->UpdateMenuItems();
+        EXPECT_TRUE(Form->N31->isEnabled()) << "\"Сохранить\" stays on for the changed picture";
+        window.parentWidget()->close();
     }
 }
 
@@ -377,22 +390,32 @@ TEST_F(FormsTest, Properties_NameRules_OtherCaseAndEmptyAreAcceptedADuplicateKee
     }
 }
 
-TEST_F(FormsTest, Properties_CancelStoresNothing_AndN56OpensTheDialogOnTheContextProbe) {
+TEST_F(FormsTest, Properties_N56EditsTheContextProbe_CancelStoresNothingAndOkShowsWhatItStored) {
     TProbe& probe = ModelProbe();
-    Form->ContextNode = probe.Node;
-    QString title;
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<TPropForm*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        title = dialog->windowTitle();
-        dialog->Edit1->setText("new");
-        dialog->Edit3->setText("patient");
-        dialog->Button2->click();
-    });
-    Form->N56Click();
-    EXPECT_EQ(title, "Свойства: p1");
-    EXPECT_EQ(probe.Name, "p1");
-    EXPECT_EQ(probe.Patient, "");
+    TProbe& selected = *probe.Infection->ProbesAt(probe.Infection->IndexOfProbe("p2"));
+    selected.SetPatient("other");
+    // A right press names the context node without selecting it.
+    Form->TreeView1->setCurrentItem(selected.Node);
+    for (const bool ok : {false, true}) {
+        Form->ContextNode = probe.Node;
+        QString title;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<TPropForm*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            title = dialog->windowTitle();
+            dialog->Edit1->setText("new");
+            dialog->Edit3->setText("patient");
+            (ok ? dialog->Button3 : dialog->Button2)->click();
+        });
+        Form->N56Click();
+        EXPECT_EQ(title, "Свойства: p1");
+        EXPECT_EQ(probe.Name, ok ? "new" : "p1");
+        EXPECT_EQ(probe.Patient, ok ? "patient" : "");
+        EXPECT_EQ(selected.Patient, "other");
+        EXPECT_EQ(PropertyValues()[0], ok ? "patient" : "other")
+            << "the list shows the probe the command changed";
+        EXPECT_EQ(Form->TreeView1->currentItem(), selected.Node);
+    }
 }
 
 // ---- Line-profile chart ----

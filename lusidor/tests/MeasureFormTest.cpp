@@ -213,7 +213,7 @@ TEST_F(MeasureFormTest, RegionMeasurement_EdgeCasesChangeNothingOrStartClean) {
     EXPECT_EQ(form.Measurement.MeasuredValue, 20 * 20);
     EXPECT_EQ(Shown(pict).GetPixelColor(15, 20), clWhite);
     Add("D1");
-    EXPECT_EQ(pict->InfectionsAt(0)->ProbesAt(0)->Threshold, 0) << "the threshold the region grew with";
+    EXPECT_EQ(pict->InfectionsAt(0)->ProbesAt(0)->Threshold, 1) << "the threshold the form shows";
     Boxes.Requests.clear();
 
     // A second click first restores the unmarked picture: the first outline goes.
@@ -259,6 +259,28 @@ TEST_F(MeasureFormTest, RegionMeasurement_EdgeCasesChangeNothingOrStartClean) {
     form.PGImage1PicBoxOnMouseDown(Qt::LeftButton, 1, 1);
     EXPECT_EQ(form.Measurement.MeasuredValue, -1);
     EXPECT_TRUE(Boxes.Requests.empty()) << BoxTexts().join("\n").toStdString();
+}
+
+TEST_F(MeasureFormTest, RegionMeasurement_InTheWindowThatWasClickedNotTheActiveOne) {
+    TForm1& form = Start();
+    auto faint = Grey({"00000", "04400", "04400", "00000"});
+    auto bright = Grey({"00000", "00990", "00990", "00000"});
+    TPict* clicked = Open(*bright, "bright.bmp");
+    TPict* other = Open(*faint, "faint.bmp");
+    ASSERT_TRUE(clicked && other);
+    // The entry form, where the measurement leaves the focus, is the active window at the press.
+    for (TPict* active : {clicked, other}) {
+        form.MdiArea->setActiveSubWindow(active->Form->SubWindow());
+        ASSERT_EQ(form.ActiveChild(), active->Form.data());
+        Entry->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(Entry.get()));
+        Click(clicked, {2, 1});
+        EXPECT_EQ(form.Measurement.MeasuredValue, 4 * 90);
+        EXPECT_TRUE(clicked->Form->Measured);
+        EXPECT_FALSE(other->Form->Measured);
+        EXPECT_TRUE(SamePixels(Shown(other), *faint));
+        EXPECT_EQ(form.ActiveChild(), clicked->Form.data()) << "the clicked window is the one to add to";
+    }
 }
 
 TEST_F(MeasureFormTest, RegionMeasurement_PicturesPastTheMaskAreRefusedUnchanged) {
@@ -412,7 +434,7 @@ TEST_F(MeasureFormTest, EntryForm_WarnsInOrderAndAddsStandardsAndSamples) {
     EXPECT_EQ(pict->InfectionCount(), 2);
     // A picture node empties the property list; no selected node leaves it.
     form.TreeView1->setCurrentItem(pict->Node);
-    form.ShowProbeProperties();
+    form.ShowProbeProperties(form.TreeView1->currentItem());
     EXPECT_EQ(Properties(), QStringList(6, ""));
 }
 

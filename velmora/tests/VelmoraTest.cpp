@@ -1,4 +1,5 @@
 #include "framework/ErrorBox.h"
+#include "framework/TimeStamp.h"
 #include "framework/testing/CaptionFit.h"
 #include "image-library/PGraphic.h"
 #include "image-library/widgets/PGImage.h"
@@ -131,6 +132,17 @@ TEST_F(VelmoraTest, StartUp_DamagedOrUncreatableTable_ShowsTheBoxAndFails) {
         EXPECT_FALSE(form.BinaryDataSet1.Active());
     }
     EXPECT_EQ(ReadFileBytes(Table), "this is no table");
+
+    // A dangling link in the table's place is a table that cannot be opened: nothing appears at its target.
+    const QString target = Folder + "elsewhere.dat";
+    ASSERT_TRUE(QFile::remove(Table));
+    ASSERT_TRUE(QFile::link(target, Table));
+    MessageBoxSpy boxes;
+    TForm1 form(Folder);
+    ASSERT_EQ(boxes.Requests.size(), 1u);
+    EXPECT_EQ(boxes.Requests[0].Text, "Ошибка открытия файла Базы Данных");
+    EXPECT_FALSE(QFileInfo::exists(target));
+    EXPECT_TRUE(QFileInfo(Table).isSymLink());
 }
 
 TEST_F(VelmoraTest, MainWindow_ShowsOthersRecordsAfterRefreshAndEditsAndDeletesThem) {
@@ -270,6 +282,21 @@ TEST_F(VelmoraTest, PictureWindow_ShowsOnlyTheCurrentRecordsPictureFromThePictur
     DoubleClick(*form, "..\\out.bmp");
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(shownWidth(), 0);
+
+    // "Обновить" reads the table once and shows only the picture of the record that ends up current: the
+    // first record's never flashes up, and the picture on show stays as it is.
+    MakeCurrent(*form, "same.bmp");
+    const TPixelGraphic* shown = viewer.GetPixelGraphicNoWait();
+    QStringList captions;
+    QObject::connect(&window, &QWidget::windowTitleChanged, &window,
+                     [&](const QString& title) { captions << title; });
+    int reads = 0;
+    form->BinaryDataSet1.AfterOpen = [&](TDataSet*) { ++reads; };
+    form->Form().N10->trigger();
+    EXPECT_EQ(reads, 1);
+    EXPECT_EQ(captions, QStringList());
+    EXPECT_EQ(viewer.GetPixelGraphicNoWait(), shown);
+    EXPECT_EQ(form->BinaryDataSet1.FieldByName("FNAME").AsString(), "same.bmp");
 }
 
 TEST_F(VelmoraTest, QueryWindow_RunsFromTheMenuAndFiltersByTextDatesAndTimes) {
@@ -338,6 +365,47 @@ TEST_F(VelmoraTest, QueryWindow_RunsFromTheMenuAndFiltersByTextDatesAndTimes) {
     EXPECT_EQ(Query(query, 0, ""), QStringList()) << "10:30 to 10:15";
 }
 
+TEST_F(VelmoraTest, Forms_DestroyedWhileShownWithUnfinishedEdits_RunNoHandlerOnAHalfGoneForm) {
+    // Hiding a window moves the focus out of the edit that holds it; the window's handlers see it happen.
+    const auto destroyWhileEditing = [](std::unique_ptr<QWidget> form, const std::function<QWidget*()>& edit,
+                                        const QString& text) {
+        form->show();
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        QWidget* editor = edit();
+        ASSERT_TRUE(editor);
+        editor->setFocus();
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(editor, text);
+        QTest::keyClick(editor, Qt::Key_Backspace);
+        ASSERT_TRUE(editor->hasFocus());
+        form.reset();
+    };
+    for (int hour : {0, 2}) {
+        auto query = std::make_unique<TForm3>(Folder);
+        Ui::TForm3& ui = query->Form();
+        ui.SpeedButton4->click();
+        ui.SpeedButton5->click();
+        QSpinBox* edit = hour == 0 ? ui.RxSpinEdit1 : ui.RxSpinEdit3;
+        destroyWhileEditing(
+            std::move(query), [edit] { return edit; }, "7");
+    }
+    auto main = MainWindowWithRecords();
+    TRecordGrid& grid = *main->Form().RxDBGrid1;
+    MakeCurrent(*main, "c1.bmp", 10);
+    destroyWhileEditing(
+        std::move(main),
+        [&grid] {
+            grid.edit(grid.currentIndex());
+            return QApplication::focusWidget() != &grid ? QApplication::focusWidget() : nullptr;
+        },
+        "note");
+    auto picture = std::make_unique<TForm1>(Folder);
+    auto* window = new TForm4(picture.get());
+    window->show();
+    picture.reset();
+}
+
 TEST_F(VelmoraTest, QueryWindow_CouplesTheHoursEmptiesToZeroAndReportsATableWithoutItsFields) {
     const auto form = MainWindowWithRecords();
     TForm3 query(Folder);
@@ -374,6 +442,16 @@ TEST_F(VelmoraTest, QueryWindow_CouplesTheHoursEmptiesToZeroAndReportsATableWith
     EXPECT_EQ(ui.RxSpinEdit2->text(), "0");
     type(ui.RxSpinEdit1, "");
     EXPECT_EQ(ui.RxSpinEdit1->value(), 0);
+    // An emptied upper hour is 0 even above a lower bound, and takes the lower hour down with it.
+    type(ui.RxSpinEdit1, "10");
+    type(ui.RxSpinEdit2, "30");
+    type(ui.RxSpinEdit4, "59");
+    type(ui.RxSpinEdit3, "");
+    EXPECT_EQ(ui.RxSpinEdit3->text(), "0");
+    EXPECT_EQ(ui.RxSpinEdit1->value(), 0);
+    query.Button1Click();
+    EXPECT_EQ(query.Query().TimeTo, TimeToMSecs(QTime(0, 59)));
+    EXPECT_EQ(query.Query().TimeFrom, TimeToMSecs(QTime(0, 30)));
 
     // A table without the fields the filter reads.
     form->BinaryDataSet1.Close();

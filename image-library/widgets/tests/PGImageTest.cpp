@@ -78,43 +78,68 @@ TEST_P(PGImageLayout, StretchRulesSizeThePaintBoxAndSetTheEffectiveZoom) {
         bool horzBar, vertBar;
     };
     const long double nan = std::numeric_limits<long double>::quiet_NaN();
+    // The zoom of a picture fitted to the height the bar leaves: the box's height over the picture's.
+    const long double byHeight = -2;
+    const auto longerEdge = [](int sh, int) { return QSize(2 * (200 - sh), 200 - sh); };
     const Case cases[] = {
         {sAlwaysKAR, 400, 100, 1, [](int, int) { return QSize(200, 50); }, 0.5L, false, false},
         {sAlways, 100, 50, 1, [](int, int) { return QSize(200, 200); }, -1.0L, false, false},
         {sShrink, 400, 100, 1, [](int, int) { return QSize(200, 100); }, -1.0L, false, false},
+        {sShrinkKAR, 400, 100, 1, [](int, int) { return QSize(200, 50); }, 0.5L, false, false},
+        {sShrinkKAR, 100, 50, 1, [](int, int) { return QSize(100, 50); }, 1.0L, false, false},
         {sEnlarge, 100, 300, 1, [](int, int sv) { return QSize(200 - sv, 300); }, -1.0L, false, true},
         {sEnlargeKAR, 100, 50, 1, [](int, int) { return QSize(200, 100); }, 2.0L, false, false},
         {sAlwaysLongerEdgeKAR, 400, 100, 1, [](int sh, int) { return QSize(4 * (200 - sh), 200 - sh); },
-         (200.0L - 0) / 100, true, false},
+         byHeight, true, false},
+        // Shrinks only a picture too large both ways, a scroll bar's room allowed on one side.
+        {sShrinkLongerEdgeKAR, 400, 200, 1, longerEdge, byHeight, true, false},
+        {sShrinkLongerEdgeKAR, 300, 100, 1, [](int, int) { return QSize(300, 100); }, 1.0L, true, false},
+        {sEnlargeShrinkLongerEdgeKAR, 100, 50, 1, [](int, int) { return QSize(200, 100); }, 2.0L, false,
+         false},
+        {sEnlargeShrinkLongerEdgeKAR, 400, 200, 1, longerEdge, byHeight, true, false},
+        {sEnlargeLongerEdgeKAR, 100, 50, 1, longerEdge, byHeight, true, false},
+        {sEnlargeLongerEdgeKAR, 300, 300, 1, [](int, int) { return QSize(300, 300); }, 1.0L, true, true},
         {sZoomKAR, 3, 3, 2.5L, [](int, int) { return QSize(8, 8); }, 2.5L, false, false},
         {sZoomKAR, 30, 20, 0, [](int, int) { return QSize(30, 20); }, 1.0L, false, false},
         {sZoomKAR, 30, 20, nan, [](int, int) { return QSize(30, 20); }, 1.0L, false, false},
         {sNeverKAR, 300, 100, 1, [](int, int) { return QSize(300, 100); }, 1.0L, true, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "stretch " << int(c.stretch) << ", " << c.pw << " x " << c.ph);
-        Viewer v(GetParam());
-        int zoomChanges = 0;
-        v.image.OnZoomFactorChange = [&](TObject* sender) {
-            EXPECT_EQ(sender, &v.image);
-            ++zoomChanges;
-        };
-        v.image.SetZoomFactor(c.zoomFactor);
-        v.image.SetStretch(c.stretch);
-        v.image.SetPixelGraphic(Picture(c.pw, c.ph));
-        EXPECT_EQ(v.Box(), QRect(QPoint(0, 0), c.size(v.SH(), v.SV())));
-        if (c.stretch == sAlwaysLongerEdgeKAR) {
-            EXPECT_EQ(v.image.GetEffectiveZoom(), (200.0L - v.SH()) / 100);
-        } else {
-            EXPECT_EQ(v.image.GetEffectiveZoom(), c.zoom);
+    for (const bool rearrangeAlways : {false, true})
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << "stretch " << int(c.stretch) << ", " << c.pw << " x " << c.ph
+                                            << (rearrangeAlways ? ", RearrangeAlways" : ""));
+            Viewer v(GetParam());
+            v.image.setProperty("RearrangeAlways", rearrangeAlways);
+            int zoomChanges = 0;
+            v.image.OnZoomFactorChange = [&](TObject* sender) {
+                EXPECT_EQ(sender, &v.image);
+                ++zoomChanges;
+            };
+            v.image.SetZoomFactor(c.zoomFactor);
+            v.image.SetStretch(c.stretch);
+            v.image.SetPixelGraphic(Picture(c.pw, c.ph));
+            const QSize size = c.size(v.SH(), v.SV());
+            EXPECT_EQ(v.Box(), QRect(QPoint(0, 0), size));
+            EXPECT_EQ(v.image.GetEffectiveZoom(),
+                      c.zoom == byHeight ? (long double)(size.height()) / c.ph : c.zoom);
+            EXPECT_EQ(zoomChanges, c.zoom == 1.0L ? 0 : 1);
+            EXPECT_EQ(v.HorzBar(), c.horzBar);
+            EXPECT_EQ(v.VertBar(), c.vertBar);
+            EXPECT_EQ(v.image.ClientWidth(), 200 - (c.vertBar ? v.SV() : 0));
+            EXPECT_EQ(v.image.ClientHeight(), 200 - (c.horzBar ? v.SH() : 0));
+            v.ExpectViewportMatchesClientSize();
+
+            // A layout that changes no size keeps the view scrolled, unless RearrangeAlways puts it back.
+            QScrollBar& horz = *v.image.horizontalScrollBar();
+            QScrollBar& vert = *v.image.verticalScrollBar();
+            horz.setValue(10);
+            vert.setValue(10);
+            const QPoint scrolled(horz.value(), vert.value());
+            EXPECT_EQ(scrolled, QPoint(c.horzBar ? 10 : 0, c.vertBar ? 10 : 0));
+            v.image.Arrange(false);
+            EXPECT_EQ(QPoint(horz.value(), vert.value()), rearrangeAlways ? QPoint(0, 0) : scrolled);
+            EXPECT_EQ(v.Box(), QRect(QPoint(0, 0), size));
         }
-        EXPECT_EQ(zoomChanges, c.zoom == 1.0L ? 0 : 1);
-        EXPECT_EQ(v.HorzBar(), c.horzBar);
-        EXPECT_EQ(v.VertBar(), c.vertBar);
-        EXPECT_EQ(v.image.ClientWidth(), 200 - (c.vertBar ? v.SV() : 0));
-        EXPECT_EQ(v.image.ClientHeight(), 200 - (c.horzBar ? v.SH() : 0));
-        v.ExpectViewportMatchesClientSize();
-    }
 
     // A control without room keeps the picture's own size whatever the stretch.
     Viewer empty(GetParam(), 0, 0);

@@ -1,0 +1,93 @@
+// The page settings dialog: its controls, filled from the printer's layout and handed back on OK.
+#include "PageSetup.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPrinter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// Two margins of at most 50 mm leave a printable area on the smallest paper offered, A5 at 148 mm.
+constexpr double MaxMarginMm = 50;
+
+} // namespace
+
+TPageSetupForm::TPageSetupForm(QPrinter& Printer, QWidget* Parent)
+    : QDialog(Parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
+      ComboBox1(new QComboBox), RadioButton1(new QRadioButton("Книжная")),
+      RadioButton2(new QRadioButton("Альбомная")), SpinEdit1(new QDoubleSpinBox),
+      SpinEdit2(new QDoubleSpinBox), SpinEdit3(new QDoubleSpinBox), SpinEdit4(new QDoubleSpinBox),
+      Button1(new QPushButton("OK")), Button2(new QPushButton("Отмена")), Printer(Printer) {
+    setWindowTitle("Параметры страницы");
+    const QPageLayout current = Printer.pageLayout();
+    for (const QPageSize::PageSizeId id :
+         {QPageSize::A3, QPageSize::A4, QPageSize::A5, QPageSize::B5, QPageSize::Letter, QPageSize::Legal})
+        ComboBox1->addItem(QPageSize(id).name(), QVariant::fromValue(QPageSize(id)));
+    int paper = -1;
+    for (int i = 0; i < ComboBox1->count() && paper < 0; ++i)
+        if (ComboBox1->itemData(i).value<QPageSize>().isEquivalentTo(current.pageSize()))
+            paper = i;
+    if (paper < 0) {
+        // A paper the printer came with stays on offer.
+        ComboBox1->addItem(current.pageSize().name(), QVariant::fromValue(current.pageSize()));
+        paper = ComboBox1->count() - 1;
+    }
+    ComboBox1->setCurrentIndex(paper);
+    (current.orientation() == QPageLayout::Landscape ? RadioButton2 : RadioButton1)->setChecked(true);
+    const QMarginsF margins = current.margins(QPageLayout::Millimeter);
+    const double values[] = {margins.left(), margins.top(), margins.right(), margins.bottom()};
+    QDoubleSpinBox* const edits[] = {SpinEdit1, SpinEdit2, SpinEdit3, SpinEdit4};
+    for (int i = 0; i < 4; ++i) {
+        QDoubleSpinBox* edit = edits[i];
+        edit->setDecimals(1);
+        edit->setRange(0, MaxMarginMm);
+        edit->setLocale(QLocale::c());
+        edit->setValue(values[i]);
+    }
+
+    auto* paperGroup = new QGroupBox(" Бумага ");
+    (new QHBoxLayout(paperGroup))->addWidget(ComboBox1);
+    auto* orientationGroup = new QGroupBox(" Ориентация ");
+    auto* orientation = new QHBoxLayout(orientationGroup);
+    orientation->addWidget(RadioButton1);
+    orientation->addWidget(RadioButton2);
+    auto* marginGroup = new QGroupBox(" Поля (мм) ");
+    auto* marginForm = new QFormLayout(marginGroup);
+    marginForm->addRow("Левое", SpinEdit1);
+    marginForm->addRow("Верхнее", SpinEdit2);
+    marginForm->addRow("Правое", SpinEdit3);
+    marginForm->addRow("Нижнее", SpinEdit4);
+    auto* buttons = new QDialogButtonBox;
+    buttons->addButton(Button1, QDialogButtonBox::AcceptRole);
+    buttons->addButton(Button2, QDialogButtonBox::RejectRole);
+    Button1->setDefault(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(paperGroup);
+    layout->addWidget(orientationGroup);
+    layout->addWidget(marginGroup);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    connect(Button1, &QPushButton::clicked, this, &TPageSetupForm::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+QPageLayout TPageSetupForm::Layout() const {
+    return QPageLayout(
+        ComboBox1->currentData().value<QPageSize>(),
+        RadioButton2->isChecked() ? QPageLayout::Landscape : QPageLayout::Portrait,
+        QMarginsF(SpinEdit1->value(), SpinEdit2->value(), SpinEdit3->value(), SpinEdit4->value()),
+        QPageLayout::Millimeter);
+}
+
+void TPageSetupForm::Button1Click() {
+    Printer.setPageLayout(Layout());
+    accept();
+}
