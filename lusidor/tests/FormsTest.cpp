@@ -7,6 +7,7 @@
 #include "MainTestFixture.h"
 #include "Measurement.h"
 #include "PRotate.h"
+#include "PageSetup.h"
 #include "Prop.h"
 #include "framework/QtTranslation.h"
 #include "framework/testing/CaptionFit.h"
@@ -627,10 +628,11 @@ TEST_F(FormsTest, EveryWindowAndDialogShowsItsCaptionsWhole) {
     TPropForm properties(probe, form);
     QPrinter printer;
     QPrintDialog print(&printer, &form);
+    TPageSetupForm pageSetup(printer, &form);
     const std::pair<const char*, QWidget*> windows[] = {
-        {"main", &form},       {"entry form", &entry}, {"camera", &camera}, {"export", &exportWindow},
-        {"chart", &chart},     {"splash", &splash},    {"rotate", &rotate}, {"properties", &properties},
-        {"picture", &picture}, {"print", &print}};
+        {"main", &form},       {"entry form", &entry}, {"camera", &camera},       {"export", &exportWindow},
+        {"chart", &chart},     {"splash", &splash},    {"rotate", &rotate},       {"properties", &properties},
+        {"picture", &picture}, {"print", &print},      {"page setup", &pageSetup}};
     for (const auto& [name, window] : windows)
         ExpectCaptionsFit(*window, name);
 }
