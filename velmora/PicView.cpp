@@ -1,11 +1,11 @@
 // The picture window: a tool window around a viewer set for records' pictures.
 #include "velmora/PicView.h"
 
+#include "framework/Controls.h"
 #include "image-library/widgets/PGImage.h"
 #include "ui_PicView.h"
 
-TForm4::TForm4(QWidget* Owner)
-    : QWidget(Owner, Qt::Tool | Qt::WindowStaysOnTopHint), ui(std::make_unique<Ui::TForm4>()) {
+TForm4::TForm4(QWidget* Owner) : QWidget(Owner, FloatingWindow), ui(std::make_unique<Ui::TForm4>()) {
     ui->setupUi(this);
     TPGImage& viewer = *ui->PGImage1;
     viewer.SetBorderStyle(bsNone);

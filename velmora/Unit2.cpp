@@ -2,6 +2,7 @@
 // and the menu commands.
 #include "velmora/Unit2.h"
 
+#include "framework/Controls.h"
 #include "framework/ErrorBox.h"
 #include "framework/MessageBox.h"
 #include "image-library/widgets/PGImage.h"
@@ -88,8 +89,10 @@ void TForm1::RxDBGrid1DblClick() {
         BinaryDataSet1.Active() ? BinaryDataSet1.FindField(ui->RxDBGrid1->SelectedFieldName()) : nullptr;
     if (!Form4 || !field || field->FieldNo() != 1 || BinaryDataSet1.IsEmpty())
         return;
-    if (ShowRecordPicture())
+    if (ShowRecordPicture()) {
+        PlaceInside(*Form4, *ui->RxDBGrid1);
         Form4->show();
+    }
 }
 
 void TForm1::N7Click() {

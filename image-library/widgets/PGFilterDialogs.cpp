@@ -1,6 +1,7 @@
 // The filter dialogs and their form: layout in code, value texts, and the two preview workers.
 #include "image-library/widgets/PGFilterDialogs.h"
 
+#include "framework/Controls.h"
 #include "framework/Rounding.h"
 #include "image-library/PGLangStr.h"
 #include "image-library/PGSettings.h"
@@ -332,7 +333,7 @@ void TCreateDestPGThread::Execute() {
 
 // ---- the form
 
-TFilterDialogForm::TFilterDialogForm(TFilterDialog& ADialog) : Dialog(ADialog) {
+TFilterDialogForm::TFilterDialogForm(TFilterDialog& ADialog) : QDialog(DialogOwner()), Dialog(ADialog) {
     QFont font = PGDialogFont ? *PGDialogFont : this->font();
     setWindowTitle(Dialog.Caption);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
