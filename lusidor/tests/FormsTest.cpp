@@ -120,6 +120,11 @@ protected:
 
 TEST_F(FormsTest, FloatingWindows_StayAboveTheMainWindowOnlyAndTheProgramsDialogsOpenAboveAndBlockThem) {
     PictureWindow();
+    // The start-up splash comes before the main window.
+    QWidget splashOwner;
+    const QPointer<TForm3> splash = new TForm3(&splashOwner);
+    splash->MainForm = Form.get();
+    Form->SplashWindow = splash.data();
     Form->resize(1000, 700);
     Form->show();
     TVs_optionsFrame camera(Form.get());
@@ -130,16 +135,15 @@ TEST_F(FormsTest, FloatingWindows_StayAboveTheMainWindowOnlyAndTheProgramsDialog
     exporter.show();
     TFormChart& chart = OpenChart();
     Form->N62Click();
-    const std::pair<const char*, QWidget*> floating[] = {{"camera", &camera},
-                                                         {"entry", &entry},
-                                                         {"export", &exporter},
-                                                         {"chart", &chart},
-                                                         {"about", Form->SplashWindow}};
+    const std::pair<const char*, QWidget*> floating[] = {
+        {"camera", &camera}, {"entry", &entry},  {"export", &exporter},
+        {"chart", &chart},   {"splash", splash}, {"about", Form->SplashWindow}};
     for (const auto& [name, window] : floating) {
         ASSERT_NE(window, nullptr) << name;
         EXPECT_EQ(window->windowType(), Qt::Tool) << name;
         EXPECT_FALSE(window->windowFlags() & Qt::WindowStaysOnTopHint) << name;
         EXPECT_EQ(window->windowHandle()->transientParent(), Form->windowHandle()) << name;
+        EXPECT_TRUE(window->isVisible()) << name;
     }
     // The chart opens over the workspace's top right, away from the pictures at its top left and clear of
     // the menu bar.
