@@ -1,11 +1,14 @@
-// Mouse conversion and delivery, hint inheritance and the hourglass.
+// Mouse conversion and delivery, hint inheritance, the hourglass, and the placing of windows and dialogs.
 #include "framework/Controls.h"
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QMainWindow>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QVariant>
 #include <QWidget>
+#include <QWindow>
+#include <algorithm>
 
 TMouseButton MouseButtonOf(const QMouseEvent& Event) {
     switch (Event.button()) {
@@ -106,4 +109,24 @@ TWaitCursor::~TWaitCursor() {
 void CenterOnScreen(QWidget& Window) {
     if (const QScreen* screen = Window.screen())
         Window.move(screen->availableGeometry().center() - Window.rect().center());
+}
+
+QWidget* DialogOwner() {
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (qobject_cast<QMainWindow*>(window) && window->isVisible())
+            return window;
+    return nullptr;
+}
+
+void PlaceInside(QWidget& Window, const QWidget& Area) {
+    if (Window.testAttribute(Qt::WA_Moved))
+        return;
+    const QRect area(Area.mapToGlobal(QPoint(0, 0)), Area.size());
+    // move() places the frame; its width is known once the window has been shown.
+    const QMargins frame = Window.windowHandle() ? Window.windowHandle()->frameMargins() : QMargins();
+    const QSize size = Window.size().grownBy(frame);
+    // A window wider or taller than the area keeps its left and top edges inside it.
+    Window.move(std::max(area.left(), area.right() + 1 - size.width()), area.top());
 }

@@ -1,11 +1,12 @@
 // What the system's controls share on top of Qt's widgets: mouse buttons and shift states in the system's
 // terms, the mouse and drag event types, the delivery of Qt's mouse events to them, hints that follow the
-// parent, and the hourglass.
+// parent, the hourglass, and where the programs' windows and dialogs open and what they stay above.
 #pragma once
 
 #include "framework/Object.h"
 
 #include <QObject>
+#include <Qt>
 #include <functional>
 
 class QEvent;
@@ -84,5 +85,21 @@ private:
     bool Shown;
 };
 
+// The window type of the programs' floating windows (camera window, entry form, splash, chart, export,
+// picture window), each made with the program's main window as its parent. The window manager keeps such a
+// window above its main window, but neither above the program's dialogs and boxes (see DialogOwner) nor
+// above other programs, as a window staying on top of everything would be.
+inline constexpr Qt::WindowType FloatingWindow = Qt::Tool;
+
+// The parent of every dialog and message box the program opens: the modal dialog open now, else the
+// program's main window (its shown QMainWindow), else none. Such a dialog opens above the floating windows,
+// and while it runs modally they take no input. The main window outlives every dialog, which a floating
+// window that closes by itself (the splash) would not.
+QWidget* DialogOwner();
+
 // A window placed at the centre of its screen's free area, as windows that open centred are.
 void CenterOnScreen(QWidget& Window);
+// A floating window with no place of its own opens inside Area, a part of the main window's client area
+// below its menu bar, at Area's top right corner, away from the pictures and columns the user starts at.
+// A window placed before, by the program or by the user, keeps its place.
+void PlaceInside(QWidget& Window, const QWidget& Area);

@@ -2,6 +2,7 @@
 // take the panel a descendant adds.
 #include "framework/FileDialogs.h"
 
+#include "framework/Controls.h"
 #include "framework/MessageBox.h"
 
 #include <QDir>
@@ -31,7 +32,7 @@ QStringList QtNameFilters(const QString& Filter) {
 // The QFileDialog that reports to its component: the first show, and the end by any path.
 class TOpenDialog::TFileDialogWindow : public QFileDialog {
 public:
-    explicit TFileDialogWindow(TOpenDialog& Owner) : Owner(Owner) {}
+    TFileDialogWindow(TOpenDialog& Owner, QWidget* Parent) : QFileDialog(Parent), Owner(Owner) {}
 
     void accept() override {
         if (acceptMode() == AcceptSave && !Owner.ConfirmOverwrite(selectedFiles()))
@@ -62,11 +63,17 @@ TOpenDialog::~TOpenDialog() {
 }
 
 void TOpenDialog::Open() {
+    Show(Qt::NonModal);
+}
+
+void TOpenDialog::Show(Qt::WindowModality Modality) {
     Preparing();
     delete Dialog.data();
     LastResult = false;
     Highlighted.clear();
-    auto* dialog = new TFileDialogWindow(*this);
+    auto* dialog = new TFileDialogWindow(*this, DialogOwner());
+    // Qt takes the modality only from a window that is not shown yet.
+    dialog->setWindowModality(Modality);
     Dialog = dialog;
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     // The overwrite question goes through the system's message box, when the options ask for it.
@@ -106,10 +113,9 @@ void TOpenDialog::Open() {
 }
 
 bool TOpenDialog::Execute() {
-    Open();
+    Show(Qt::ApplicationModal);
     QEventLoop loop;
     QObject::connect(Dialog, &QDialog::finished, &loop, &QEventLoop::quit);
-    Dialog->setWindowModality(Qt::ApplicationModal);
     loop.exec();
     return LastResult;
 }

@@ -85,6 +85,8 @@ protected:
 private:
     class TFileDialogWindow;
     friend class TFileDialogWindow;
+    // Builds and shows the dialog, modal or not.
+    void Show(Qt::WindowModality Modality);
     void Finish(int Code);
     bool ConfirmOverwrite(const QStringList& Names) const;
 

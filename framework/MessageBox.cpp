@@ -1,6 +1,8 @@
 // The replaceable message box.
 #include "framework/MessageBox.h"
 
+#include "framework/Controls.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QThread>
@@ -21,9 +23,7 @@ TModalResult ShowQtMessageBox(const TMessageBoxRequest& request) {
     }
     static constexpr QMessageBox::Icon icons[] = {QMessageBox::Warning, QMessageBox::Critical,
                                                   QMessageBox::Information, QMessageBox::Question};
-    QMessageBox box(icons[request.Type], request.Caption, request.Text);
-    // The programs keep tool windows on top; a box opened beneath one could not be seen or answered.
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    QMessageBox box(icons[request.Type], request.Caption, request.Text, QMessageBox::NoButton, DialogOwner());
     QMessageBox::StandardButtons buttons;
     if (request.Buttons & mbOK)
         buttons |= QMessageBox::Ok;
@@ -58,7 +58,8 @@ TModalResult CautiousAnswer(TMsgDlgButtons buttons) {
     return mrOk;
 }
 
-TModalResult MessageBox(const QString& text, const QString& caption, TMsgDlgType type, TMsgDlgButtons buttons) {
+TModalResult MessageBox(const QString& text, const QString& caption, TMsgDlgType type,
+                        TMsgDlgButtons buttons) {
     TMessageBoxHandler handler;
     {
         std::lock_guard lock(handlerMutex);

@@ -2,6 +2,7 @@
 #include "ChartUnit.h"
 
 #include "Main.h"
+#include "framework/Controls.h"
 #include "framework/ErrorBox.h"
 
 #include <QCloseEvent>
@@ -44,7 +45,7 @@ QIcon LineGlyph(int Line) {
 
 } // namespace
 
-TFormChart::TFormChart(TForm1& Main) : QWidget(&Main, Qt::Window | Qt::WindowStaysOnTopHint), MainForm(Main) {
+TFormChart::TFormChart(TForm1& Main) : QWidget(&Main, FloatingWindow), MainForm(Main) {
     setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     SpeedButtons = {SpeedButton1, SpeedButton2, SpeedButton3, SpeedButton4, SpeedButton5, SpeedButton6};
@@ -98,6 +99,7 @@ TFormChart::TFormChart(TForm1& Main) : QWidget(&Main, Qt::Window | Qt::WindowSta
     Chart1->viewport()->setCursor(Qt::CrossCursor);
     Chart1->viewport()->installEventFilter(this);
     resize(454, 304);
+    PlaceInside(*this, *Main.MdiArea);
     show();
 }
 

@@ -44,9 +44,9 @@ void LimitTyping(QLineEdit* Edit, int MaxLength) {
 
 } // namespace
 
-TForm2::TForm2(TForm1& Main, QWidget* parent) : QDialog(parent), Main(Main) {
+TForm2::TForm2(TForm1& Main) : QDialog(&Main), Main(Main) {
     setupUi(this);
-    setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setWindowFlags(FloatingWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setFixedSize(401, 82);
     CenterOnScreen(*this);
     LimitTyping(ProbaEdit, 4);
@@ -66,6 +66,12 @@ void TForm2::FormCreate() {
 }
 
 void TForm2::FormActivate() {
+    ProbaEdit->setFocus();
+}
+
+void TForm2::TakeProbeName() {
+    activateWindow();
+    ProbaEdit->selectAll();
     ProbaEdit->setFocus();
 }
 

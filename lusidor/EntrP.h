@@ -1,4 +1,4 @@
-// TForm2: the small stay-on-top form in which the user names the sample just measured and adds it to the
+// TForm2: the small floating form in which the user names the sample just measured and adds it to the
 // navigator as a standard or a sample.
 #pragma once
 
@@ -17,9 +17,12 @@ extern const QString DuplicateProbeNameText;
 class TForm2 : public QDialog, public Ui::TForm2 {
     Q_OBJECT
 public:
-    explicit TForm2(TForm1& Main, QWidget* parent = nullptr);
+    explicit TForm2(TForm1& Main);
 
     void FormActivate();
+    // After a measurement: the form becomes the active window with the name in ProbaEdit selected, so that
+    // what the user types next names the sample.
+    void TakeProbeName();
     void SpinEdit1Change(int Value);
     // "Добавить": the measured sample of the active picture window becomes a probe of the named infection.
     void Button1Click();

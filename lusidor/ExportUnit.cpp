@@ -16,7 +16,6 @@
 #include <QPrinter>
 #include <QSaveFile>
 #include <QValueAxis>
-#include <QWindow>
 
 namespace {
 
@@ -45,48 +44,18 @@ QByteArray ChartText(const TFormChart& Chart) {
     return text.toUtf8();
 }
 
-// For as long as it lives, the given windows no longer stay on top. The dialogs and message boxes the export
-// opens belong to no window, so without this they would open behind the export and chart windows.
-class TStayOnTopPause {
-public:
-    explicit TStayOnTopPause(std::initializer_list<QWidget*> Widgets) {
-        for (QWidget* widget : Widgets)
-            if (QWindow* window = widget ? widget->windowHandle() : nullptr) {
-                window->setFlag(Qt::WindowStaysOnTopHint, false);
-                Windows.push_back(window);
-            }
-    }
-    ~TStayOnTopPause() {
-        for (const QPointer<QWindow>& window : Windows)
-            if (window)
-                window->setFlag(Qt::WindowStaysOnTopHint, true);
-    }
-    TStayOnTopPause(const TStayOnTopPause&) = delete;
-    TStayOnTopPause& operator=(const TStayOnTopPause&) = delete;
-
-private:
-    std::vector<QPointer<QWindow>> Windows;
-};
-
 } // namespace
 
 TFormExport::TFormExport(TForm1& Main)
-    : QWidget(&Main, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    : QWidget(&Main, FloatingWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       MainForm(Main) {
     setupUi(this);
     resize(340, 142);
     // Centred on the screen, where it opens until the user moves it.
     CenterOnScreen(*this);
-    // The pause also covers the box that reports a failure.
-    connect(Button1, &QPushButton::clicked, this, [this] {
-        const TStayOnTopPause pause{this, MainForm.ChartWindow};
-        CallGuarded([this] { Button1Click(); });
-    });
-    connect(Button2, &QPushButton::clicked, this, [this] {
-        const TStayOnTopPause pause{this, MainForm.ChartWindow};
-        CallGuarded([this] { Button2Click(); });
-    });
+    connect(Button1, &QPushButton::clicked, this, [this] { CallGuarded([this] { Button1Click(); }); });
+    connect(Button2, &QPushButton::clicked, this, [this] { CallGuarded([this] { Button2Click(); }); });
     connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
     Main.ExportWindow = this;
 }

@@ -20,7 +20,7 @@ static void RegisterSplashResource() {
 }
 
 TForm3::TForm3(QWidget* Owner, const QString& Picture)
-    : QWidget(Owner, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+    : QWidget(Owner, FloatingWindow | Qt::FramelessWindowHint) {
     setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     PGImage1->SetBorderStyle(bsNone);

@@ -183,6 +183,11 @@ bool TForm1::event(QEvent* Event) {
 
 void TForm1::showEvent(QShowEvent* Event) {
     QMainWindow::showEvent(Event);
+    // The start-up splash came before this window; from now on it floats above it as the other windows do.
+    if (SplashWindow && SplashWindow->parentWidget() != this) {
+        SplashWindow->setParent(this, SplashWindow->windowFlags());
+        SplashWindow->show();
+    }
     // Without a window manager no activation ever comes: the first pass of the event loop stands in.
     if (!ActivationQueued) {
         ActivationQueued = true;
@@ -192,8 +197,13 @@ void TForm1::showEvent(QShowEvent* Event) {
 
 void TForm1::changeEvent(QEvent* Event) {
     QMainWindow::changeEvent(Event);
-    if (Event->type() == QEvent::ActivationChange && isActiveWindow())
+    if (Event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        // A window manager that took this window on after the splash stacks it above the splash; the splash
+        // goes back above it, where it stays until a click on this window closes it.
+        if (SplashWindow)
+            SplashWindow->raise();
         CallGuarded([this] { FormActivate(); });
+    }
 }
 
 void TForm1::closeEvent(QCloseEvent* Event) {

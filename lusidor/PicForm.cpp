@@ -2,6 +2,7 @@
 // and the zoom, following the navigator, the load progress and the mouse that drives the measurements.
 #include "PicForm.h"
 
+#include "EntrP.h"
 #include "Main.h"
 #include "framework/ErrorBox.h"
 #include "framework/NumberText.h"
@@ -10,7 +11,6 @@
 #include "vs_drv.h"
 
 #include <QCloseEvent>
-#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QScopeGuard>
@@ -563,11 +563,8 @@ void TPictForm::PGImage1PicBoxOnMouseUp(TMouseButton Button, int X, int Y) {
             main->SelectionHistogram(selection);
             main->SumRect(selection);
         }
-        if (main->EntryForm)
-            if (auto* probeName = main->EntryForm->findChild<QLineEdit*>("ProbaEdit")) {
-                probeName->selectAll();
-                probeName->setFocus();
-            }
+        if (auto* entry = qobject_cast<TForm2*>(main->EntryForm.data()))
+            entry->TakeProbeName();
     } else if (main->Mode == TForm1::ImageProcessingMode && PictMouse.Dragged) {
         if (Measured)
             DropMeasurement();

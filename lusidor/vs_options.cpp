@@ -59,8 +59,7 @@ private:
 };
 
 TVs_optionsFrame::TVs_optionsFrame(TForm1* Form1)
-    : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      Form1(Form1) {
+    : QWidget(Form1, FloatingWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint), Form1(Form1) {
     setupUi(this);
     Timer1.SetInterval(Timer1Interval);
     Timer1.OnTimer = [this](TObject*) { Timer1Timer(); };

@@ -5,8 +5,7 @@
 #include "image-library/widgets/PGImage.h"
 #include "ui_PicView.h"
 
-TForm4::TForm4(QWidget* Owner)
-    : QWidget(Owner, Qt::Tool | Qt::WindowStaysOnTopHint), ui(std::make_unique<Ui::TForm4>()) {
+TForm4::TForm4(QWidget* Owner) : QWidget(Owner, FloatingWindow), ui(std::make_unique<Ui::TForm4>()) {
     ui->setupUi(this);
     TPGImage& viewer = *ui->PGImage1;
     viewer.SetBorderStyle(bsNone);

@@ -13,7 +13,7 @@ class TForm4 : public QWidget {
     Q_OBJECT
 
 public:
-    // A stay-on-top tool window of Owner, created hidden.
+    // A floating window of Owner, the main window, created hidden.
     explicit TForm4(QWidget* Owner);
     ~TForm4() override;
 

@@ -91,8 +91,10 @@ void TForm1::RxDBGrid1DblClick() {
         BinaryDataSet1.Active() ? BinaryDataSet1.FindField(ui->RxDBGrid1->SelectedFieldName()) : nullptr;
     if (!Form4 || !field || field->FieldNo() != 1 || BinaryDataSet1.IsEmpty())
         return;
-    if (ShowRecordPicture())
+    if (ShowRecordPicture()) {
+        PlaceInside(*Form4, *ui->RxDBGrid1);
         Form4->show();
+    }
 }
 
 void TForm1::N7Click() {

@@ -1,6 +1,7 @@
 // The filter dialogs and their form: layout in code, value texts, and the two preview workers.
 #include "image-library/widgets/PGFilterDialogs.h"
 
+#include "framework/Controls.h"
 #include "framework/Rounding.h"
 #include "image-library/PGLangStr.h"
 #include "image-library/PGSettings.h"
@@ -342,7 +343,7 @@ void TCreateDestPGThread::Execute() {
 
 // ---- the form
 
-TFilterDialogForm::TFilterDialogForm(TFilterDialog& ADialog) : Dialog(ADialog) {
+TFilterDialogForm::TFilterDialogForm(TFilterDialog& ADialog) : QDialog(DialogOwner()), Dialog(ADialog) {
     // The texts are measured in the font they are shown in, so it comes first.
     QFont font = PGDialogFont ? *PGDialogFont : this->font();
     font.setPointSize(8);

@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QTest>
+#include <QWindow>
 #include <QtTest/qtestspontaneevent.h>
 
 namespace {
@@ -181,8 +182,9 @@ const QStringList GrabEvents = {"sync", "start=1", "sync", "start=0", "read"};
 TEST_F(CameraTest, Window_HasItsComponentsAndRefusesOnlyTheUsersClose) {
     Start("aru=1\r\ngamma=0\r\naddframe=1\r\nnframe=2.5\r\n");
     EXPECT_EQ(Camera->windowTitle(), "Управление видеокамерой");
-    EXPECT_TRUE(Camera->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_FALSE(Camera->windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(Camera->windowType(), Qt::Tool);
+    EXPECT_EQ(Camera->windowHandle()->transientParent(), Form->windowHandle());
     EXPECT_FALSE(Camera->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint));
     EXPECT_EQ(Form->CameraWindow, Camera.get());
     const std::pair<QAbstractButton*, QString> captions[] = {{Camera->CheckBox1, "Обычный режим"},

@@ -11,6 +11,7 @@
 #include "Prop.h"
 #include "framework/QtTranslation.h"
 #include "framework/testing/CaptionFit.h"
+#include "framework/testing/ModalDialogs.h"
 #include "image-library/PGLangStr.h"
 #include "image-library/PGSettings.h"
 
@@ -18,6 +19,7 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <QLineSeries>
+#include <QMenuBar>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QRegularExpression>
@@ -120,6 +122,63 @@ protected:
 
 } // namespace
 
+// ---- Floating windows and the program's dialogs ----
+
+TEST_F(FormsTest, FloatingWindows_StayAboveTheMainWindowOnlyAndTheProgramsDialogsOpenAboveAndBlockThem) {
+    PictureWindow();
+    // The start-up splash comes before the main window.
+    QWidget splashOwner;
+    const QPointer<TForm3> splash = new TForm3(&splashOwner);
+    splash->MainForm = Form.get();
+    Form->SplashWindow = splash.data();
+    Form->resize(1000, 700);
+    Form->show();
+    TVs_optionsFrame camera(Form.get());
+    TForm2 entry(*Form);
+    TFormExport exporter(*Form);
+    camera.show();
+    entry.show();
+    exporter.show();
+    TFormChart& chart = OpenChart();
+    Form->N62Click();
+    const std::pair<const char*, QWidget*> floating[] = {
+        {"camera", &camera}, {"entry", &entry},  {"export", &exporter},
+        {"chart", &chart},   {"splash", splash}, {"about", Form->SplashWindow}};
+    for (const auto& [name, window] : floating) {
+        ASSERT_NE(window, nullptr) << name;
+        EXPECT_EQ(window->windowType(), Qt::Tool) << name;
+        EXPECT_FALSE(window->windowFlags() & Qt::WindowStaysOnTopHint) << name;
+        EXPECT_EQ(window->windowHandle()->transientParent(), Form->windowHandle()) << name;
+        EXPECT_TRUE(window->isVisible()) << name;
+    }
+    // The chart opens over the workspace's top right, away from the pictures at its top left and clear of
+    // the menu bar.
+    const QRect workspace(Form->MdiArea->mapToGlobal(QPoint(0, 0)), Form->MdiArea->size());
+    EXPECT_EQ(chart.frameGeometry().topLeft(),
+              QPoint(workspace.right() + 1 - chart.width(), workspace.top()));
+    EXPECT_GE(chart.frameGeometry().top(),
+              Form->menuBar()->mapToGlobal(QPoint(0, Form->menuBar()->height())).y());
+
+    // "Сохранить как...", "Открыть...", "Повернуть...", the brightness dialog and the print dialog.
+    const std::pair<const char*, void (TForm1::*)()> commands[] = {{"N36", &TForm1::N36Click},
+                                                                   {"open", &TForm1::OpenImage},
+                                                                   {"N58", &TForm1::N58Click},
+                                                                   {"N24", &TForm1::N24Click},
+                                                                   {"N15", &TForm1::N15Click}};
+    for (const auto& [name, command] : commands)
+        WhileDialogRuns([this, command = command] { (Form.get()->*command)(); },
+                        [&, name = name](QWidget* modal) {
+                            ASSERT_NE(modal, nullptr) << name;
+                            EXPECT_EQ(modal->windowHandle()->transientParent(), Form->windowHandle()) << name;
+                            // The click meant for the dialog that once toggled "АРУ" beneath it.
+                            ClickThroughWindow(camera.CheckBox4);
+                            ClickThroughWindow(chart.SpeedButton2);
+                        });
+    EXPECT_FALSE(camera.CheckBox4->isChecked());
+    EXPECT_FALSE(chart.SpeedButton2->isChecked());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
 // ---- Splash ----
 
 TEST_F(FormsTest, Splash_TheStoredPictureIsA400x262JpegAndTheWindowFitsItInsideItsBevel) {
@@ -128,7 +187,6 @@ TEST_F(FormsTest, Splash_TheStoredPictureIsA400x262JpegAndTheWindowFitsItInsideI
     ASSERT_TRUE(resource.open(QIODevice::ReadOnly));
     EXPECT_EQ(JpegFrameSize(resource.readAll()), QSize(400, 262));
     EXPECT_TRUE(splash.isVisible());
-    EXPECT_TRUE(splash.windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_TRUE(splash.windowFlags() & Qt::FramelessWindowHint);
     EXPECT_EQ(splash.size(), QSize(404, 266));
     const TPixelGraphic* picture = splash.PGImage1->GetPixelGraphic();
@@ -562,21 +620,27 @@ TEST_F(ExportTest, PrintingToAPdfFileGivesOnePage_AndWithoutAChartBothButtonsDoN
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
-TEST_F(ExportTest, WhileItsDialogsRunTheExportAndChartWindowsNoLongerStayOnTopOfThem) {
+TEST_F(ExportTest, ItsDialogsOpenAboveTheExportAndChartWindowsWhichTakeNoClicksWhileTheyRun) {
     TFormExport& exporter = ExportWithChart();
+    Form->show();
     exporter.show();
-    const auto onTop = [&] {
-        return std::pair(bool(exporter.windowHandle()->flags() & Qt::WindowStaysOnTopHint),
-                         bool(Chart().windowHandle()->flags() & Qt::WindowStaysOnTopHint));
-    };
-    std::pair<bool, bool> during{true, true};
-    QTimer::singleShot(0, [&] {
-        during = onTop();
-        exporter.SaveDialog1.Window()->reject();
-    });
-    exporter.Button2->click();
-    EXPECT_EQ(during, std::pair(false, false));
-    EXPECT_EQ(onTop(), std::pair(true, true));
+    QToolButton* line = Chart().SpeedButton2;
+    const std::pair<const char*, QAbstractButton*> commands[] = {{"В файл", exporter.Button2},
+                                                                 {"На принтер", exporter.Button1}};
+    for (const auto& [name, button] : commands)
+        WhileDialogRuns([button = button] { button->click(); },
+                        [&, name = name](QWidget* modal) {
+                            ASSERT_NE(modal, nullptr) << name;
+                            // Above the main window or above the export window, which is above it.
+                            const QWindow* owner = modal->windowHandle()->transientParent();
+                            EXPECT_TRUE(owner == Form->windowHandle() || owner == exporter.windowHandle())
+                                << name;
+                            ClickThroughWindow(exporter.Button3);
+                            ClickThroughWindow(line);
+                        });
+    EXPECT_TRUE(exporter.isVisible());
+    EXPECT_FALSE(line->isChecked());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 // ---- Every window ----

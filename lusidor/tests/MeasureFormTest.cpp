@@ -7,10 +7,12 @@
 #include "image-library/PGraphic.h"
 #include "image-library/widgets/PGImage.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QPainter>
 #include <QTest>
 #include <QTreeWidget>
+#include <functional>
 
 namespace {
 
@@ -346,6 +348,45 @@ TEST_F(MeasureFormTest, DragAndMove_SumTheInclusiveSelectionAndShowTheStatus) {
     EXPECT_FALSE(pict->Form->Measured);
 }
 
+TEST_F(MeasureFormTest, AfterAClickOrADragTheEntryFormIsActiveSoThatTheUserTypesTheNameAndEnterAddsIt) {
+    Start();
+    auto p = Grey({"111111", "191111", "111111", "111191"});
+    TPict* pict = Open(*p);
+    ASSERT_TRUE(pict);
+    Entry->InfectBox->setEditText("Грипп");
+    QWidget* box = pict->Form->PGImage1->GetPicBox();
+    const std::pair<QString, std::function<void()>> measurements[] = {
+        {"S1",
+         [&] {
+             Click(pict, {1, 1});
+         }},
+        {"S2",
+         [&] {
+             QTest::mousePress(box, Qt::LeftButton, {}, {3, 2});
+             PictMouse.JustActivated = false;
+             QTest::mouseMove(box, {5, 3});
+             QTest::mouseRelease(box, Qt::LeftButton, {}, {5, 3});
+         }},
+    };
+    for (const auto& [name, measure] : measurements) {
+        // The user works in the picture window.
+        Form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == Form.get(); }));
+        measure();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == Entry.get(); }))
+            << name.toStdString();
+        ASSERT_EQ(QApplication::focusWidget(), Entry->ProbaEdit) << name.toStdString();
+        // The name of the sample measured before is selected: typing replaces it.
+        QTest::keyClicks(QApplication::focusWidget(), name);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    }
+    ASSERT_EQ(pict->InfectionCount(), 1);
+    TInfection* flu = pict->InfectionsAt(0);
+    ASSERT_EQ(flu->ProbeCount(), 2);
+    EXPECT_EQ(flu->ProbesAt(0)->Name, "S1");
+    EXPECT_EQ(flu->ProbesAt(1)->Name, "S2");
+}
+
 TEST_F(MeasureFormTest, EntryForm_WarnsInOrderAndAddsStandardsAndSamples) {
     TForm1& form = Start();
     const auto probes = [](TInfection* infection) {
@@ -443,8 +484,9 @@ TEST_F(MeasureFormTest, EntryForm_ControlsLimitTypingOnlyAndRefuseToClose) {
     TForm2& entry = *Entry;
     EXPECT_EQ(entry.windowTitle(), "Ввод нового эталона/пробы");
     EXPECT_EQ(entry.size(), QSize(401, 82));
-    EXPECT_TRUE(entry.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_FALSE(entry.windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(entry.windowType(), Qt::Tool);
+    EXPECT_EQ(entry.parentWidget(), Form.get());
     EXPECT_FALSE(entry.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_EQ(entry.SpinEdit1->value(), 30);
     EXPECT_TRUE(entry.Button1->isDefault());

@@ -14,8 +14,10 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QMenuBar>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -260,6 +262,17 @@ TEST_F(VelmoraTest, PictureWindow_ShowsOnlyTheCurrentRecordsPictureFromThePictur
     ASSERT_TRUE(window.isVisible());
     EXPECT_EQ(shownWidth(), 21);
     EXPECT_EQ(window.windowTitle(), Folder + "pictures/a1.bmp");
+    // A floating window of the main window, above it only, opened over the grid's right part below the
+    // menu bar, away from the first columns.
+    EXPECT_EQ(window.windowType(), Qt::Tool);
+    EXPECT_FALSE(window.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(window.windowHandle()->transientParent(), form->windowHandle());
+    const TRecordGrid& grid = *form->Form().RxDBGrid1;
+    const QRect gridArea(grid.mapToGlobal(QPoint(0, 0)), grid.size());
+    EXPECT_EQ(window.frameGeometry().topLeft(),
+              QPoint(std::max(gridArea.left(), gridArea.right() + 1 - window.width()), gridArea.top()));
+    EXPECT_GE(window.frameGeometry().top(),
+              form->menuBar()->mapToGlobal(QPoint(0, form->menuBar()->height())).y());
 
     MakeCurrent(*form, "same.bmp");
     const TPixelGraphic* same = viewer.GetPixelGraphicNoWait();
@@ -278,10 +291,13 @@ TEST_F(VelmoraTest, PictureWindow_ShowsOnlyTheCurrentRecordsPictureFromThePictur
         EXPECT_EQ(window.windowTitle(), "");
         EXPECT_TRUE(window.isVisible());
     }
+    // Where the user moved it, it opens again.
+    window.move(40, 50);
     window.hide();
     DoubleClick(*form, "..\\out.bmp");
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(shownWidth(), 0);
+    EXPECT_EQ(window.pos(), QPoint(40, 50));
 
     // "Обновить" reads the table once and shows only the picture of the record that ends up current: the
     // first record's never flashes up, and the picture on show stays as it is.

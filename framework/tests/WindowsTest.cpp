@@ -1,0 +1,95 @@
+// Where the programs' dialogs, boxes and floating windows open, what stays above what, and which windows
+// take input while a dialog runs.
+#include "framework/Controls.h"
+#include "framework/FileDialogs.h"
+#include "framework/MessageBox.h"
+#include "framework/testing/ModalDialogs.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QTest>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The program's main window, shown, with a floating window that holds a check box.
+struct TProgramWindows {
+    TProgramWindows() {
+        Main.setMenuBar(new QMenuBar);
+        Main.menuBar()->addMenu("Файл");
+        Main.setCentralWidget(new QWidget);
+        Main.resize(900, 700);
+        Main.show();
+        Box->resize(80, 24);
+        Floating.resize(120, 40);
+        Floating.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&Floating));
+    }
+
+    QMainWindow Main;
+    QWidget Floating{&Main, FloatingWindow};
+    QCheckBox* Box = new QCheckBox("АРУ", &Floating);
+};
+
+} // namespace
+
+TEST(Windows, FloatingWindowsStayAboveTheMainWindowOnlyAndEveryDialogIsOwnedAboveThemAndBlocksThem) {
+    TProgramWindows program;
+    EXPECT_EQ(program.Floating.windowHandle()->transientParent(), program.Main.windowHandle());
+    EXPECT_FALSE(program.Floating.windowFlags() & Qt::WindowStaysOnTopHint);
+    // Without a dialog the floating window takes clicks, and nothing owns a dialog but the main window.
+    ClickThroughWindow(program.Box);
+    EXPECT_TRUE(program.Box->isChecked());
+    EXPECT_EQ(DialogOwner(), &program.Main);
+
+    const TMessageBoxHandler previous = SetMessageBoxHandler({});
+    const std::pair<const char*, std::function<void()>> openers[] = {
+        {"message box", [] { MessageBox("Текст", "Предупреждение", mtWarning, mbOK); }},
+        {"open dialog", [] { TOpenDialog().Execute(); }},
+        {"save dialog", [] { TSaveDialog().Execute(); }},
+    };
+    for (const auto& [name, open] : openers)
+        WhileDialogRuns(open, [&, name = name](QWidget* modal) {
+            ASSERT_NE(modal, nullptr) << name;
+            EXPECT_EQ(modal->parentWidget(), &program.Main) << name;
+            EXPECT_EQ(modal->windowHandle()->transientParent(), program.Main.windowHandle()) << name;
+            EXPECT_FALSE(modal->windowFlags() & Qt::WindowStaysOnTopHint) << name;
+            // A box asked from inside a dialog belongs to that dialog, above it.
+            EXPECT_EQ(DialogOwner(), modal) << name;
+            ClickThroughWindow(program.Box);
+            EXPECT_TRUE(program.Box->isChecked()) << name;
+        });
+    SetMessageBoxHandler(previous);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST(Windows, AFloatingWindowOpensAtTheTopRightOfItsAreaUnlessPlacedBefore) {
+    TProgramWindows program;
+    QWidget* area = program.Main.centralWidget();
+    const QRect client(area->mapToGlobal(QPoint(0, 0)), area->size());
+    const QRect menu(program.Main.menuBar()->mapToGlobal(QPoint(0, 0)), program.Main.menuBar()->size());
+    ASSERT_GT(client.width(), 300);
+    const struct {
+        QSize Size;
+        QPoint TopLeft;
+    } cases[] = {
+        {{300, 200}, {client.right() + 1 - 300, client.top()}},
+        // Wider than the area: its left edge stays inside.
+        {{client.width() + 50, 200}, client.topLeft()},
+    };
+    for (const auto& c : cases) {
+        QWidget window(&program.Main, FloatingWindow);
+        window.resize(c.Size);
+        PlaceInside(window, *area);
+        window.show();
+        EXPECT_EQ(window.frameGeometry().topLeft(), c.TopLeft) << c.Size.width();
+        EXPECT_GT(window.frameGeometry().top(), menu.bottom());
+    }
+    QWidget placed(&program.Main, FloatingWindow);
+    placed.move(10, 20);
+    PlaceInside(placed, *area);
+    EXPECT_EQ(placed.pos(), QPoint(10, 20));
+}
