@@ -2,9 +2,11 @@
 #include "framework/Controls.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QMainWindow>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QVBoxLayout>
 #include <QVariant>
 #include <QWidget>
 #include <QWindow>
@@ -104,6 +106,33 @@ TWaitCursor::TWaitCursor(bool Show) : Shown(Show) {
 TWaitCursor::~TWaitCursor() {
     if (Shown)
         QGuiApplication::restoreOverrideCursor();
+}
+
+int TitleBarWidth(const QWidget& Window) {
+    QFont font = Window.font();
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    // An icon, three buttons and the gaps between them take about seven lines' height on common themes
+    // (measured under openbox: less cuts "Параметры страницы", more is not needed by the camera window).
+    return metrics.horizontalAdvance(Window.windowTitle()) + 7 * metrics.height();
+}
+
+void KeepTitleWhole(QWidget& Window) {
+    const int width = TitleBarWidth(Window);
+    Window.setMinimumWidth(std::max(Window.minimumWidth(), width));
+    // A layout that sizes its window itself (a fixed-size one, a message box's) ignores that minimum: a
+    // spacer as wide as the title widens the layout instead.
+    QLayout* layout = Window.layout();
+    if (!layout)
+        return;
+    const QMargins margins = layout->contentsMargins();
+    auto* spacer = new QSpacerItem(width - margins.left() - margins.right(), 0);
+    if (auto* grid = qobject_cast<QGridLayout*>(layout))
+        grid->addItem(spacer, grid->rowCount(), 0, 1, grid->columnCount());
+    else if (auto* column = qobject_cast<QVBoxLayout*>(layout))
+        column->addSpacerItem(spacer);
+    else
+        delete spacer;
 }
 
 void CenterOnScreen(QWidget& Window) {

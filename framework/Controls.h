@@ -97,6 +97,13 @@ inline constexpr Qt::WindowType FloatingWindow = Qt::Tool;
 // window that closes by itself (the splash) would not.
 QWidget* DialogOwner();
 
+// The width a window needs for the window manager to show its whole title: the title in the bold face title
+// bars use, beside room for the bar's icon and buttons. A title bar cuts a longer title short
+// ("Предуп...ждение"), which is as much a clipped caption as a cut label.
+int TitleBarWidth(const QWidget& Window);
+// Window made at least as wide as its title needs; a window with a layout calls it once its layout is set.
+void KeepTitleWhole(QWidget& Window);
+
 // A window placed at the centre of its screen's free area, as windows that open centred are.
 void CenterOnScreen(QWidget& Window);
 // A floating window with no place of its own opens inside Area, a part of the main window's client area

@@ -34,6 +34,7 @@ TModalResult ShowQtMessageBox(const TMessageBoxRequest& request) {
     if (request.Buttons & mbNo)
         buttons |= QMessageBox::No;
     box.setStandardButtons(buttons);
+    KeepTitleWhole(box);
     switch (box.exec()) {
     case QMessageBox::Ok:
         return mrOk;

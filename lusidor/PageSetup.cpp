@@ -1,6 +1,8 @@
 // The page settings dialog: its controls, filled from the printer's layout and handed back on OK.
 #include "PageSetup.h"
 
+#include "framework/Controls.h"
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
@@ -75,6 +77,7 @@ TPageSetupForm::TPageSetupForm(QPrinter& Printer, QWidget* Parent)
     layout->addWidget(marginGroup);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    KeepTitleWhole(*this);
     connect(Button1, &QPushButton::clicked, this, &TPageSetupForm::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 }

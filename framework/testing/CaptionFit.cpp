@@ -3,6 +3,8 @@
 // inside that room and inside every container up to the window.
 #include "framework/testing/CaptionFit.h"
 
+#include "framework/Controls.h"
+
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -172,6 +174,9 @@ std::vector<std::string> ClippedCaptions(const QWidget& Root) {
         if (!fault.empty())
             faults.push_back(Name(*widget) + " \"" + caption->Text.toStdString() + "\": " + fault);
     }
+    if (Root.isWindow() && Root.width() < TitleBarWidth(Root))
+        faults.push_back(Name(Root) + " title \"" + Root.windowTitle().toStdString() + "\": needs " +
+                         std::to_string(TitleBarWidth(Root)) + " wide, has " + std::to_string(Root.width()));
     return faults;
 }
 

@@ -57,6 +57,8 @@ TEST(Windows, FloatingWindowsStayAboveTheMainWindowOnlyAndEveryDialogIsOwnedAbov
             EXPECT_EQ(modal->parentWidget(), &program.Main) << name;
             EXPECT_EQ(modal->windowHandle()->transientParent(), program.Main.windowHandle()) << name;
             EXPECT_FALSE(modal->windowFlags() & Qt::WindowStaysOnTopHint) << name;
+            // However short its text, a box is as wide as the window manager needs to show its whole title.
+            EXPECT_GE(modal->width(), TitleBarWidth(*modal)) << name;
             // A box asked from inside a dialog belongs to that dialog, above it.
             EXPECT_EQ(DialogOwner(), modal) << name;
             ClickThroughWindow(program.Box);
