@@ -112,9 +112,9 @@ int TitleBarWidth(const QWidget& Window) {
     QFont font = Window.font();
     font.setBold(true);
     const QFontMetrics metrics(font);
-    // An icon, three buttons and the gaps between them take about seven lines' height on common themes
-    // (measured under openbox: less cuts "Параметры страницы", more is not needed by the camera window).
-    return metrics.horizontalAdvance(Window.windowTitle()) + 7 * metrics.height();
+    // An icon, three buttons and the gaps between them take about nine lines' height (measured under
+    // openbox, whose title font is also set wider than the program's).
+    return metrics.horizontalAdvance(Window.windowTitle()) + 9 * metrics.height();
 }
 
 void KeepTitleWhole(QWidget& Window) {

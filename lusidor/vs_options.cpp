@@ -80,6 +80,7 @@ TVs_optionsFrame::TVs_optionsFrame(TForm1* Form1)
     SetPanel2("0.0", ElapsedColor);
     // The arrows stand beside the exposure they change, as high as it.
     SpinButton1->setFixedHeight(Edit1->sizeHint().height());
+    KeepTitleWhole(*this);
     adjustSize();
     CenterOnScreen(*this);
     if (Form1)
