@@ -276,18 +276,18 @@ void ExpandTwoBitRows(TPixelGraphic& Picture, int Rows) {
     }
 }
 
-// PLTE for a paletted picture: its colour table, extended with black up to the largest index its pixels
-// use, since libpng refuses to finish a file whose pixels point past the palette.
+// PLTE for a paletted picture: its colour table, extended up to the largest index its pixels use with the
+// colour such pixels have everywhere else, since libpng refuses to finish a file whose pixels point past the
+// palette.
 std::vector<png_color> PaletteOf(TPixelGraphic& Picture) {
     const int entries = 1 << Picture.GetBitCount();
-    const int colors = std::min(Picture.GetColorCount(), entries);
-    int count = colors;
+    int count = std::min(Picture.GetColorCount(), entries);
     for (int y = 0; y < Picture.GetHeight() && count < entries; ++y)
         for (int x = 0; x < Picture.GetWidth(); ++x)
             count = std::max(count, int(Picture.GetPixelValue(x, y)) + 1);
-    std::vector<png_color> palette(size_t(count), png_color{0, 0, 0});
-    for (int i = 0; i < colors; ++i) {
-        const TColor c = Picture.IndexToColor(uint32_t(i));
+    std::vector<png_color> palette(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const TColor c = Picture.PixelValueColor(uint32_t(i));
         palette[size_t(i)] = {GetRValue(c), GetGValue(c), GetBValue(c)};
     }
     return palette;

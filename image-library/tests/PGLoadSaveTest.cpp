@@ -4,9 +4,11 @@
 #include "framework/testing/MessageBoxSpy.h"
 #include "image-library/PGClipboard.h"
 #include "image-library/PGExceptions.h"
+#include "image-library/PGFilters.h"
 #include "image-library/PGSettings.h"
 #include "image-library/PGStandardPalettes.h"
 #include "image-library/PGraphic.h"
+#include "image-library/testing/Oracles.h"
 #include "image-library/tests/BMPTestSupport.h"
 
 #include <QBuffer>
@@ -15,6 +17,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <csignal>
 #include <sys/resource.h>
@@ -368,6 +371,77 @@ TEST(Saving, OffTheGuiThreadTheCautiousAnswerRefuses) {
     SetMessageBoxHandler(testHandler);
     EXPECT_TRUE(error.startsWith(QStringLiteral("The graphic cannot be saved"))) << error.toStdString();
     EXPECT_EQ(buffer.size(), 0);
+}
+
+// Pixel values at or beyond the table's end, as files with short tables hold them: every operation gives
+// them the first entry's colour and none raises.
+TEST(PixelsBeyondTheTable, TakeTheFirstEntryInEveryOperation) {
+    QByteArray tga(18, '\0');
+    tga[1] = 1; // a colour map of 4 entries of 24 bits, 8-bit pixels, 3 x 1
+    tga[2] = 1;
+    tga[5] = 4;
+    tga[7] = 24;
+    tga[12] = 3;
+    tga[14] = 1;
+    tga[16] = 8;
+    tga += Bytes({10, 20, 30, 40, 50, 60, 70, 80, 90, 1, 2, 3}) + Bytes({200, 1, 3});
+    // An 8-bit BMP with 2 table entries, 4 x 1: indices 7, 1, 200, 0.
+    const QByteArray bmp = BmpFile(TInfoHeader{.Width = 4, .BitCount = 8, .ClrUsed = 2}.Bytes() +
+                                       Bytes({10, 20, 30, 0, 40, 50, 60, 0}) + Bytes({7, 1, 200, 0}),
+                                   48);
+    const struct {
+        const char* Ext;
+        QByteArray File;
+        std::vector<TColor> Colors;
+    } files[] = {{"tga", tga, {RGB(30, 20, 10), RGB(60, 50, 40), RGB(3, 2, 1)}},
+                 {"bmp", bmp, {RGB(30, 20, 10), RGB(60, 50, 40), RGB(30, 20, 10), RGB(30, 20, 10)}}};
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.Ext);
+        QBuffer in;
+        in.setData(f.File);
+        in.open(QIODevice::ReadOnly);
+        TPixelGraphic picture;
+        picture.LoadFromStreamExt(in, QString::fromLatin1(f.Ext));
+        ASSERT_EQ(picture.GetWidth(), int(f.Colors.size()));
+        ASSERT_GE(picture.GetPixelValue(0, 0), uint32_t(picture.GetColorCount()));
+        std::vector<TColor> colors;
+        for (int x = 0; x < picture.GetWidth(); ++x)
+            colors.push_back(picture.GetPixelColor(x, 0));
+        EXPECT_EQ(colors, f.Colors);
+
+        QImage shown(picture.GetWidth(), 1, QImage::Format_RGB32);
+        {
+            QPainter painter(&shown);
+            picture.DrawTo(painter, TRect{0, 0, picture.GetWidth(), 1});
+        }
+        for (int x = 0; x < picture.GetWidth(); ++x)
+            EXPECT_EQ(shown.pixel(x, 0) & 0xFFFFFF, ColorToQRgb(f.Colors[size_t(x)]) & 0xFFFFFF) << x;
+
+        TPixelGraphic filtered, turned;
+        filtered.SetFormat(1, 1, 3);
+        TNegativeFilter negative;
+        filtered.ApplyFilter(negative, picture);
+        turned.SetFormat(1, picture.GetWidth(), 3);
+        turned.Rotate(false, picture, 90);
+        for (int x = 0; x < picture.GetWidth(); ++x) {
+            EXPECT_EQ(filtered.GetPixelColor(x, 0), f.Colors[size_t(x)] ^ 0xFFFFFF) << x;
+            EXPECT_EQ(turned.GetPixelColor(0, x), f.Colors[size_t(x)]) << x;
+        }
+
+        picture.SetSaveColorResWarningAction(pgwaIgnore);
+        for (const auto& writer : FileFormatWriters()) {
+            SCOPED_TRACE(writer->Extension.toStdString());
+            QBuffer out;
+            out.open(QIODevice::ReadWrite);
+            picture.SaveToFileStream(out, writer->Extension);
+            out.seek(0);
+            TPixelGraphic back;
+            back.LoadFromStreamExt(out, writer->Extension);
+            const bool keepsColors = writer->CanWrite(cr256Colors) || writer->CanWrite(crTrueColor);
+            for (int x = 0; keepsColors && !writer->Extension.startsWith('j') && x < picture.GetWidth(); ++x)
+                EXPECT_EQ(back.GetPixelColor(x, 0), f.Colors[size_t(x)]) << x;
+        }
+    }
 }
 
 TEST(Saving, WriteCutShortByTheFileSizeLimitKeepsFiles) {

@@ -570,7 +570,7 @@ TPnm ExpectedColors(const TPixelGraphic& picture) {
             const uint32_t v = picture.GetPixelValue(x, y);
             const TColor color = picture.GetBitCountNum() == 3           ? v
                                  : v < uint32_t(picture.GetColorCount()) ? picture.IndexToColor(v)
-                                                                         : clBlack;
+                                                                         : picture.IndexToColor(0);
             pnm.Samples.insert(pnm.Samples.end(), {GetRValue(color), GetGValue(color), GetBValue(color)});
         }
     return pnm;
@@ -597,7 +597,7 @@ TEST(PNGWriter, WritesEveryResolutionThatOthersReadBack) {
         {"256 greys", 2, pGray256, 256, cr256Grays, "8-bit grayscale"},
         {"256 colours", 2, pUnknown, 256, cr256Colors, "8-bit palette"},
         {"true colour", 3, pTrueColor, 0, crTrueColor, "24-bit RGB"},
-        // Pixels beyond a short table: the palette grows to cover them, in black.
+        // Pixels beyond a short table: the palette grows to cover them with the first entry's colour.
         {"short table", 1, pUnknown, 3, cr16Colors, "4-bit palette"},
     };
     for (const TWriterCase& c : cases) {
