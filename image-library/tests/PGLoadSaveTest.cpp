@@ -20,6 +20,7 @@
 #include <QPainter>
 #include <QTemporaryDir>
 #include <csignal>
+#include <map>
 #include <sys/resource.h>
 #include <thread>
 
@@ -371,6 +372,78 @@ TEST(Saving, OffTheGuiThreadTheCautiousAnswerRefuses) {
     SetMessageBoxHandler(testHandler);
     EXPECT_TRUE(error.startsWith(QStringLiteral("The graphic cannot be saved"))) << error.toStdString();
     EXPECT_EQ(buffer.size(), 0);
+}
+
+// Every writer against every kind of picture: saved and loaded back, a picture keeps its values and colours
+// wherever the format can hold them, and its colours wherever the format holds them through another table.
+TEST(Saving, EveryWriterKeepsWhatItsFormatCanHold) {
+    // One letter per kind below: V values and colours, C colours, J lossy JPEG (close colours), L another
+    // kind of picture or JPEG over a table of unrelated colours (only the size stays).
+    const std::map<QString, const char*> expected = {{"bmp", "VVVVV"}, {"dib", "VVVVV"},  {"png", "VVVVV"},
+                                                     {"tif", "VVVVV"}, {"tiff", "VVVVV"}, {"tga", "CCVVV"},
+                                                     {"pbm", "VLLLL"}, {"pgm", "CLVLL"},  {"ppm", "CCCCV"},
+                                                     {"jpg", "JLJLJ"}, {"jpeg", "JLJLJ"}, {"jif", "JLJLJ"}};
+    const auto kind = [](int k, TPixelGraphic& p) {
+        static constexpr uint8_t formats[] = {0, 1, 2, 2, 3};
+        if (k == 4) {
+            PictureFromPnm(GeneratedPhoto(16, 16), p);
+            return;
+        }
+        p.SetFormat(16, 16, formats[k]);
+        if (k == 0)
+            p.SetPaletteIdent(pBlackWhite);
+        else if (k == 2)
+            p.SetPaletteIdent(pGray256);
+        else {
+            p.SetColorCount(p.GetMaxColorCount());
+            for (int i = 0; i < p.GetColorCount(); ++i)
+                p.SetPaletteColor(i, RGB(uint8_t(i * 7 + 3), uint8_t(255 - i), uint8_t(i * 29)));
+        }
+        for (int y = 0; y < 16; ++y) // every value of the table, in a smooth sweep
+            for (int x = 0; x < 16; ++x)
+                p.SetPixelValue(x, y,
+                                uint32_t((y % 2 ? 15 - x : x) + 16 * y) % uint32_t(p.GetMaxColorCount()));
+        p.DetectPaletteIdent();
+    };
+    const char* kinds[] = {"1-bit black and white", "4-bit colours", "8-bit grey", "8-bit colours", "24-bit"};
+    ASSERT_EQ(FileFormatWriters().size(), expected.size());
+    for (const auto& writer : FileFormatWriters())
+        for (int k = 0; k < 5; ++k) {
+            SCOPED_TRACE(writer->Extension.toStdString() + ", " + kinds[k]);
+            ASSERT_TRUE(expected.count(writer->Extension));
+            const char outcome = expected.at(writer->Extension)[k];
+            TPixelGraphic picture;
+            kind(k, picture);
+            picture.SetSaveColorResWarningAction(pgwaIgnore);
+            QBuffer file;
+            file.open(QIODevice::ReadWrite);
+            picture.SaveToFileStream(file, writer->Extension);
+            file.seek(0);
+            TPixelGraphic back;
+            back.LoadFromStreamExt(file, writer->Extension);
+            ASSERT_EQ(std::make_pair(back.GetWidth(), back.GetHeight()), std::make_pair(16, 16));
+            int largest = 0;
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 16; ++x) {
+                    const TColor a = picture.GetPixelColor(x, y), b = back.GetPixelColor(x, y);
+                    for (int shift : {0, 8, 16})
+                        largest =
+                            std::max(largest, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+                    if (outcome == 'V') {
+                        ASSERT_EQ(back.GetPixelValue(x, y), picture.GetPixelValue(x, y)) << x << "," << y;
+                    }
+                }
+            if (outcome == 'V') {
+                EXPECT_EQ(back.GetBitCountNum(), picture.GetBitCountNum());
+                EXPECT_EQ(back.GetPaletteIdent(), picture.GetPaletteIdent());
+            }
+            if (outcome == 'V' || outcome == 'C') {
+                EXPECT_EQ(largest, 0);
+            }
+            if (outcome == 'J') {
+                EXPECT_LE(largest, 48);
+            }
+        }
 }
 
 // Pixel values at or beyond the table's end, as files with short tables hold them: every operation gives
