@@ -155,12 +155,13 @@ void TPixelGraphic::LoadFromFileIndex(const QString& FileName, int Index) {
 void TPixelGraphic::LoadFromStreamIndex(QIODevice& Stream, const QString& Ext, int Index) {
     FlushPending();
     LoadBracket(*this, [&] {
-        MakeEmptyTrueColor(*this);
-        FileGamma = PGDisplayGamma;
-        const TFileFormatReader* reader = FindFileFormatReader(Stream, Ext);
-        if (!reader)
+        const bool found = UseFileFormatReader(Stream, Ext, [&](const TFileFormatReader& Reader) {
+            MakeEmptyTrueColor(*this);
+            FileGamma = PGDisplayGamma;
+            Reader.Read(Stream, *this, Index);
+        });
+        if (!found)
             throw EPGUnknownFileFormat(PGLangStr(6));
-        reader->Read(Stream, *this, Index);
         CorrectGamma(*this);
         DetectPaletteIdent();
     });

@@ -465,8 +465,54 @@ TEST(PictureFiles, SaveAndLoadThroughTheRegistries) {
     header[68] = 1;
     pcx.write(header + Bytes({1, 2, 3, 4, 5, 6}));
     pcx.close();
-    picture.LoadFromFile(pcx.fileName());
-    EXPECT_EQ(Colors(picture), (std::vector<std::string>{"010305 020406 "}));
+    for (const char* name : {"two.pcx", "two.tga", "two.dat"}) {
+        SCOPED_TRACE(name);
+        if (!QFile::exists(dir.filePath(name))) {
+            ASSERT_TRUE(QFile::copy(pcx.fileName(), dir.filePath(name)));
+        }
+        picture.LoadFromFile(dir.filePath(name));
+        EXPECT_EQ(Colors(picture), (std::vector<std::string>{"010305 020406 "}));
+    }
+}
+
+// An image ID of 10 bytes makes a TGA file start with the PCX reader's signature byte: the PCX reader
+// refuses it, and the reader its extension names reads it.
+TEST(PictureFiles, TGAThatStartsLikePCXLoadsByItsExtension) {
+    QTemporaryDir dir;
+    const auto save = [&](const char* name, const QByteArray& bytes) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return file.fileName();
+    };
+    const QString made = save("id.tga", Tga({.IdLength = 10, .Width = 2}, Bytes({3, 2, 1, 6, 5, 4})));
+    TPixelGraphic picture;
+    picture.LoadFromFile(made);
+    EXPECT_EQ(Colors(picture), (std::vector<std::string>{"010203 040506 "}));
+    TFileFormatInfo info;
+    ASSERT_TRUE(GetFileFormatInfo(made, 0, info));
+    EXPECT_EQ(info.Description, "Truevision Targa");
+    EXPECT_EQ(info.Width, 2);
+    // Under a name that no reader without a signature has, the PCX reader's refusal stands.
+    EXPECT_THROW(
+        picture.LoadFromFile(save("id.dat", Tga({.IdLength = 10, .Width = 2}, Bytes({3, 2, 1, 6, 5, 4})))),
+        EPGPCXFileFormatReader);
+
+    // ImageMagick 6 stores the rows top first without saying so: tgatoppm, like this reader, shows them
+    // upside down.
+    SKIP_UNLESS_TOOL("convert");
+    SKIP_UNLESS_TOOL("tgatoppm");
+    const QString ppm = save("photo.ppm", EncodePnm(GeneratedPhoto(17, 9)));
+    const QString tga = dir.filePath("comment.tga");
+    ASSERT_EQ(RunTool("convert", {ppm, "-set", "comment", "0123456789", tga}).ExitCode, 0);
+    QFile written(tga);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray bytes = written.readAll();
+    ASSERT_EQ(bytes.left(1), QByteArray(1, 10));
+    const std::optional<TPnm> expected = DecodePnm(RunTool("tgatoppm", {}, bytes).Out);
+    ASSERT_TRUE(expected);
+    picture.LoadFromFile(tga);
+    EXPECT_EQ(Colors(picture), Colors(*expected));
 }
 
 } // namespace
