@@ -175,10 +175,15 @@ struct TPNGHeader {
 TPNGHeader ReadHeader(TPNGCodec& Codec) {
     Codec.Run([&] {
         png_set_read_fn(Codec.Png, &Codec.Context, ReadData);
-        // libpng 1.6 turns sRGB into gAMA 0.45455 plus cHRM and warns about mismatches and ICC profiles; this
-        // library knows neither chunk and reads such files by their gAMA alone.
+        // Chunks this library never uses are skipped unread, so a declared length costs no memory: libpng
+        // would allocate (and zero) a text, palette suggestion or calibration chunk whole before finding the
+        // file short. libpng 1.6 also turns sRGB into gAMA 0.45455 plus cHRM and warns about mismatches and
+        // ICC profiles; this library knows neither chunk and reads such files by their gAMA alone. Chunks
+        // unknown to libpng are skipped as well.
+        static constexpr char Unused[] = "tEXt\0zTXt\0iTXt\0sPLT\0pCAL\0sCAL\0eXIf\0sRGB\0iCCP";
+        png_set_keep_unknown_chunks(Codec.Png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
         png_set_keep_unknown_chunks(Codec.Png, PNG_HANDLE_CHUNK_NEVER,
-                                    reinterpret_cast<png_const_bytep>("sRGB\0iCCP"), 2);
+                                    reinterpret_cast<png_const_bytep>(Unused), int(sizeof Unused / 5));
         png_read_info(Codec.Png, Codec.Info);
     });
     TPNGHeader header;
