@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-# Writes the seed tables of fuzz_bindata into corpus/bindata/, byte by byte from the file layout.
+# Writes the seed tables of fuzz_bindata into corpus/bindata/, byte by byte from the file layout, and the
+# seeds of fuzz_recordfilter (a query, then a table of the records viewer) into corpus/recordfilter/.
 import os
 import struct
 
-HERE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus", "bindata")
+CORPUS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
+HERE = os.path.join(CORPUS, "bindata")
 SLOTS = {1: None, 2: 2, 3: 4, 4: 2, 5: 2, 6: 8, 7: 8, 9: 4, 10: 4, 11: 8}
 
 
@@ -35,6 +37,47 @@ def main():
     }
     for name, data in seeds.items():
         with open(os.path.join(HERE, name + ".dat"), "wb") as f:
+            f.write(data)
+    record_filter_seeds()
+
+
+# The records viewer's table: its fields in order, and records of (infection, supplier, patient, day, ms).
+VIEWER_FIELDS = [(b"FNAME", 1, 40), (b"PROBA", 3, 0), (b"PROBANAME", 1, 8), (b"INFECT", 1, 20),
+                 (b"POSTAV", 1, 20), (b"VALUE", 2, 0), (b"BOLN", 1, 20), (b"PRIM", 1, 30), (b"TOP", 2, 0),
+                 (b"LEFT", 2, 0), (b"BUTTOM", 2, 0), (b"RIGHT", 2, 0), (b"DATES", 9, 0), (b"TIMES", 10, 0),
+                 (b"REACT", 1, 1), (b"TOLERANCE", 2, 0)]
+
+
+def viewer_record(infect, supplier, patient, day, ms):
+    text = lambda value, size: value.encode("cp1251").ljust(size + 4, b"\0")
+    return (0, text("pictures/1.bmp", 40) + struct.pack("<i", 1) + text("1", 8) + text(infect, 20)
+            + text(supplier, 20) + struct.pack("<h", 1234) + text(patient, 20) + text("", 30)
+            + struct.pack("<4h", 1, 2, 30, 40) + struct.pack("<ii", day, ms) + text("+", 1)
+            + struct.pack("<h", 10))
+
+
+def query(field, flags, bounds, text):
+    encoded = text.encode("utf-8")
+    return struct.pack("<BB4iB", field, flags, *bounds, len(encoded)) + encoded
+
+
+def record_filter_seeds():
+    out = os.path.join(CORPUS, "recordfilter")
+    os.makedirs(out, exist_ok=True)
+    records = [viewer_record("Грипп А", "Лаборатория", "Иванов", 738960, 49530000),
+               viewer_record("грипп B", "Clinic", "Petrov", 738961, 3600000),
+               viewer_record("Корь", "Лаборатория", "Сидоров", 738000, 86340000)]
+    viewer = table(VIEWER_FIELDS, records)
+    seeds = {
+        "everything": query(0, 0, (0, 0, 0, 0), "") + viewer,
+        "infection-dates": query(0, 2 | 4, (738960, 738961, 0, 0), "гр") + viewer,
+        "supplier-case-times": query(1, 1 | 8 | 16, (0, 0, 3600000, 49500000), "Лаб") + viewer,
+        "patient-deleted": query(2, 0, (0, 0, 0, 0), "P") + table(VIEWER_FIELDS, records[:2] + [(-1, records[2][1])],
+                                                                 deleted=1, head=3),
+        "no-viewer-fields": query(0, 0, (0, 0, 0, 0), "x") + table([(b"NAME", 1, 10)], [(0, b"one")]),
+    }
+    for name, data in seeds.items():
+        with open(os.path.join(out, name + ".seed"), "wb") as f:
             f.write(data)
 
 

@@ -9,27 +9,25 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <exception>
 
 namespace {
 
 TFileFormatReaders Readers;
 TFileFormatWriters Writers;
 
-template <class T>
-void InsertSorted(std::vector<std::unique_ptr<T>>& list, std::unique_ptr<T> entry) {
+template <class T> void InsertSorted(std::vector<std::unique_ptr<T>>& list, std::unique_ptr<T> entry) {
     if (!entry)
         return;
-    auto pos = std::lower_bound(list.begin(), list.end(), entry, [](const auto& a, const auto& b) {
-        return CompareFileFormats(*a, *b) < 0;
-    });
+    auto pos = std::lower_bound(list.begin(), list.end(), entry,
+                                [](const auto& a, const auto& b) { return CompareFileFormats(*a, *b) < 0; });
     if (pos != list.end() && CompareFileFormats(**pos, *entry) == 0)
         throw EPixelGraphic(QStringLiteral("A file format for the extension \"%1\" is registered already")
                                 .arg(entry->Extension));
     list.insert(pos, std::move(entry));
 }
 
-template <class T>
-bool RemoveEntry(std::vector<std::unique_ptr<T>>& list, const void* entry) {
+template <class T> bool RemoveEntry(std::vector<std::unique_ptr<T>>& list, const void* entry) {
     auto pos = std::find_if(list.begin(), list.end(), [entry](const auto& e) { return e.get() == entry; });
     if (pos == list.end())
         return false;
@@ -43,9 +41,21 @@ QString WithoutDot(QString ext) {
     return ext.toLower();
 }
 
+// The reader without a signature registered under Ext (without its dot), or nullptr.
+const TFileFormatReader* ExtensionReader(const QString& Ext) {
+    if (Ext.isEmpty())
+        return nullptr;
+    for (const auto& r : Readers)
+        if (!r->HasSignature && r->Extension.toLower() == Ext)
+            return r.get();
+    return nullptr;
+}
+
 } // namespace
 
-bool TFileFormatReader::IsFormat(const TFileFormatHeader&) const { return false; }
+bool TFileFormatReader::IsFormat(const TFileFormatHeader&) const {
+    return false;
+}
 void TFileFormatReader::Read(QIODevice&, TPixelGraphic&, int) const {}
 void TFileFormatReader::GetInfo(QIODevice&, int, TFileFormatInfo& Info) const {
     const QString description = Info.Description;
@@ -73,13 +83,23 @@ TColorResolution ColorResolutionOf(const TPixelGraphic& Picture) {
     }
 }
 
-QString ColorResolutionText(TColorResolution Resolution) { return PGLangStr(uint8_t(8 + Resolution)); }
+QString ColorResolutionText(TColorResolution Resolution) {
+    return PGLangStr(uint8_t(8 + Resolution));
+}
 
-const TFileFormatReaders& FileFormatReaders() { return Readers; }
-const TFileFormatWriters& FileFormatWriters() { return Writers; }
+const TFileFormatReaders& FileFormatReaders() {
+    return Readers;
+}
+const TFileFormatWriters& FileFormatWriters() {
+    return Writers;
+}
 
-void RegisterFileFormatReader(std::unique_ptr<TFileFormatReader> Reader) { InsertSorted(Readers, std::move(Reader)); }
-void RegisterFileFormatWriter(std::unique_ptr<TFileFormatWriter> Writer) { InsertSorted(Writers, std::move(Writer)); }
+void RegisterFileFormatReader(std::unique_ptr<TFileFormatReader> Reader) {
+    InsertSorted(Readers, std::move(Reader));
+}
+void RegisterFileFormatWriter(std::unique_ptr<TFileFormatWriter> Writer) {
+    InsertSorted(Writers, std::move(Writer));
+}
 
 void ClearFileFormatRegistries() {
     // Freed in list order, each entry before its list.
@@ -128,14 +148,32 @@ const TFileFormatReader* FindFileFormatReader(QIODevice& Stream, QString Ext) {
         for (const auto& r : Readers)
             if (r->HasSignature && r->IsFormat(header))
                 return r.get();
-        if (Ext.isEmpty())
-            return nullptr;
-        for (const auto& r : Readers)
-            if (!r->HasSignature && r->Extension.toLower() == Ext)
-                return r.get();
+        return ExtensionReader(Ext);
     } catch (...) {
     }
     return nullptr;
+}
+
+bool UseFileFormatReader(QIODevice& Stream, const QString& Ext,
+                         const std::function<void(const TFileFormatReader&)>& Use) {
+    const TFileFormatReader* reader = FindFileFormatReader(Stream, Ext);
+    if (!reader)
+        return false;
+    const qint64 start = Stream.pos();
+    try {
+        Use(*reader);
+    } catch (const Exception&) {
+        const TFileFormatReader* named = ExtensionReader(WithoutDot(Ext));
+        if (!named || named == reader || Stream.isSequential() || !Stream.seek(start))
+            throw;
+        const std::exception_ptr refusal = std::current_exception();
+        try {
+            Use(*named);
+        } catch (const Exception&) {
+            std::rethrow_exception(refusal);
+        }
+    }
+    return true;
 }
 
 const TFileFormatWriter* FindFileFormatWriter(QString Ext) {
@@ -149,10 +187,6 @@ const TFileFormatWriter* FindFileFormatWriter(QString Ext) {
 bool GetStreamFileFormatInfo(QIODevice& Stream, const QString& Ext, int Index, TFileFormatInfo& Info) {
     Info = TFileFormatInfo();
     try {
-        const TFileFormatReader* reader = FindFileFormatReader(Stream, Ext);
-        if (!reader)
-            return false;
-        Info.Description = reader->Description;
         const qint64 position = Stream.pos();
         struct Restore {
             QIODevice& s;
@@ -162,8 +196,11 @@ bool GetStreamFileFormatInfo(QIODevice& Stream, const QString& Ext, int Index, T
                     s.seek(p);
             }
         } restore{Stream, position};
-        reader->GetInfo(Stream, Index, Info);
-        return true;
+        return UseFileFormatReader(Stream, Ext, [&](const TFileFormatReader& Reader) {
+            Info = TFileFormatInfo();
+            Info.Description = Reader.Description;
+            Reader.GetInfo(Stream, Index, Info);
+        });
     } catch (...) {
         return false;
     }

@@ -8,6 +8,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -116,6 +117,12 @@ QString FileFormatExtension(const QString& FileName);
 // Signature readers first, in extension order; then, for a non-empty Ext, the reader without a signature
 // registered under it. Never raises; the stream's position is unchanged.
 const TFileFormatReader* FindFileFormatReader(QIODevice& Stream, QString Ext);
+// Hands the data at the stream's position to Use with the reader FindFileFormatReader chooses; false when it
+// finds none. Data that a reader chosen by its signature refuses (a TGA file may start like a PCX file) goes,
+// from the same position, to the reader without a signature that Ext names, if there is one; when that one
+// refuses as well, the first refusal passes on.
+bool UseFileFormatReader(QIODevice& Stream, const QString& Ext,
+                         const std::function<void(const TFileFormatReader&)>& Use);
 // The writer registered under Ext (with or without its dot, any case), or nullptr.
 const TFileFormatWriter* FindFileFormatWriter(QString Ext);
 

@@ -127,8 +127,13 @@ void ConvertForSaving(TPixelGraphic& Target, TPixelGraphic& Source, TColorResolu
     case cr256Grays:
         Target.SetPaletteIdent(pGray256);
         break;
-    case cr256Colors: // the 16 system colours kept
-        BuildOptimizedPalette(Target, Source, 252, true);
+    case cr256Colors:
+        // Any 8-bit table, a grey one too, is a valid 256-colour table: an 8-bit picture keeps its table, so
+        // the copy below moves its values unchanged. Others get 252 colours with the 16 system colours kept.
+        if (Source.GetBitCountNum() == 2)
+            Target.CopyPalette(&Source);
+        else
+            BuildOptimizedPalette(Target, Source, 252, true);
         break;
     case crTrueColor:
         break;
@@ -150,12 +155,13 @@ void TPixelGraphic::LoadFromFileIndex(const QString& FileName, int Index) {
 void TPixelGraphic::LoadFromStreamIndex(QIODevice& Stream, const QString& Ext, int Index) {
     FlushPending();
     LoadBracket(*this, [&] {
-        MakeEmptyTrueColor(*this);
-        FileGamma = PGDisplayGamma;
-        const TFileFormatReader* reader = FindFileFormatReader(Stream, Ext);
-        if (!reader)
+        const bool found = UseFileFormatReader(Stream, Ext, [&](const TFileFormatReader& Reader) {
+            MakeEmptyTrueColor(*this);
+            FileGamma = PGDisplayGamma;
+            Reader.Read(Stream, *this, Index);
+        });
+        if (!found)
             throw EPGUnknownFileFormat(PGLangStr(6));
-        reader->Read(Stream, *this, Index);
         CorrectGamma(*this);
         DetectPaletteIdent();
     });

@@ -95,9 +95,12 @@ void TPixelGraphic::SetColorCount(int Count) {
         LastColorStale = true;
         // The section's header never describes more entries than it holds (a 24-bit picture may carry a
         // table).
-        if (BitmapInfo)
+        // Its entries beyond the table show the first entry.
+        if (BitmapInfo) {
             BitmapInfo->bmiHeader.biClrUsed =
                 uint32_t(std::min<size_t>(size_t(Count), BitmapInfo->bmiColors.size()));
+            FillSectionColors();
+        }
     }
     PaletteStale = true;
     FreeColorLookup();
@@ -109,9 +112,12 @@ void TPixelGraphic::SetPaletteColor(int Index, TColor Color) {
     if (Index < 0 || Index >= GetColorCount())
         throw EPGInvalidPaletteIndex(PGLangStr(3));
     FreeCanvasHandle();
-    if (BitmapInfo && size_t(Index) < BitmapInfo->bmiColors.size())
-        BitmapInfo->bmiColors[size_t(Index)] = {GetBValue(Color), GetGValue(Color), GetRValue(Color), 0};
     ColorTable[size_t(Index)] = Color;
+    // The first entry also stands for every section entry beyond the table.
+    if (BitmapInfo && Index == 0)
+        FillSectionColors();
+    else if (BitmapInfo && size_t(Index) < BitmapInfo->bmiColors.size())
+        BitmapInfo->bmiColors[size_t(Index)] = {GetBValue(Color), GetGValue(Color), GetRValue(Color), 0};
     PaletteIdent = pUnknown;
     LastColorStale = true;
     PaletteStale = true;

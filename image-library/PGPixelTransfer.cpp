@@ -8,11 +8,8 @@ TPGSourceReader::TPGSourceReader(TPixelGraphic& Source)
       RowBytes(Source.GetRowBytes()), BitCountNum(Source.GetBitCountNum()) {
     if (BitCountNum == 3)
         return;
-    // The section's entries as drawing uses them: beyond the table the first entry, or black.
-    const int count = Source.GetColorCount();
-    const TColor beyond = count > 0 ? Source.IndexToColor(0) : clBlack;
-    for (int i = 0; i < int(Colors.size()); ++i)
-        Colors[size_t(i)] = i < count ? Source.IndexToColor(uint32_t(i)) : beyond;
+    for (size_t i = 0; i < Colors.size(); ++i)
+        Colors[i] = Source.PixelValueColor(uint32_t(i));
 }
 
 TPGTargetWriter::TPGTargetWriter(TPixelGraphic& Target, bool ConvertColors) : Target(Target) {

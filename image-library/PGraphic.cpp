@@ -119,7 +119,7 @@ void TPixelGraphic::SetFormat(int AWidth, int AHeight, uint8_t ABitCountNum) {
 // Entry i mirrors colour-table entry i; beyond the table the first entry, or black for an empty table.
 void TPixelGraphic::FillSectionColors() {
     for (size_t i = 0; i < BitmapInfo->bmiColors.size(); ++i) {
-        const TColor c = i < ColorTable.size() ? ColorTable[i] : ColorTable.empty() ? clBlack : ColorTable[0];
+        const TColor c = PixelValueColor(uint32_t(i));
         BitmapInfo->bmiColors[i] = {GetBValue(c), GetGValue(c), GetRValue(c), 0};
     }
 }
@@ -194,8 +194,7 @@ void TPixelGraphic::SetPixelValue(int X, int Y, uint32_t Value) {
 }
 
 TColor TPixelGraphic::GetPixelColor(int X, int Y) const {
-    const uint32_t value = GetPixelValue(X, Y);
-    return BitCountNum == 3 ? value : IndexToColor(value);
+    return PixelValueColor(GetPixelValue(X, Y));
 }
 
 void TPixelGraphic::SetPixelColor(int X, int Y, TColor Color) {
@@ -210,8 +209,14 @@ TColor TPixelGraphic::IndexToColor(uint32_t Index) const {
     return ColorTable[Index];
 }
 
+TColor TPixelGraphic::PixelValueColor(uint32_t Value) const {
+    if (BitCountNum == 3)
+        return Value;
+    return Value < ColorTable.size() ? ColorTable[Value] : ColorTable.empty() ? clBlack : ColorTable[0];
+}
+
 TColor TPixelGraphic::GetBackGroundColor() const {
-    return BitCountNum == 3 ? BackGroundValue : IndexToColor(BackGroundValue);
+    return PixelValueColor(BackGroundValue);
 }
 
 void TPixelGraphic::Clear() {

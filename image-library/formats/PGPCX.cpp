@@ -148,8 +148,8 @@ void FillRow(const std::vector<uint8_t>& Line, int BytesPerLine, int BitCountNum
     switch (BitCountNum) {
     case 0:
         std::memcpy(Row, line, std::min<size_t>(Line.size(), size_t(RowBytes)));
-        if (Width % 8 != 0) // the bits past the last pixel
-            Row[Width / 8] &= uint8_t(0xFF << (8 - Width % 8));
+        if (Width / 8 < RowBytes) // the bits past the last pixel: the whole byte when none of it is a pixel
+            Row[Width / 8] &= uint8_t(0xFF00 >> (Width % 8));
         break;
     case 1:
         for (int x = 0; x < Width; ++x) {
@@ -214,8 +214,6 @@ void TPCXFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
     if (width >= 0 && height >= 0 && (lineLength * height * 2 + 62) / 63 > in.Remaining())
         RaiseEndOfFile();
     Picture.SetFormat(width, height, uint8_t(bitCountNum)); // refuses negative sizes
-    if (height == 0)
-        return;
 
     std::vector<uint8_t> line(size_t(lineLength), 0);
     TProgressBracket progress(Picture, const_cast<TPCXFileFormatReader*>(this));

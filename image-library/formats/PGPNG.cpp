@@ -175,10 +175,15 @@ struct TPNGHeader {
 TPNGHeader ReadHeader(TPNGCodec& Codec) {
     Codec.Run([&] {
         png_set_read_fn(Codec.Png, &Codec.Context, ReadData);
-        // libpng 1.6 turns sRGB into gAMA 0.45455 plus cHRM and warns about mismatches and ICC profiles; this
-        // library knows neither chunk and reads such files by their gAMA alone.
+        // Chunks this library never uses are skipped unread, so a declared length costs no memory: libpng
+        // would allocate (and zero) a text, palette suggestion or calibration chunk whole before finding the
+        // file short. libpng 1.6 also turns sRGB into gAMA 0.45455 plus cHRM and warns about mismatches and
+        // ICC profiles; this library knows neither chunk and reads such files by their gAMA alone. Chunks
+        // unknown to libpng are skipped as well.
+        static constexpr char Unused[] = "tEXt\0zTXt\0iTXt\0sPLT\0pCAL\0sCAL\0eXIf\0sRGB\0iCCP";
+        png_set_keep_unknown_chunks(Codec.Png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
         png_set_keep_unknown_chunks(Codec.Png, PNG_HANDLE_CHUNK_NEVER,
-                                    reinterpret_cast<png_const_bytep>("sRGB\0iCCP"), 2);
+                                    reinterpret_cast<png_const_bytep>(Unused), int(sizeof Unused / 5));
         png_read_info(Codec.Png, Codec.Info);
     });
     TPNGHeader header;
@@ -276,18 +281,18 @@ void ExpandTwoBitRows(TPixelGraphic& Picture, int Rows) {
     }
 }
 
-// PLTE for a paletted picture: its colour table, extended with black up to the largest index its pixels
-// use, since libpng refuses to finish a file whose pixels point past the palette.
+// PLTE for a paletted picture: its colour table, extended up to the largest index its pixels use with the
+// colour such pixels have everywhere else, since libpng refuses to finish a file whose pixels point past the
+// palette.
 std::vector<png_color> PaletteOf(TPixelGraphic& Picture) {
     const int entries = 1 << Picture.GetBitCount();
-    const int colors = std::min(Picture.GetColorCount(), entries);
-    int count = colors;
+    int count = std::min(Picture.GetColorCount(), entries);
     for (int y = 0; y < Picture.GetHeight() && count < entries; ++y)
         for (int x = 0; x < Picture.GetWidth(); ++x)
             count = std::max(count, int(Picture.GetPixelValue(x, y)) + 1);
-    std::vector<png_color> palette(size_t(count), png_color{0, 0, 0});
-    for (int i = 0; i < colors; ++i) {
-        const TColor c = Picture.IndexToColor(uint32_t(i));
+    std::vector<png_color> palette(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const TColor c = Picture.PixelValueColor(uint32_t(i));
         palette[size_t(i)] = {GetRValue(c), GetGValue(c), GetBValue(c)};
     }
     return palette;

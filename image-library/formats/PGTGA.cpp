@@ -62,11 +62,16 @@ TColor ColorOf16(uint8_t Low, uint8_t High) {
                uint8_t((Low & 0x1F) << 3));
 }
 
-// The first Count entries of the map at the stream's position; entries of 16, 24 or 32 bits.
+// Every map entry occupies whole bytes: a 15-bit entry takes two, like the 16-bit one whose layout it has.
+int64_t EntryBytes(int EntryBits) {
+    return (EntryBits + 7) / 8;
+}
+
+// The first Count entries of the map at the stream's position; entries of 15, 16, 24 or 32 bits.
 std::vector<TColor> ReadColorMap(QIODevice& Stream, int EntryBits, int Count) {
-    if (EntryBits != 16 && EntryBits != 24 && EntryBits != 32)
+    if (EntryBits != 15 && EntryBits != 16 && EntryBits != 24 && EntryBits != 32)
         RaiseNotSupported();
-    const int size = EntryBits / 8;
+    const int size = int(EntryBytes(EntryBits));
     std::vector<uint8_t> bytes(size_t(Count) * size);
     ReadOrRaise(Stream, bytes.data(), qint64(bytes.size()), RaiseEndOfFile);
     std::vector<TColor> map(static_cast<size_t>(Count));
@@ -153,11 +158,11 @@ void TTGAFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
     const bool mapped = bits == 8 && header.ColorMapType == 1;
     const int mapEntries = mapped ? header.EntryCount - header.FirstEntry : 0;
     SkipOrRaise(Stream, header.IdLength, RaiseEndOfFile);
-    const int64_t mapBytes = int64_t(header.EntryCount) * header.EntryBits / 8;
+    const int64_t entryBytes = EntryBytes(header.EntryBits);
     std::vector<TColor> map;
     if (mapEntries > 0)
         map = ReadColorMap(Stream, header.EntryBits, std::min(256, mapEntries));
-    SkipOrRaise(Stream, mapBytes - int64_t(map.size()) * (header.EntryBits / 8), RaiseEndOfFile);
+    SkipOrRaise(Stream, (header.EntryCount - int64_t(map.size())) * entryBytes, RaiseEndOfFile);
 
     const int width = header.Width;
     const int height = header.Height;

@@ -247,7 +247,7 @@ void TTIFFileFormatWriter::WriteImage(QIODevice& Stream, TPixelGraphic& Picture)
         mapOffset = Offset(Stream);
         for (int component = 0; component < 3; ++component)
             for (int i = 0; i < mapSize; ++i) {
-                const TColor c = i < Picture.GetColorCount() ? Picture.IndexToColor(uint32_t(i)) : clBlack;
+                const TColor c = Picture.PixelValueColor(uint32_t(i));
                 const uint8_t v = component == 0   ? GetRValue(c)
                                   : component == 1 ? GetGValue(c)
                                                    : GetBValue(c);

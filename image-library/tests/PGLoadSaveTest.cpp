@@ -4,9 +4,11 @@
 #include "framework/testing/MessageBoxSpy.h"
 #include "image-library/PGClipboard.h"
 #include "image-library/PGExceptions.h"
+#include "image-library/PGFilters.h"
 #include "image-library/PGSettings.h"
 #include "image-library/PGStandardPalettes.h"
 #include "image-library/PGraphic.h"
+#include "image-library/testing/Oracles.h"
 #include "image-library/tests/BMPTestSupport.h"
 
 #include <QBuffer>
@@ -15,8 +17,10 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <csignal>
+#include <map>
 #include <sys/resource.h>
 #include <thread>
 
@@ -368,6 +372,149 @@ TEST(Saving, OffTheGuiThreadTheCautiousAnswerRefuses) {
     SetMessageBoxHandler(testHandler);
     EXPECT_TRUE(error.startsWith(QStringLiteral("The graphic cannot be saved"))) << error.toStdString();
     EXPECT_EQ(buffer.size(), 0);
+}
+
+// Every writer against every kind of picture: saved and loaded back, a picture keeps its values and colours
+// wherever the format can hold them, and its colours wherever the format holds them through another table.
+TEST(Saving, EveryWriterKeepsWhatItsFormatCanHold) {
+    // One letter per kind below: V values and colours, C colours, J lossy JPEG (close colours), L another
+    // kind of picture or JPEG over a table of unrelated colours (only the size stays).
+    const std::map<QString, const char*> expected = {{"bmp", "VVVVV"}, {"dib", "VVVVV"},  {"png", "VVVVV"},
+                                                     {"tif", "VVVVV"}, {"tiff", "VVVVV"}, {"tga", "CCVVV"},
+                                                     {"pbm", "VLLLL"}, {"pgm", "CLVLL"},  {"ppm", "CCCCV"},
+                                                     {"jpg", "JLJLJ"}, {"jpeg", "JLJLJ"}, {"jif", "JLJLJ"}};
+    const auto kind = [](int k, TPixelGraphic& p) {
+        static constexpr uint8_t formats[] = {0, 1, 2, 2, 3};
+        if (k == 4) {
+            PictureFromPnm(GeneratedPhoto(16, 16), p);
+            return;
+        }
+        p.SetFormat(16, 16, formats[k]);
+        if (k == 0)
+            p.SetPaletteIdent(pBlackWhite);
+        else if (k == 2)
+            p.SetPaletteIdent(pGray256);
+        else {
+            p.SetColorCount(p.GetMaxColorCount());
+            for (int i = 0; i < p.GetColorCount(); ++i)
+                p.SetPaletteColor(i, RGB(uint8_t(i * 7 + 3), uint8_t(255 - i), uint8_t(i * 29)));
+        }
+        for (int y = 0; y < 16; ++y) // every value of the table, in a smooth sweep
+            for (int x = 0; x < 16; ++x)
+                p.SetPixelValue(x, y,
+                                uint32_t((y % 2 ? 15 - x : x) + 16 * y) % uint32_t(p.GetMaxColorCount()));
+        p.DetectPaletteIdent();
+    };
+    const char* kinds[] = {"1-bit black and white", "4-bit colours", "8-bit grey", "8-bit colours", "24-bit"};
+    ASSERT_EQ(FileFormatWriters().size(), expected.size());
+    for (const auto& writer : FileFormatWriters())
+        for (int k = 0; k < 5; ++k) {
+            SCOPED_TRACE(writer->Extension.toStdString() + ", " + kinds[k]);
+            ASSERT_TRUE(expected.count(writer->Extension));
+            const char outcome = expected.at(writer->Extension)[k];
+            TPixelGraphic picture;
+            kind(k, picture);
+            picture.SetSaveColorResWarningAction(pgwaIgnore);
+            QBuffer file;
+            file.open(QIODevice::ReadWrite);
+            picture.SaveToFileStream(file, writer->Extension);
+            file.seek(0);
+            TPixelGraphic back;
+            back.LoadFromStreamExt(file, writer->Extension);
+            ASSERT_EQ(std::make_pair(back.GetWidth(), back.GetHeight()), std::make_pair(16, 16));
+            int largest = 0;
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 16; ++x) {
+                    const TColor a = picture.GetPixelColor(x, y), b = back.GetPixelColor(x, y);
+                    for (int shift : {0, 8, 16})
+                        largest =
+                            std::max(largest, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+                    if (outcome == 'V') {
+                        ASSERT_EQ(back.GetPixelValue(x, y), picture.GetPixelValue(x, y)) << x << "," << y;
+                    }
+                }
+            if (outcome == 'V') {
+                EXPECT_EQ(back.GetBitCountNum(), picture.GetBitCountNum());
+                EXPECT_EQ(back.GetPaletteIdent(), picture.GetPaletteIdent());
+            }
+            if (outcome == 'V' || outcome == 'C') {
+                EXPECT_EQ(largest, 0);
+            }
+            if (outcome == 'J') {
+                EXPECT_LE(largest, 48);
+            }
+        }
+}
+
+// Pixel values at or beyond the table's end, as files with short tables hold them: every operation gives
+// them the first entry's colour and none raises.
+TEST(PixelsBeyondTheTable, TakeTheFirstEntryInEveryOperation) {
+    QByteArray tga(18, '\0');
+    tga[1] = 1; // a colour map of 4 entries of 24 bits, 8-bit pixels, 3 x 1
+    tga[2] = 1;
+    tga[5] = 4;
+    tga[7] = 24;
+    tga[12] = 3;
+    tga[14] = 1;
+    tga[16] = 8;
+    tga += Bytes({10, 20, 30, 40, 50, 60, 70, 80, 90, 1, 2, 3}) + Bytes({200, 1, 3});
+    // An 8-bit BMP with 2 table entries, 4 x 1: indices 7, 1, 200, 0.
+    const QByteArray bmp = BmpFile(TInfoHeader{.Width = 4, .BitCount = 8, .ClrUsed = 2}.Bytes() +
+                                       Bytes({10, 20, 30, 0, 40, 50, 60, 0}) + Bytes({7, 1, 200, 0}),
+                                   48);
+    const struct {
+        const char* Ext;
+        QByteArray File;
+        std::vector<TColor> Colors;
+    } files[] = {{"tga", tga, {RGB(30, 20, 10), RGB(60, 50, 40), RGB(3, 2, 1)}},
+                 {"bmp", bmp, {RGB(30, 20, 10), RGB(60, 50, 40), RGB(30, 20, 10), RGB(30, 20, 10)}}};
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.Ext);
+        QBuffer in;
+        in.setData(f.File);
+        in.open(QIODevice::ReadOnly);
+        TPixelGraphic picture;
+        picture.LoadFromStreamExt(in, QString::fromLatin1(f.Ext));
+        ASSERT_EQ(picture.GetWidth(), int(f.Colors.size()));
+        ASSERT_GE(picture.GetPixelValue(0, 0), uint32_t(picture.GetColorCount()));
+        std::vector<TColor> colors;
+        for (int x = 0; x < picture.GetWidth(); ++x)
+            colors.push_back(picture.GetPixelColor(x, 0));
+        EXPECT_EQ(colors, f.Colors);
+
+        QImage shown(picture.GetWidth(), 1, QImage::Format_RGB32);
+        {
+            QPainter painter(&shown);
+            picture.DrawTo(painter, TRect{0, 0, picture.GetWidth(), 1});
+        }
+        for (int x = 0; x < picture.GetWidth(); ++x)
+            EXPECT_EQ(shown.pixel(x, 0) & 0xFFFFFF, ColorToQRgb(f.Colors[size_t(x)]) & 0xFFFFFF) << x;
+
+        TPixelGraphic filtered, turned;
+        filtered.SetFormat(1, 1, 3);
+        TNegativeFilter negative;
+        filtered.ApplyFilter(negative, picture);
+        turned.SetFormat(1, picture.GetWidth(), 3);
+        turned.Rotate(false, picture, 90);
+        for (int x = 0; x < picture.GetWidth(); ++x) {
+            EXPECT_EQ(filtered.GetPixelColor(x, 0), f.Colors[size_t(x)] ^ 0xFFFFFF) << x;
+            EXPECT_EQ(turned.GetPixelColor(0, x), f.Colors[size_t(x)]) << x;
+        }
+
+        picture.SetSaveColorResWarningAction(pgwaIgnore);
+        for (const auto& writer : FileFormatWriters()) {
+            SCOPED_TRACE(writer->Extension.toStdString());
+            QBuffer out;
+            out.open(QIODevice::ReadWrite);
+            picture.SaveToFileStream(out, writer->Extension);
+            out.seek(0);
+            TPixelGraphic back;
+            back.LoadFromStreamExt(out, writer->Extension);
+            const bool keepsColors = writer->CanWrite(cr256Colors) || writer->CanWrite(crTrueColor);
+            for (int x = 0; keepsColors && !writer->Extension.startsWith('j') && x < picture.GetWidth(); ++x)
+                EXPECT_EQ(back.GetPixelColor(x, 0), f.Colors[size_t(x)]) << x;
+        }
+    }
 }
 
 TEST(Saving, WriteCutShortByTheFileSizeLimitKeepsFiles) {

@@ -72,6 +72,7 @@ TEST(PCX, ReadsRunsPlanesAndTables) {
     bits16v3.Version = 3;
     const THeader mono{.Version = 5, .Bits = 1, .Planes = 1, .Width = 10, .Height = 1, .BytesPerLine = 2};
     const THeader mono32{.Version = 5, .Bits = 1, .Planes = 1, .Width = 32, .Height = 1, .BytesPerLine = 4};
+    const THeader mono8{.Version = 5, .Bits = 1, .Planes = 1, .Width = 8, .Height = 1, .BytesPerLine = 2};
     auto word = [](TColor c) {
         char w[8];
         std::snprintf(w, sizeof w, "%02X%02X%02X ", GetRValue(c), GetGValue(c), GetBValue(c));
@@ -114,6 +115,10 @@ TEST(PCX, ReadsRunsPlanesAndTables) {
          Pcx(mono, Bytes({0xFF, 0xFF})),
          {repeat("FFFFFF ", 10)},
          pUnknown},
+        {"1 bit of width 8 with the padding byte after it cleared",
+         Pcx(mono8, Bytes({0xFF, 0xFF})),
+         {repeat("FFFFFF ", 8)},
+         pUnknown},
         {"1 bit of width 32",
          Pcx(mono32, Bytes({0x7F, 0xC2, 0xFF, 0xC1, 0xFE})),
          {"000000 " + repeat("FFFFFF ", 30) + "000000 "},
@@ -128,9 +133,10 @@ TEST(PCX, ReadsRunsPlanesAndTables) {
         EXPECT_EQ(Colors(picture), c.Rows);
         EXPECT_EQ(picture.GetPaletteIdent(), c.Palette);
         EXPECT_EQ(picture.GetFileGamma(), PGDisplayGamma);
-        if (picture.GetBitCountNum() == 0) { // nothing beyond the width survives in the row's last byte
+        if (picture.GetBitCountNum() ==
+            0) { // nothing beyond the width survives in the byte after the last pixel
             const int width = picture.GetWidth();
-            if (width % 8) {
+            if (width / 8 < picture.GetRowBytes()) {
                 EXPECT_EQ(picture.GetScanLine(0)[width / 8] & (0xFF >> (width % 8)), 0);
             }
         }
@@ -204,6 +210,12 @@ TEST(PCX, ProgressEndsOnEveryPath) {
     EXPECT_EQ(failed.Starts, 1);
     EXPECT_EQ(failed.Steps, 1);
     EXPECT_EQ(failed.Ends, 1);
+
+    TProgressLog empty;
+    empty.Attach(picture);
+    ASSERT_EQ(ReadError(reader, Pcx({.Height = 0}), picture), "");
+    EXPECT_EQ(picture.GetHeight(), 0);
+    EXPECT_EQ(std::make_tuple(empty.Starts, empty.Steps, empty.Ends), std::make_tuple(1, 0, 1));
 }
 
 TEST(PCX, SignatureAndInfo) {

@@ -10,15 +10,21 @@
 #include "image-library/testing/TestPictures.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
+#include <optional>
 #include <ostream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -570,7 +576,7 @@ TPnm ExpectedColors(const TPixelGraphic& picture) {
             const uint32_t v = picture.GetPixelValue(x, y);
             const TColor color = picture.GetBitCountNum() == 3           ? v
                                  : v < uint32_t(picture.GetColorCount()) ? picture.IndexToColor(v)
-                                                                         : clBlack;
+                                                                         : picture.IndexToColor(0);
             pnm.Samples.insert(pnm.Samples.end(), {GetRValue(color), GetGValue(color), GetBValue(color)});
         }
     return pnm;
@@ -597,7 +603,7 @@ TEST(PNGWriter, WritesEveryResolutionThatOthersReadBack) {
         {"256 greys", 2, pGray256, 256, cr256Grays, "8-bit grayscale"},
         {"256 colours", 2, pUnknown, 256, cr256Colors, "8-bit palette"},
         {"true colour", 3, pTrueColor, 0, crTrueColor, "24-bit RGB"},
-        // Pixels beyond a short table: the palette grows to cover them, in black.
+        // Pixels beyond a short table: the palette grows to cover them with the first entry's colour.
         {"short table", 1, pUnknown, 3, cr16Colors, "4-bit palette"},
     };
     for (const TWriterCase& c : cases) {
@@ -743,6 +749,65 @@ TEST(PNGErrors, WarningsFollowTheReadWarningAction) {
         }
     }
     EXPECT_EQ(RaisedMessage([&] { PngInfo(png); }), "PNG: tEXt: CRC error");
+}
+
+// How far a run of Work raises the process's peak resident memory, in MB, measured in a child process so the
+// test's own memory does not count, and in the same way with and without AddressSanitizer; nullopt when the
+// system does not let the peak be reset.
+std::optional<int> PeakGrowthMB(const std::function<void()>& Work) {
+    const auto kilobytes = [](const char* field) {
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (!status.open(QIODevice::ReadOnly))
+            return -1LL;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith(field))
+                return line.mid(int(std::strlen(field))).trimmed().split(' ').value(0).toLongLong();
+        return -1LL;
+    };
+    const pid_t child = fork();
+    if (child == 0) {
+        QFile reset(QStringLiteral("/proc/self/clear_refs")); // "5" resets VmHWM to the present size
+        const long long before = kilobytes("VmRSS:");
+        if (before < 0 || !reset.open(QIODevice::WriteOnly) || reset.write("5") != 1 || !reset.flush())
+            _exit(255);
+        try {
+            Work();
+        } catch (...) {
+        }
+        const long long peak = kilobytes("VmHWM:");
+        _exit(peak < 0 ? 254 : int(std::clamp((peak - before) / 1024, 0LL, 250LL)));
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return 1000; // the child was killed: it ran out of memory
+    if (WEXITSTATUS(status) > 250)
+        return std::nullopt;
+    return WEXITSTATUS(status);
+}
+
+// A 43-byte file whose ancillary chunk declares 0x7FFFFFFF bytes: reading it must cost almost nothing,
+// whatever the reader does with the codec's warning about the length.
+TEST(PNGErrors, HugeDeclaredChunksCostNoMemory) {
+    const QByteArray start = BuildPng({1, 1, 8, 0, {7}, {}}).left(33); // signature and IHDR
+    for (const char* type : {"tEXt", "zTXt", "iTXt", "sPLT", "pCAL", "sCAL"})
+        for (TPGWarningAction action : {pgwaIgnore, pgwaOKBox, pgwaOKCancelBox, pgwaRaise}) {
+            SCOPED_TRACE(std::string(type) + " " + std::to_string(int(action)));
+            const QByteArray png = start + BigEndian({0x7FFFFFFF}) + QByteArray(type, 4) + "ab";
+            ASSERT_EQ(png.size(), 43);
+            MessageBoxSpy boxes(mrOk);
+            const std::optional<int> growth = PeakGrowthMB([&] {
+                TPixelGraphic picture;
+                picture.SetReadWarningAction(action);
+                ReadPng(png, picture);
+            });
+            if (!growth)
+                GTEST_SKIP() << "the peak memory cannot be reset here (/proc/self/clear_refs)";
+            EXPECT_LT(*growth, 20);
+            TPixelGraphic picture;
+            picture.SetReadWarningAction(action);
+            EXPECT_TRUE(RaisedMessage([&] { ReadPng(png, picture); }).startsWith("PNG: "))
+                << "the file is cut short";
+        }
 }
 
 } // namespace

@@ -136,6 +136,18 @@ TEST(TGA, ReadsOrdersDepthsMapsAndPackets) {
          {"010203 "},
          3,
          pTrueColor},
+        {"a true-colour file skips a 15-bit map in whole bytes",
+         Tga({.MapType = 1, .Entries = 3, .EntryBits = 15, .Width = 2},
+             Bytes({1, 2, 3, 4, 5, 6, 10, 20, 30, 40, 50, 60})),
+         {"1E140A 3C3228 "},
+         3,
+         pTrueColor},
+        {"15-bit map entries read like 16-bit ones",
+         Tga({.MapType = 1, .Type = 1, .Entries = 2, .EntryBits = 15, .Width = 2, .Bits = 8},
+             Bytes({0x00, 0x7C, 0x1F, 0x00, 1, 0})),
+         {"0000F8 F80000 "},
+         2,
+         pUnknown},
         {"a run packet crossing rows",
          Tga(grayRle, Bytes({0x83, 7, 0x01, 8, 9})),
          {"070707 080808 090909 ", "070707 070707 070707 "},
@@ -180,8 +192,8 @@ TEST(TGA, RefusesDamagedFiles) {
         bool Sized;
     } cases[] = {
         {"15 bits per pixel", Tga({.Bits = 15}, Bytes({0, 0})), Prefix + "Not supported subformat", false},
-        {"15-bit map entries",
-         Tga({.MapType = 1, .Type = 1, .Entries = 2, .EntryBits = 15, .Bits = 8}, Bytes({0, 0, 0, 0, 0})),
+        {"12-bit map entries",
+         Tga({.MapType = 1, .Type = 1, .Entries = 2, .EntryBits = 12, .Bits = 8}, Bytes({0, 0, 0, 0, 0})),
          Prefix + "Not supported subformat", false},
         {"a short header", Tga({}).left(10), Prefix + "Unexpected end of file", false},
         {"an ID past the end", Tga({.IdLength = 40}).left(30), Prefix + "Unexpected end of file", false},
@@ -366,6 +378,39 @@ TEST(TGAOracle, NetpbmFilesReadAndOurFilesReadBack) {
         }
 }
 
+// Maps of 15-bit entries, as pamtotga -cmap16 writes them and as a true-colour file may carry one, against
+// tgatoppm, which gives such colours as 5-bit samples: this library shifts them up without filling.
+TEST(TGAOracle, FifteenBitMapsReadAsNetpbmReadsThem) {
+    for (const char* tool : {"pamtotga", "tgatoppm", "pnmquant"}) {
+        SKIP_UNLESS_TOOL(tool);
+    }
+    const QByteArray quantized = RunTool("pnmquant", {"200"}, EncodePnm(GeneratedPhoto(29, 11))).Out;
+    QByteArray trueColor =
+        Tga({.MapType = 1, .Entries = 9, .EntryBits = 15, .Width = 3}, QByteArray(18, '\x55'));
+    trueColor += Bytes({10, 20, 30, 40, 50, 60, 70, 80, 90});
+    const struct {
+        const char* Name;
+        QByteArray File;
+    } files[] = {{"pamtotga -cmap16", RunTool("pamtotga", {"-cmap16"}, quantized).Out},
+                 {"pamtotga -cmap16 -norle", RunTool("pamtotga", {"-cmap16", "-norle"}, quantized).Out},
+                 {"a true-colour file with nine 15-bit entries", trueColor}};
+    const TTGAFileFormatReader reader;
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.Name);
+        ASSERT_GT(f.File.size(), 18);
+        std::optional<TPnm> expected = DecodePnm(RunTool("tgatoppm", {}, f.File).Out);
+        ASSERT_TRUE(expected);
+        if (expected->MaxVal == 31) {
+            for (uint16_t& sample : expected->Samples)
+                sample = uint16_t(sample << 3);
+            expected->MaxVal = 255;
+        }
+        TPixelGraphic picture;
+        ASSERT_EQ(ReadError(reader, f.File, picture), "");
+        EXPECT_EQ(Colors(picture), Colors(*expected));
+    }
+}
+
 } // namespace
 
 namespace {
@@ -420,8 +465,54 @@ TEST(PictureFiles, SaveAndLoadThroughTheRegistries) {
     header[68] = 1;
     pcx.write(header + Bytes({1, 2, 3, 4, 5, 6}));
     pcx.close();
-    picture.LoadFromFile(pcx.fileName());
-    EXPECT_EQ(Colors(picture), (std::vector<std::string>{"010305 020406 "}));
+    for (const char* name : {"two.pcx", "two.tga", "two.dat"}) {
+        SCOPED_TRACE(name);
+        if (!QFile::exists(dir.filePath(name))) {
+            ASSERT_TRUE(QFile::copy(pcx.fileName(), dir.filePath(name)));
+        }
+        picture.LoadFromFile(dir.filePath(name));
+        EXPECT_EQ(Colors(picture), (std::vector<std::string>{"010305 020406 "}));
+    }
+}
+
+// An image ID of 10 bytes makes a TGA file start with the PCX reader's signature byte: the PCX reader
+// refuses it, and the reader its extension names reads it.
+TEST(PictureFiles, TGAThatStartsLikePCXLoadsByItsExtension) {
+    QTemporaryDir dir;
+    const auto save = [&](const char* name, const QByteArray& bytes) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return file.fileName();
+    };
+    const QString made = save("id.tga", Tga({.IdLength = 10, .Width = 2}, Bytes({3, 2, 1, 6, 5, 4})));
+    TPixelGraphic picture;
+    picture.LoadFromFile(made);
+    EXPECT_EQ(Colors(picture), (std::vector<std::string>{"010203 040506 "}));
+    TFileFormatInfo info;
+    ASSERT_TRUE(GetFileFormatInfo(made, 0, info));
+    EXPECT_EQ(info.Description, "Truevision Targa");
+    EXPECT_EQ(info.Width, 2);
+    // Under a name that no reader without a signature has, the PCX reader's refusal stands.
+    EXPECT_THROW(
+        picture.LoadFromFile(save("id.dat", Tga({.IdLength = 10, .Width = 2}, Bytes({3, 2, 1, 6, 5, 4})))),
+        EPGPCXFileFormatReader);
+
+    // ImageMagick 6 stores the rows top first without saying so: tgatoppm, like this reader, shows them
+    // upside down.
+    SKIP_UNLESS_TOOL("convert");
+    SKIP_UNLESS_TOOL("tgatoppm");
+    const QString ppm = save("photo.ppm", EncodePnm(GeneratedPhoto(17, 9)));
+    const QString tga = dir.filePath("comment.tga");
+    ASSERT_EQ(RunTool("convert", {ppm, "-set", "comment", "0123456789", tga}).ExitCode, 0);
+    QFile written(tga);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray bytes = written.readAll();
+    ASSERT_EQ(bytes.left(1), QByteArray(1, 10));
+    const std::optional<TPnm> expected = DecodePnm(RunTool("tgatoppm", {}, bytes).Out);
+    ASSERT_TRUE(expected);
+    picture.LoadFromFile(tga);
+    EXPECT_EQ(Colors(picture), Colors(*expected));
 }
 
 } // namespace

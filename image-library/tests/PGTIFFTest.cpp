@@ -568,7 +568,8 @@ TEST_F(TiffSettings, Write_Layout_ByteByByte) {
     for (uint32_t i = 0; i < 256; ++i)
         ASSERT_EQ(std::make_tuple(Le16(palette, map.Value + 2 * i), Le16(palette, map.Value + 512 + 2 * i),
                                   Le16(palette, map.Value + 1024 + 2 * i)),
-                  i < 16 ? std::make_tuple(i * 256, 65280u, (255 - i) * 256) : std::make_tuple(0u, 0u, 0u));
+                  i < 16 ? std::make_tuple(i * 256, 65280u, (255 - i) * 256)
+                         : std::make_tuple(0u, 65280u, 65280u));
 }
 
 // Rows per strip: 32767 div the row bytes (twice those with PackBits), at least 1, at most the height.

@@ -61,8 +61,8 @@ void TCreatePaintPGThread::Build() {
         const bool fast = Target->GetFastColorLookup();
         Target->SetFastColorLookup(false);
         std::array<uint8_t, 256> map{};
-        for (int i = 0; i < std::min(from->GetColorCount(), 256); ++i)
-            map[size_t(i)] = uint8_t(Target->ColorToIndex(from->IndexToColor(uint32_t(i))));
+        for (size_t i = 0; i < map.size(); ++i) // values beyond the table too: they show their own colour
+            map[i] = uint8_t(Target->ColorToIndex(from->PixelValueColor(uint32_t(i))));
         Target->SetFastColorLookup(fast);
         const int width = from->GetWidth();
         const int height = from->GetHeight();

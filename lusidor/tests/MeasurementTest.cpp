@@ -6,6 +6,7 @@
 #include "framework/Rounding.h"
 #include "image-library/PGraphic.h"
 
+#include <QBuffer>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <random>
@@ -325,6 +326,31 @@ TEST(AutoThresholdTest, FollowsTheSmoothedProfile) {
     p->SetBackGroundValue(RGB(120, 120, 120));
     EXPECT_EQ(AutoThreshold(*p, -100, -100), 120);
     EXPECT_EQ(AutoThreshold(*p, INT32_MAX, 30), 120);
+}
+
+// A TGA file whose grey map has 4 entries (10, 40, 70, 100) and whose pixels are 200, 1, 3: the index past
+// the map is measured as the first entry, as it is drawn.
+TEST(SelectionTest, PixelsBeyondTheTableMeasureAsTheFirstEntry) {
+    QByteArray tga(18, '\0');
+    tga[1] = 1;
+    tga[2] = 1;
+    tga[5] = 4;
+    tga[7] = 24;
+    tga[12] = 3;
+    tga[14] = 1;
+    tga[16] = 8;
+    for (char level : {10, 40, 70, 100})
+        tga += QByteArray(3, level);
+    tga += QByteArray("\xC8\x01\x03", 3);
+    QBuffer file(&tga);
+    file.open(QIODevice::ReadOnly);
+    TPixelGraphic picture;
+    picture.LoadFromStreamExt(file, QStringLiteral("tga"));
+    ASSERT_EQ(picture.GetPixelValue(0, 0), 200u);
+    EXPECT_EQ(PixelValue(picture, 0, 0), 10);
+    EXPECT_EQ(SumRect(picture, Rect(0, 0, 2, 0)), 10 + 40 + 100);
+    EXPECT_EQ(SelectionHistogram(picture, Rect(0, 0, 0, 0)), 10);
+    EXPECT_NO_THROW(AutoThreshold(picture, 0, 0));
 }
 
 TEST(SelectionTest, HistogramSumsAndProfilesScanTheirRanges) {
