@@ -41,16 +41,17 @@ def main():
     record_filter_seeds()
 
 
-# The records viewer's table: its fields in order, and records of (infection, supplier, patient, day, ms).
+# The records viewer's table: its fields in order, and records of (infection, supplier, patient, day, ms),
+# also used by scripts/desktop-tour.
 VIEWER_FIELDS = [(b"FNAME", 1, 40), (b"PROBA", 3, 0), (b"PROBANAME", 1, 8), (b"INFECT", 1, 20),
                  (b"POSTAV", 1, 20), (b"VALUE", 2, 0), (b"BOLN", 1, 20), (b"PRIM", 1, 30), (b"TOP", 2, 0),
                  (b"LEFT", 2, 0), (b"BUTTOM", 2, 0), (b"RIGHT", 2, 0), (b"DATES", 9, 0), (b"TIMES", 10, 0),
                  (b"REACT", 1, 1), (b"TOLERANCE", 2, 0)]
 
 
-def viewer_record(infect, supplier, patient, day, ms):
+def viewer_record(infect, supplier, patient, day, ms, picture="pictures/1.bmp", probe=1):
     text = lambda value, size: value.encode("cp1251").ljust(size + 4, b"\0")
-    return (0, text("pictures/1.bmp", 40) + struct.pack("<i", 1) + text("1", 8) + text(infect, 20)
+    return (0, text(picture, 40) + struct.pack("<i", probe) + text(str(probe), 8) + text(infect, 20)
             + text(supplier, 20) + struct.pack("<h", 1234) + text(patient, 20) + text("", 30)
             + struct.pack("<4h", 1, 2, 30, 40) + struct.pack("<ii", day, ms) + text("+", 1)
             + struct.pack("<h", 10))
