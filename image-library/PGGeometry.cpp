@@ -347,7 +347,6 @@ void TPixelGraphic::Transform(int DestCenterX, int DestCenterY, long double Angl
     std::unique_ptr<TPixelGraphic> copy;
     TPixelGraphic& from = Unaliased(*this, Source, copy);
     const TPGSourceReader source(from);
-    const TPGSourceReader target(*this); // what the target already shows, for the border of the turned area
     const TRange sourceColumns = Clip(SrcX, int64_t(SrcX) + SrcWidth - 1, 0, source.Width() - 1);
     const TRange sourceRows = Clip(SrcY, int64_t(SrcY) + SrcHeight - 1, 0, source.Height() - 1);
     auto inside = [&](int64_t x, int64_t y) {
@@ -357,45 +356,84 @@ void TPixelGraphic::Transform(int DestCenterX, int DestCenterY, long double Angl
     // Quarter turns sample the nearest pixel whatever Interpolate says; the option itself is left alone.
     const bool bilinear = Interpolate == 1 && turn.Quarters < 0;
 
-    TPGTargetWriter writer(*this);
-    writer.RunRows(rows.First, rows.Last, [&](int Y) {
-        writer.BeginRow(Y);
-        const long double dy = int64_t(Y) - DestCenterY;
-        const long double dyS = dy * s, dyC = dy * c;
-        ForEachInScanOrder(Y, columns.First, columns.Last, [&](int X) {
-            const long double dx = int64_t(X) - DestCenterX;
-            const long double sx = (dx * c + dyS) / det + SrcCenterX;
-            const long double sy = (-(dx * s) + dyC) / det + SrcCenterY;
-            if (!bilinear) {
-                const int64_t rx = Round64(sx), ry = Round64(sy);
-                if (inside(rx, ry))
-                    writer.Write(X, source.Color(int(rx), int(ry)));
-                return;
+    // The inverse map's column terms, each the very product the map forms for its pixel. A determinant of
+    // exactly 1 divides nothing: dividing by 1 is exact.
+    const size_t columnCount = size_t(columns.Last - columns.First + 1);
+    std::vector<long double> columnCos(columnCount), columnSin(columnCount);
+    for (size_t k = 0; k < columnCount; ++k) {
+        const long double dx = int64_t(columns.First) + int64_t(k) - DestCenterX;
+        columnCos[k] = dx * c;
+        columnSin[k] = -(dx * s);
+    }
+    const bool unitDet = det == 1;
+
+    // The colour of target pixel X of row Y (dyS and dyC the row's terms) into Color; false when the pixel
+    // stays as it is. Old() gives the colour the target already has there.
+    auto turned = [&](int X, long double dyS, long double dyC, auto&& Old, TColor& Color) {
+        const size_t k = size_t(X - columns.First);
+        long double sx = columnCos[k] + dyS, sy = columnSin[k] + dyC;
+        if (!unitDet)
+            sx = sx / det, sy = sy / det;
+        sx = sx + SrcCenterX, sy = sy + SrcCenterY;
+        if (!bilinear) {
+            const int64_t rx = Round64(sx), ry = Round64(sy);
+            if (!inside(rx, ry))
+                return false;
+            Color = source.Color(int(rx), int(ry));
+            return true;
+        }
+        const int64_t fx[2] = {Floor64(sx), Ceil64(sx)}, fy[2] = {Floor64(sy), Ceil64(sy)};
+        auto column = [&](int64_t x) { return x >= sourceColumns.First && x <= sourceColumns.Last; };
+        auto row = [&](int64_t y) { return y >= sourceRows.First && y <= sourceRows.Last; };
+        if (!(column(fx[0]) || column(fx[1])) || !(row(fy[0]) || row(fy[1])))
+            return false; // none of the four neighbours lies in the source
+        const long double wx[2] = {fx[0] == fx[1] ? 0.5L : 1 - (sx - fx[0]),
+                                   fx[0] == fx[1] ? 0.5L : 1 - (fx[1] - sx)};
+        const long double wy[2] = {fy[0] == fy[1] ? 0.5L : 1 - (sy - fy[0]),
+                                   fy[0] == fy[1] ? 0.5L : 1 - (fy[1] - sy)};
+        long double sum[3] = {0, 0, 0};
+        for (int j = 0; j < 2; ++j)
+            for (int i = 0; i < 2; ++i) {
+                const TColor color = inside(fx[i], fy[j]) ? source.Color(int(fx[i]), int(fy[j])) : Old();
+                const long double w = wx[i] * wy[j];
+                sum[0] += w * GetRValue(color);
+                sum[1] += w * GetGValue(color);
+                sum[2] += w * GetBValue(color);
             }
-            const int64_t fx[2] = {Floor64(sx), Ceil64(sx)}, fy[2] = {Floor64(sy), Ceil64(sy)};
-            const long double wx[2] = {fx[0] == fx[1] ? 0.5L : 1 - (sx - fx[0]),
-                                       fx[0] == fx[1] ? 0.5L : 1 - (fx[1] - sx)};
-            const long double wy[2] = {fy[0] == fy[1] ? 0.5L : 1 - (sy - fy[0]),
-                                       fy[0] == fy[1] ? 0.5L : 1 - (fy[1] - sy)};
-            long double sum[3] = {0, 0, 0};
-            bool any = false;
-            for (int j = 0; j < 2; ++j)
-                for (int i = 0; i < 2; ++i) {
-                    const bool in = inside(fx[i], fy[j]);
-                    any = any || in;
-                    const TColor color = in ? source.Color(int(fx[i]), int(fy[j])) : target.Color(X, Y);
-                    const long double w = wx[i] * wy[j];
-                    sum[0] += w * GetRValue(color);
-                    sum[1] += w * GetGValue(color);
-                    sum[2] += w * GetBValue(color);
-                }
-            if (any) {
-                auto channel = [](long double v) { return uint8_t(std::clamp<int64_t>(Round(v), 0, 255)); };
-                writer.Write(X, RGB(channel(sum[0]), channel(sum[1]), channel(sum[2])));
-            }
-        });
+        auto channel = [](long double v) { return uint8_t(std::clamp<int64_t>(Round(v), 0, 255)); };
+        Color = RGB(channel(sum[0]), channel(sum[1]), channel(sum[2]));
         return true;
-    });
+    };
+
+    TPGTargetWriter writer(*this);
+    if (BitCountNum == 3) {
+        // Every pixel depends on the source and on its own earlier colour only: rows go to the worker pool.
+        writer.RunRowsInParallel(rows.First, rows.Last, [&](int Y, uint8_t* row) {
+            const long double dy = int64_t(Y) - DestCenterY;
+            const long double dyS = dy * s, dyC = dy * c;
+            for (int X = columns.First; X <= columns.Last; ++X) {
+                TColor color;
+                if (turned(
+                        X, dyS, dyC, [&] { return GetRawValue(row, X, 3); }, color))
+                    SetRawValue(row, X, 3, color);
+            }
+            return true;
+        });
+    } else {
+        const TPGSourceReader target(*this); // what the target already shows, for the border
+        writer.RunRows(rows.First, rows.Last, [&](int Y) {
+            writer.BeginRow(Y);
+            const long double dy = int64_t(Y) - DestCenterY;
+            const long double dyS = dy * s, dyC = dy * c;
+            ForEachInScanOrder(Y, columns.First, columns.Last, [&](int X) {
+                TColor color;
+                if (turned(
+                        X, dyS, dyC, [&] { return target.Color(X, Y); }, color))
+                    writer.Write(X, color);
+            });
+            return true;
+        });
+    }
     writer.Finish();
 }
 

@@ -1,7 +1,12 @@
 // The source reader and the target writer that the geometric operations and filters fill pictures with.
 #include "image-library/PGPixelTransfer.h"
 
+#include "framework/Thread.h"
 #include "image-library/PGraphic.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
 
 TPGSourceReader::TPGSourceReader(TPixelGraphic& Source)
     : Bits(Source.GetBits()), FWidth(Source.GetWidth()), FHeight(Source.GetHeight()),
@@ -61,4 +66,47 @@ void TPGTargetWriter::End() {
 void TPGTargetWriter::Finish() {
     Target.EndDither();
     Target.Changed();
+}
+
+void TPGTargetWriter::RunRowsInParallel(int First, int Last,
+                                        const std::function<bool(int Y, uint8_t* Row)>& Fill) {
+    Start();
+    TWorkerPool& pool = TWorkerPool::Instance();
+    const int threads = pool.ThreadCount();
+    const size_t rowBytes = size_t(Target.GetRowBytes());
+    // Rows are bottom-up in memory; the pointers are taken here, on the calling thread.
+    uint8_t* const bits = Target.GetBits();
+    const int height = Target.GetHeight();
+    auto targetRow = [&](int Y) { return bits + ptrdiff_t(height - 1 - Y) * ptrdiff_t(rowBytes); };
+    const bool aside = bool(Target.GetOnProgress());
+    // Without a handler one band covers everything; parts are runs of neighbouring rows, a few per thread so
+    // that a slow thread holds up little.
+    const int bandRows = aside ? 16 * threads : Last - First + 1;
+    std::vector<uint8_t> band(aside ? size_t(bandRows) * rowBytes : 0);
+    std::vector<uint8_t> steps(static_cast<size_t>(bandRows));
+    for (int bandFirst = First; bandFirst <= Last; bandFirst += bandRows) {
+        const int count = std::min(bandRows, Last - bandFirst + 1);
+        auto rowOf = [&](int Y) {
+            return aside ? band.data() + size_t(Y - bandFirst) * rowBytes : targetRow(Y);
+        };
+        const int parts = std::min(count, 4 * threads);
+        pool.Run(parts, [&](int part) {
+            for (int Y = bandFirst + int(int64_t(count) * part / parts);
+                 Y < bandFirst + int(int64_t(count) * (part + 1) / parts); ++Y) {
+                uint8_t* row = rowOf(Y);
+                if (aside)
+                    std::memcpy(row, targetRow(Y), rowBytes);
+                steps[size_t(Y - bandFirst)] = Fill(Y, row);
+            }
+        });
+        for (int Y = bandFirst; Y < bandFirst + count; ++Y) {
+            if (aside)
+                std::memcpy(targetRow(Y), rowOf(Y), rowBytes);
+            if (steps[size_t(Y - bandFirst)] && Step(Y - First, Last - First)) {
+                End();
+                return;
+            }
+        }
+    }
+    End();
 }

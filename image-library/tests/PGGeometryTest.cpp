@@ -1,3 +1,4 @@
+#include "framework/Thread.h"
 #include "image-library/PGQuantize.h"
 #include "image-library/PGraphic.h"
 #include "image-library/testing/Oracles.h"
@@ -681,12 +682,17 @@ TEST(GeometricOperations, ChecksumsHoldInEveryTargetKind) {
           15965473978299091950u, 17348107506558302054u}},
     };
     const auto sources = ChecksumSources();
-    for (const TRow& row : rows)
-        for (size_t k = 0; k < std::size(ChecksumTargets); ++k) {
-            std::mt19937 rng(7);
-            uint64_t hash = PictureHash(TPixelGraphic());
-            for (const auto& source : sources)
-                row.Run(*source, ChecksumTargets[k], rng, hash);
-            EXPECT_EQ(hash, row.Hashes[k]) << row.Operation << " into " << ChecksumTargets[k].Name;
-        }
+    for (const int threads : {1, 3}) {
+        TWorkerPool::Instance().SetThreadCount(threads);
+        for (const TRow& row : rows)
+            for (size_t k = 0; k < std::size(ChecksumTargets); ++k) {
+                std::mt19937 rng(7);
+                uint64_t hash = PictureHash(TPixelGraphic());
+                for (const auto& source : sources)
+                    row.Run(*source, ChecksumTargets[k], rng, hash);
+                EXPECT_EQ(hash, row.Hashes[k])
+                    << row.Operation << " into " << ChecksumTargets[k].Name << ", " << threads << " threads";
+            }
+    }
+    TWorkerPool::Instance().SetThreadCount(0);
 }
