@@ -68,8 +68,7 @@ void TPGTargetWriter::Finish() {
     Target.Changed();
 }
 
-void TPGTargetWriter::RunRowsInParallel(int First, int Last,
-                                        const std::function<bool(int Y, uint8_t* Row)>& Fill) {
+void TPGTargetWriter::RunRowsInParallel(int First, int Last, const std::function<TRowFill()>& MakeFill) {
     Start();
     TWorkerPool& pool = TWorkerPool::Instance();
     const int threads = pool.ThreadCount();
@@ -79,9 +78,10 @@ void TPGTargetWriter::RunRowsInParallel(int First, int Last,
     const int height = Target.GetHeight();
     auto targetRow = [&](int Y) { return bits + ptrdiff_t(height - 1 - Y) * ptrdiff_t(rowBytes); };
     const bool aside = bool(Target.GetOnProgress());
-    // Without a handler one band covers everything; parts are runs of neighbouring rows, a few per thread so
-    // that a slow thread holds up little.
+    // Without a handler one band covers everything, in a few runs per thread so that a slow thread holds up
+    // little; with one, bands of one run per thread.
     const int bandRows = aside ? 16 * threads : Last - First + 1;
+    const int runsPerThread = aside ? 1 : 4;
     std::vector<uint8_t> band(aside ? size_t(bandRows) * rowBytes : 0);
     std::vector<uint8_t> steps(static_cast<size_t>(bandRows));
     for (int bandFirst = First; bandFirst <= Last; bandFirst += bandRows) {
@@ -89,8 +89,9 @@ void TPGTargetWriter::RunRowsInParallel(int First, int Last,
         auto rowOf = [&](int Y) {
             return aside ? band.data() + size_t(Y - bandFirst) * rowBytes : targetRow(Y);
         };
-        const int parts = std::min(count, 4 * threads);
+        const int parts = std::min(count, runsPerThread * threads);
         pool.Run(parts, [&](int part) {
+            const TRowFill Fill = MakeFill();
             for (int Y = bandFirst + int(int64_t(count) * part / parts);
                  Y < bandFirst + int(int64_t(count) * (part + 1) / parts); ++Y) {
                 uint8_t* row = rowOf(Y);

@@ -131,11 +131,13 @@ public:
         End();
     }
     // RunRows for a 24-bit target whose rows depend only on the source and on their own earlier pixels, with
-    // the rows shared among the worker pool's threads. Fill(Y, Row) writes target row Y into Row, which holds
-    // the row's pixels as they were, and tells whether the row counts as a step. The events fire on the
-    // calling thread in row order. When a handler may abort, a band of rows at a time is filled aside and
-    // each row is stored just before its event, so an abort leaves the rows after it as they were.
-    void RunRowsInParallel(int First, int Last, const std::function<bool(int Y, uint8_t* Row)>& Fill);
+    // runs of neighbouring rows shared among the worker pool's threads. MakeFill makes the fill of one run
+    // (so a run may keep what its rows share); Fill(Y, Row) writes target row Y into Row, which holds the
+    // row's pixels as they were, and tells whether the row counts as a step. The events fire on the calling
+    // thread in row order. When a handler may abort, a band of rows at a time is filled aside and each row
+    // is stored just before its event, so an abort leaves the rows after it as they were.
+    using TRowFill = std::function<bool(int Y, uint8_t* Row)>;
+    void RunRowsInParallel(int First, int Last, const std::function<TRowFill()>& MakeFill);
     // The same events one by one, for operations whose steps are not target rows. Step returns true when
     // the handler asked to stop.
     void Start();

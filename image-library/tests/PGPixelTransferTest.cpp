@@ -109,12 +109,14 @@ TEST(TargetWriter, RowsInParallelFireTheEventsOfOneThreadInOrder) {
         });
         try {
             TPGTargetWriter writer(target);
-            writer.RunRowsInParallel(0, 39, [&](int y, uint8_t* row) {
-                if (y == 2)
-                    return false;
-                for (int x = 0; x < 6; ++x)
-                    SetRawValue(row, x, 3, GetRawValue(row, 6, 3) + uint32_t(x));
-                return true;
+            writer.RunRowsInParallel(0, 39, [&] {
+                return [&](int y, uint8_t* row) {
+                    if (y == 2)
+                        return false;
+                    for (int x = 0; x < 6; ++x)
+                        SetRawValue(row, x, 3, GetRawValue(row, 6, 3) + uint32_t(x));
+                    return true;
+                };
             });
             writer.Finish();
         } catch (const std::runtime_error&) {
