@@ -321,15 +321,20 @@ void TPixelGraphic::StretchCopy(int DestX, int DestY, int DestWidth, int DestHei
         TColumnSums cache(columnCount, slotCount);
         std::vector<int64_t> totals(3 * columnCount);
         std::vector<TColor> colors(columnCount);
+        const bool allColumnsValid = std::all_of(columnEntries.begin(), columnEntries.end(),
+                                                 [](const TAxisEntry& e) { return e.Valid; });
         writer.RunRows(rows.First, rows.Last, [&](int Y) {
             writer.BeginRow(Y);
             if (!resampleRow(Y, cache, totals, [&](size_t k, TColor color) { colors[k] = color; }))
                 return false;
-            ForEachInScanOrder(Y, columns.First, columns.Last, [&](int X) {
-                const size_t k = size_t(X - columns.First);
-                if (columnEntries[k].Valid)
-                    writer.Write(X, colors[k]);
-            });
+            if (allColumnsValid)
+                writer.WriteRow(columns.First, columns.Last, colors.data());
+            else
+                ForEachInScanOrder(Y, columns.First, columns.Last, [&](int X) {
+                    const size_t k = size_t(X - columns.First);
+                    if (columnEntries[k].Valid)
+                        writer.Write(X, colors[k]);
+                });
             return true;
         });
     }
@@ -358,6 +363,7 @@ void TPixelGraphic::CopyRect(int DestX, int DestY, int AWidth, int AHeight, int 
     const int sourceFirst = int(columns.First + shift);
 
     TPGTargetWriter writer(*this, !raw);
+    std::vector<TColor> colors(raw ? 0 : size_t(count));
     writer.RunRows(rows.First, rows.Last, [&](int Y) {
         const int64_t S = int64_t(Y) - DestY + SrcY;
         if (S < 0 || S >= source.Height())
@@ -376,9 +382,11 @@ void TPixelGraphic::CopyRect(int DestX, int DestY, int AWidth, int AHeight, int 
             for (int k = 0; k < count; ++k)
                 SetRawValue(targetRow, columns.First + k, BitCountNum,
                             GetRawValue(sourceRow, sourceFirst + k, BitCountNum));
-        else
-            ForEachInScanOrder(Y, columns.First, columns.Last,
-                               [&](int X) { writer.Write(X, source.Color(sourceRow, int(X + shift))); });
+        else {
+            for (int k = 0; k < count; ++k)
+                colors[size_t(k)] = source.Color(sourceRow, sourceFirst + k);
+            writer.WriteRow(columns.First, columns.Last, colors.data());
+        }
         return true;
     });
     writer.Finish();

@@ -46,6 +46,13 @@ void TPGTargetWriter::WritePaletted(int X, TColor Color) {
         Target.SetPixelColor(X, CurrentY, Color);
 }
 
+void TPGTargetWriter::WriteRow(int First, int Last, const TColor* Colors) {
+    if (FDithering && !RowBits)
+        Target.DitherRow(CurrentY, First, Last, Colors);
+    else
+        ForEachInScanOrder(CurrentY, First, Last, [&](int X) { Write(X, Colors[X - First]); });
+}
+
 void TPGTargetWriter::Start() {
     if (const TNotifyEvent& start = Target.GetOnProgressStart())
         start(&Target);

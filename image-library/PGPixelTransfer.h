@@ -120,6 +120,9 @@ public:
         }
     }
 
+    // Write for X = First .. Last in scan order, Colors[X - First] the colour of pixel X.
+    void WriteRow(int First, int Last, const TColor* Colors);
+
     // Progress of the rows First .. Last: OnProgressStart; for each row Y, Row(Y) and, when it returns
     // true, OnProgress(Y - First, Last - First) with Abort, which stops after that row; then OnProgressEnd,
     // also after an abort. An exception passes on without OnProgressEnd.
