@@ -126,8 +126,10 @@ constexpr int FineCell(int v) {
 struct Special252Grid {
     std::vector<uint8_t> Entries;
     std::vector<uint32_t> Start;
+    std::vector<uint8_t> Single; // the one candidate of a cell, or NoSingle
+    static constexpr uint8_t NoSingle = 255;
 
-    Special252Grid() : Start(FineCells * FineCells * FineCells + 1) {
+    Special252Grid() : Start(FineCells * FineCells * FineCells + 1), Single(Start.size() - 1, NoSingle) {
         const std::span<const TColor> table = StandardPalette(pSpecial252);
         std::vector<uint8_t> all(table.size());
         for (size_t e = 0; e < all.size(); ++e)
@@ -147,8 +149,11 @@ struct Special252Grid {
                         (coarseCell(r) * GridCells + coarseCell(g)) * GridCells + coarseCell(b))];
                     const std::vector<uint8_t> kept =
                         Survivors(table, pool, {8 * r, 8 * g, 8 * b}, {8 * r + 7, 8 * g + 7, 8 * b + 7});
+                    const size_t cell = size_t((r * FineCells + g) * FineCells + b);
                     Entries.insert(Entries.end(), kept.begin(), kept.end());
-                    Start[size_t((r * FineCells + g) * FineCells + b + 1)] = uint32_t(Entries.size());
+                    Start[cell + 1] = uint32_t(Entries.size());
+                    if (kept.size() == 1)
+                        Single[cell] = kept[0];
                 }
     }
 
@@ -238,10 +243,10 @@ int Special252Nearest(TColor Color) {
     const size_t cell =
         size_t((FineCell(GetRValue(Color)) * FineCells + FineCell(GetGValue(Color))) * FineCells +
                FineCell(GetBValue(Color)));
+    if (grid.Single[cell] != Special252Grid::NoSingle) // most cells
+        return grid.Single[cell];
     const uint32_t first = grid.Start[cell], end = grid.Start[cell + 1];
     int best = grid.Entries[first];
-    if (end - first == 1) // most cells
-        return best;
     const std::span<const TColor> table = StandardPalette(pSpecial252);
     auto distance = [&](int e) {
         const TColor c = table[size_t(e)];
