@@ -1,6 +1,7 @@
 // Timing, the generated picture and the report lines of the plain benchmark programs.
 #include "bench/ToolTiming.h"
 
+#include "framework/Thread.h"
 #include "image-library/PGraphic.h"
 
 #include <algorithm>
@@ -21,6 +22,12 @@ double Milliseconds(const std::function<void()>& work, int runs) {
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
     return best;
+}
+
+void OneThread(const std::function<void()>& work) {
+    TWorkerPool::Instance().SetThreadCount(1);
+    work();
+    TWorkerPool::Instance().SetThreadCount(0);
 }
 
 double ToolMilliseconds(const std::string& command) {

@@ -8,6 +8,8 @@
 
 class TPixelGraphic;
 
+// Runs work with the worker pool set to one thread, then gives the pool back its machine's size.
+void OneThread(const std::function<void()>& work);
 // Milliseconds of the best of `runs` runs.
 double Milliseconds(const std::function<void()>& work, int runs = 3);
 // Seconds of the best of `runs` runs.

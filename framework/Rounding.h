@@ -5,5 +5,17 @@
 #include <cmath>
 #include <cstdint>
 
-inline int64_t Round(long double x) { return std::llrintl(x); }
-inline int64_t Trunc(long double x) { return static_cast<int64_t>(x); }
+// On x86-64 the rounding is the one instruction that llrintl runs, without the call (callers round several
+// times a pixel).
+inline int64_t Round(long double x) {
+#if defined(__x86_64__) && defined(__GNUC__)
+    int64_t r;
+    __asm__("fistpll %0" : "=m"(r) : "t"(x) : "st");
+    return r;
+#else
+    return std::llrintl(x);
+#endif
+}
+inline int64_t Trunc(long double x) {
+    return static_cast<int64_t>(x);
+}

@@ -6,9 +6,13 @@
 #include "framework/Object.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 // Lifetime rule. Execute is virtual, so it must never run while a derived object is still being built or
 // already being torn down. Therefore:
@@ -54,3 +58,41 @@ template <class T, class... Args> std::unique_ptr<T> CreateThread(bool CreateSus
         thread->Resume();
     return thread;
 }
+
+// TWorkerPool: the program's few threads for work that splits into independent parts (rows of a picture).
+// One pool serves every caller; it has as many threads as the machine has cores, the calling thread
+// included, and a thread count of 1 runs every part on the calling thread. Callers arrange their parts so
+// that the result does not depend on which thread runs which part.
+class TWorkerPool {
+public:
+    static TWorkerPool& Instance();
+
+    TWorkerPool();
+    ~TWorkerPool();
+    TWorkerPool(const TWorkerPool&) = delete;
+    TWorkerPool& operator=(const TWorkerPool&) = delete;
+
+    // The threads a run uses, the calling one included; at least 1.
+    int ThreadCount() const { return FThreadCount.load(); }
+    // 0 or less: the machine's cores. Runs in flight finish with the threads they have.
+    void SetThreadCount(int Count);
+
+    // Calls Part(i) for i = 0 .. Count - 1, spread over the pool's threads and the calling one, and returns
+    // when all have returned. When a part throws, the parts not yet begun are skipped and the first
+    // exception passes on. Callable from any thread, also from within a part, and by several at once.
+    void Run(int Count, const std::function<void(int)>& Part);
+
+private:
+    struct TBatch;
+    class TWorker;
+
+    void Work(TBatch& Batch);
+    void Serve(TWorker& Worker);
+    void StopWorkers();
+
+    std::atomic<int> FThreadCount;
+    std::mutex Mutex; // guards Queue and Workers
+    std::condition_variable Wake;
+    std::deque<std::shared_ptr<TBatch>> Queue;
+    std::vector<std::unique_ptr<TWorker>> Workers;
+};

@@ -84,8 +84,8 @@ void TPixelGraphic::ApplyFilter(TPGFilter& Filter, TPixelGraphic& Source) {
             });
         } else {
             // A colour filter's GetPixel is FilterColor of the pixel's colour, so the colours are read here
-            // directly: a paletted source's 256 values are filtered once, and a channel table maps a 24-bit row
-            // byte for byte. The pixels are those of the plain per-pixel run.
+            // directly: a paletted source's 256 values are filtered once, and a channel table maps a 24-bit
+            // row byte for byte. The pixels are those of the plain per-pixel run.
             const TPGSourceReader reader(Source);
             const uint8_t sourceBits = reader.GetBitCountNum();
             std::optional<TPairTable> table;
@@ -97,19 +97,28 @@ void TPixelGraphic::ApplyFilter(TPGFilter& Filter, TPixelGraphic& Source) {
                 for (int i = 0; i < 256; ++i)
                     filtered[size_t(i)] = Filter.FilterColor(reader.IndexColor(uint8_t(i)));
             const int rowBytes = 3 * Width;
-            writer.RunRows(0, Height - 1, [&](int Y) {
-                const uint8_t* in = reader.Row(Y);
-                if (table) {
-                    table->Map(in, GetScanLine(Y), rowBytes);
-                } else if (sourceBits == 3) {
-                    WriteRow(writer, Y, Width,
-                             [&](int X) { return Filter.FilterColor(GetRawValue(in, X, 3)); });
-                } else {
-                    WriteRow(writer, Y, Width,
-                             [&](int X) { return filtered[GetRawValue(in, X, sourceBits)]; });
-                }
-                return true;
-            });
+            if (!table && BitCountNum == 3 && sourceBits == 3 && Filter.FilterRow(nullptr, nullptr, 0)) {
+                writer.RunRowsInParallel(0, Height - 1, [&] {
+                    return [&](int Y, uint8_t* row) {
+                        // The source row is the target row itself when filtering in place.
+                        return Filter.FilterRow(reader.Row(Y), row, Width);
+                    };
+                });
+            } else {
+                writer.RunRows(0, Height - 1, [&](int Y) {
+                    const uint8_t* in = reader.Row(Y);
+                    if (table) {
+                        table->Map(in, GetScanLine(Y), rowBytes);
+                    } else if (sourceBits == 3) {
+                        WriteRow(writer, Y, Width,
+                                 [&](int X) { return Filter.FilterColor(GetRawValue(in, X, 3)); });
+                    } else {
+                        WriteRow(writer, Y, Width,
+                                 [&](int X) { return filtered[GetRawValue(in, X, sourceBits)]; });
+                    }
+                    return true;
+                });
+            }
         }
     }
     writer.Finish();

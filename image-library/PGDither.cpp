@@ -3,6 +3,7 @@
 #include "image-library/PGraphic.h"
 
 #include "image-library/PGMath.h"
+#include "image-library/PGPixelTransfer.h"
 
 #include <algorithm>
 
@@ -68,10 +69,7 @@ void TPixelGraphic::BeginDither() {
         t[-e] = -t[e];
 }
 
-void TPixelGraphic::DitherPixel(int X, int Y, int R, int G, int B) {
-    // Outside the rows set up by BeginDither there is no pixel to write and no sum to carry.
-    if (X < 0 || size_t(X) + 2 >= ErrorRowCurrent.size() / 3)
-        return;
+template <typename Store> void TPixelGraphic::Diffuse(int X, int Y, int R, int G, int B, Store&& store) {
     const int32_t* limit = ErrorLimitTable.data() + MaxError;
     const int ahead = Y % 2 == 0 ? X + 1 : X - 1;
     const int behind = 2 * X - ahead;
@@ -87,22 +85,53 @@ void TPixelGraphic::DitherPixel(int X, int Y, int R, int G, int B) {
     auto wanted = [&](int channel, int component) {
         return PGClampTable[limit[RoundedError(cur[X * 3 + channel])] + std::clamp(component, 0, 255)];
     };
+    // IndexToColor without its call where the entry exists.
+    auto entry = [&](int index) {
+        return PaletteIdent != pTrueColor && size_t(index) < ColorTable.size()
+                   ? ColorTable[size_t(index)]
+                   : IndexToColor(uint32_t(index));
+    };
 
     if (AllGray) {
         // Gray tables carry one error, kept in the green sums.
         const int v = wanted(1, ColorIntensity(RGB(uint8_t(R), uint8_t(G), uint8_t(B)), WeightedGray) / 3);
         const int index = ColorToIndex(RGB(uint8_t(v), uint8_t(v), uint8_t(v)));
-        SetPixelValue(X, Y, uint32_t(index));
-        spread(1, v - GetGValue(IndexToColor(uint32_t(index))));
+        store(uint32_t(index));
+        spread(1, v - GetGValue(entry(index)));
         return;
     }
     const int r = wanted(0, R), g = wanted(1, G), b = wanted(2, B);
     const int index = ColorToIndex(RGB(uint8_t(r), uint8_t(g), uint8_t(b)));
-    SetPixelValue(X, Y, uint32_t(index));
-    const TColor chosen = IndexToColor(uint32_t(index));
+    store(uint32_t(index));
+    const TColor chosen = entry(index);
     spread(0, r - GetRValue(chosen));
     spread(1, g - GetGValue(chosen));
     spread(2, b - GetBValue(chosen));
+}
+
+void TPixelGraphic::DitherPixel(int X, int Y, int R, int G, int B) {
+    // Outside the rows set up by BeginDither there is no pixel to write and no sum to carry.
+    if (X < 0 || size_t(X) + 2 >= ErrorRowCurrent.size() / 3)
+        return;
+    Diffuse(X, Y, R, G, B, [&](uint32_t index) { SetPixelValue(X, Y, index); });
+}
+
+void TPixelGraphic::DitherRow(int Y, int First, int Last, const TColor* Colors) {
+    FlushPending();
+    // Pixels inside the picture are stored straight into the row, as SetPixelValue stores them.
+    uint8_t* row = Bits && Y >= 0 && Y < Height ? Bits.get() + ptrdiff_t(Height - 1 - Y) * RowBytes : nullptr;
+    const size_t sums = ErrorRowCurrent.size() / 3;
+    ForEachInScanOrder(Y, First, Last, [&](int X) {
+        if (X < 0 || size_t(X) + 2 >= sums)
+            return;
+        const TColor c = Colors[X - First];
+        if (row && X < Width)
+            Diffuse(X, Y, GetRValue(c), GetGValue(c), GetBValue(c),
+                    [&](uint32_t index) { SetRawValue(row, X, BitCountNum, index); });
+        else
+            Diffuse(X, Y, GetRValue(c), GetGValue(c), GetBValue(c),
+                    [&](uint32_t index) { SetPixelValue(X, Y, index); });
+    });
 }
 
 void TPixelGraphic::NextDitherRow() {

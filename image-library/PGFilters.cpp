@@ -4,9 +4,11 @@
 
 #include "framework/Rounding.h"
 #include "image-library/PGMath.h"
+#include "image-library/PGPixelTransfer.h"
 #include "image-library/PGraphic.h"
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -81,24 +83,85 @@ void TBCGFilter::BuildLevelTable() {
     }
 }
 
+namespace {
+
+// Each channel value's YCbCr terms at the scale 0..1, made once: what the conversion forms per pixel.
+struct TChannelTerms {
+    std::array<TYCbCrTerms, 256> Red, Green, Blue;
+};
+
+const TChannelTerms& ChannelTerms() {
+    static const TChannelTerms terms = [] {
+        TChannelTerms t;
+        for (int v = 0; v < 256; ++v) {
+            t.Red[size_t(v)] = RedTerms(v * OneBy255);
+            t.Green[size_t(v)] = GreenTerms(v * OneBy255);
+            t.Blue[size_t(v)] = BlueTerms(v * OneBy255);
+        }
+        return t;
+    }();
+    return terms;
+}
+
+// PGFloor for the non-negative luminance, from rounding to nearest, which needs no change of the processor's
+// rounding mode.
+int64_t FloorOf(long double v) {
+    const int64_t r = Round(v);
+    return (long double)r > v ? r - 1 : r;
+}
+
+// The luminance mode of one colour, Level(i) giving entry i of the level table.
+template <typename Level> TColor LuminanceColor(TColor Color, Level&& level) {
+    static const TChannelTerms& terms = ChannelTerms();
+    long double Y, Cb, Cr;
+    YCbCrFromTerms(terms.Red[GetRValue(Color)], terms.Green[GetGValue(Color)], terms.Blue[GetBValue(Color)],
+                   Y, Cb, Cr);
+    const long double y = Y * 255;
+    // Y lies in 0..1 for every colour; the clamp only keeps the indices inside the table.
+    const int p = int(std::clamp<int64_t>(FloorOf(y), 0, 255));
+    long double levelY;
+    if (p >= 255) {
+        levelY = level(255) * OneBy255;
+    } else {
+        const long double f = y - p;
+        levelY = ((1 - f) * level(size_t(p)) + f * level(size_t(p) + 1)) * OneBy255;
+    }
+    long double R, G, B;
+    YCbCrToRGB(levelY, Cb, Cr, R, G, B);
+    return RGB(ClampLevel(R * 255), ClampLevel(G * 255), ClampLevel(B * 255));
+}
+
+} // namespace
+
 TColor TBCGFilter::ApplyColor(TColor Color) const {
     const int r = GetRValue(Color), g = GetGValue(Color), b = GetBValue(Color);
     if (!UseY)
         return RGB(LevelTable[size_t(r)], LevelTable[size_t(g)], LevelTable[size_t(b)]);
+    return LuminanceColor(Color, [&](size_t i) { return LevelTable[i]; });
+}
 
-    long double Y, Cb, Cr;
-    RGBToYCbCr(r * OneBy255, g * OneBy255, b * OneBy255, Y, Cb, Cr);
-    const long double y = Y * 255;
-    // Y lies in 0..1 for every colour; the clamp only keeps the indices inside the table.
-    const int p = std::clamp(PGFloor(y), 0, 255);
-    long double level;
-    if (p >= 255) {
-        level = LevelTable[255] * OneBy255;
-    } else {
-        const long double f = y - p;
-        level = ((1 - f) * LevelTable[size_t(p)] + f * LevelTable[size_t(p) + 1]) * OneBy255;
+bool TBCGFilter::FilterRow(const uint8_t* In, uint8_t* Out, int Count) const {
+    if (!UseY) {
+        for (int i = 0; i < Count; ++i)
+            SetRawValue(Out, i, 3, ApplyColor(GetRawValue(In, i, 3)));
+        return true;
     }
-    long double R, G, B;
-    YCbCrToRGB(level, Cb, Cr, R, G, B);
-    return RGB(ClampLevel(R * 255), ClampLevel(G * 255), ClampLevel(B * 255));
+    // The levels as extended numbers (the very values the conversion of each byte gives), and the results of
+    // the colours met lately in the row: neighbouring pixels often share their colour.
+    std::array<long double, 256> levels;
+    for (size_t i = 0; i < levels.size(); ++i)
+        levels[i] = LevelTable[i];
+    constexpr size_t Recent = 256;
+    std::array<TColor, Recent> colors, results;
+    colors.fill(0xFFFFFFFF); // no colour
+    for (int i = 0; i < Count; ++i) {
+        const TColor color = GetRawValue(In, i, 3);
+        const size_t slot = (color * 0x9E3779B1u) >> 24;
+        if (colors[slot] != color) {
+            colors[slot] = color;
+            results[slot] = LuminanceColor(color, [&](size_t k) { return levels[k]; });
+        }
+        SetRawValue(Out, i, 3, results[slot]);
+    }
+    return true;
 }

@@ -46,6 +46,10 @@ protected:
     // A colour filter that maps red, green and blue each through this one table may offer it, so that
     // ApplyFilter turns a 24-bit row into one lookup per byte. Valid from SetSource to EndFilter.
     virtual const TLevelTable* ChannelTable() const { return nullptr; }
+    // A colour filter may filter Count 24-bit pixels at a time, Out[i] = FilterColor(In[i]) (In and Out may
+    // be one row), safely on several threads at once; it returns false when it cannot, and Count 0 only asks.
+    // ApplyFilter then shares the rows of a 24-bit run among the worker pool.
+    virtual bool FilterRow(const uint8_t*, uint8_t*, int) const { return false; }
 
     TPixelGraphic* Source = nullptr;
 
@@ -87,6 +91,7 @@ public:
 
 protected:
     const TLevelTable* ChannelTable() const override { return UseY ? nullptr : &LevelTable; }
+    bool FilterRow(const uint8_t* In, uint8_t* Out, int Count) const override;
 
 private:
     void BuildLevelTable();

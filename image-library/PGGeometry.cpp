@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <type_traits>
+#include <vector>
 
 namespace {
 
@@ -82,6 +84,11 @@ TSampling AxisSampling(TStretchMode mode, int64_t S, int64_t D) {
     return shrinking ? TSampling::Area : TSampling::TwoPoint;
 }
 
+// The divisor of every entry of an axis.
+int64_t AxisDivisor(TSampling sampling, int64_t S, int64_t D) {
+    return sampling == TSampling::TwoPoint ? 2 * D : sampling == TSampling::Area ? S : 1;
+}
+
 // S source size, D target size (both positive), O source origin, N the source picture's size on the axis,
 // a the target index relative to the target origin. Products fit 64 bits: every factor is below 2^32.
 TAxisEntry AxisEntry(TSampling sampling, int64_t S, int64_t D, int64_t O, int64_t N, int64_t a) {
@@ -104,7 +111,7 @@ TAxisEntry AxisEntry(TSampling sampling, int64_t S, int64_t D, int64_t O, int64_
             last = std::clamp<int64_t>(last, 0, N - 1);
             e.Valid = true;
         }
-        e.Divisor = 2 * D;
+        e.Divisor = AxisDivisor(sampling, S, D);
         if (D * (2 * (first - O) + 1) == centre || first == last) {
             e.FirstWeight = 2 * D;
         } else {
@@ -116,7 +123,7 @@ TAxisEntry AxisEntry(TSampling sampling, int64_t S, int64_t D, int64_t O, int64_
     case TSampling::Area:
         first = O + S * a / D;
         last = O + S * (a + 1) / D - (S * (a + 1) % D == 0 ? 1 : 0);
-        e.Divisor = S;
+        e.Divisor = AxisDivisor(sampling, S, D);
         if (first == last) {
             e.FirstWeight = S;
         } else {
@@ -135,6 +142,55 @@ TAxisEntry AxisEntry(TSampling sampling, int64_t S, int64_t D, int64_t O, int64_
     }
     return e;
 }
+
+// A quotient by a divisor fixed for a call, as a multiplication where that gives the same quotient: with
+// M = floor((2^64 - 1) / d) + 1 = ceil(2^64 / d) and e = M * d - 2^64 < d, n * M / 2^64 = n / d + n * e /
+// (d * 2^64), which truncates to n / d whenever n * e < 2^64, so for 0 <= n < floor((2^64 - 1) / d). Other
+// numerators are divided.
+class TQuotient {
+public:
+    explicit TQuotient(int64_t Divisor)
+        : Divisor(Divisor), Limit(~uint64_t(0) / uint64_t(Divisor)), Factor(Limit + 1) {}
+    int64_t operator()(int64_t n) const {
+        if (Divisor == 1)
+            return n;
+        if (n >= 0 && uint64_t(n) < Limit)
+            return int64_t(uint64_t((unsigned __int128)uint64_t(n) * Factor >> 64));
+        return n / Divisor;
+    }
+
+private:
+    int64_t Divisor;
+    uint64_t Limit;
+    uint64_t Factor;
+};
+
+// The weighted sums of red, green and blue over each column entry of a few source rows, each divided by the
+// entry's divisor: every target row that samples a source row adds up the same sums, so a run of target
+// rows computes them once per source row.
+class TColumnSums {
+public:
+    // Slots of at least 2: a target row's two source rows are both held.
+    TColumnSums(size_t Columns, size_t Slots)
+        : Columns(Columns), Rows(std::max<size_t>(Slots, 2), INT_MIN), Sums(Rows.size() * 3 * Columns) {}
+    // The sums of source row j; Make(j, sums) computes them when no slot holds them, into the slot of the
+    // lowest row (runs go down the picture), so the row asked for just before stays.
+    template <typename Make> const int64_t* Row(int j, Make&& make) {
+        for (size_t slot = 0; slot < Rows.size(); ++slot)
+            if (Rows[slot] == j)
+                return Sums.data() + slot * 3 * Columns;
+        const size_t slot = size_t(std::min_element(Rows.begin(), Rows.end()) - Rows.begin());
+        Rows[slot] = j;
+        int64_t* sums = Sums.data() + slot * 3 * Columns;
+        make(j, sums);
+        return sums;
+    }
+
+private:
+    size_t Columns;
+    std::vector<int> Rows; // INT_MIN: empty
+    std::vector<int64_t> Sums;
+};
 
 } // namespace
 
@@ -158,7 +214,6 @@ void TPixelGraphic::StretchCopy(int DestX, int DestY, int DestWidth, int DestHei
     const TRange columns = Clip(DestX, int64_t(DestX) + DestWidth - 1, 0, Width - 1);
     const TRange rows = Clip(DestY, int64_t(DestY) + DestHeight - 1, 0, Height - 1);
 
-    TPGTargetWriter writer(*this);
     const TSampling across = AxisSampling(StretchMode, SrcWidth, DestWidth);
     const TSampling down = AxisSampling(StretchMode, SrcHeight, DestHeight);
     const size_t columnCount = size_t(columns.Last - columns.First + 1);
@@ -166,58 +221,123 @@ void TPixelGraphic::StretchCopy(int DestX, int DestY, int DestWidth, int DestHei
     for (size_t k = 0; k < columnCount; ++k)
         columnEntries[k] = AxisEntry(across, SrcWidth, DestWidth, SrcX, source.Width(),
                                      int64_t(columns.First) + int64_t(k) - DestX);
+    const TQuotient acrossQuotient(AxisDivisor(across, SrcWidth, DestWidth));
+    const TQuotient downQuotient(AxisDivisor(down, SrcHeight, DestHeight));
 
     // Entries of divisor 1 take one pixel with weight 1: the sums are that pixel's colour.
     const bool pointColumns = std::all_of(columnEntries.begin(), columnEntries.end(),
                                           [](const TAxisEntry& e) { return e.Divisor == 1; });
 
-    // Per target row the weighted column sums of each source row are added up, then divided once.
-    std::vector<int64_t> totals(3 * columnCount);
-    writer.RunRows(rows.First, rows.Last, [&](int Y) {
-        writer.BeginRow(Y);
+    auto columnSums = [&](auto source24, int j, int64_t* sums) {
+        const uint8_t* row = source.Row(j);
+        for (size_t k = 0; k < columnCount; ++k) {
+            const TAxisEntry& e = columnEntries[k];
+            if (!e.Valid)
+                continue;
+            int64_t r = 0, g = 0, b = 0;
+            for (int i = e.First; i <= e.Last; ++i) {
+                const int64_t wx = e.Weight(i);
+                if constexpr (decltype(source24)::value) {
+                    const uint8_t* p = row + 3 * ptrdiff_t(i);
+                    r += p[2] * wx;
+                    g += p[1] * wx;
+                    b += p[0] * wx;
+                } else {
+                    const TColor c = source.Color(row, i);
+                    r += GetRValue(c) * wx;
+                    g += GetGValue(c) * wx;
+                    b += GetBValue(c) * wx;
+                }
+            }
+            sums[3 * k] = acrossQuotient(r);
+            sums[3 * k + 1] = acrossQuotient(g);
+            sums[3 * k + 2] = acrossQuotient(b);
+        }
+    };
+    auto makeSums = [&](int j, int64_t* sums) {
+        if (source.GetBitCountNum() == 3)
+            columnSums(std::true_type(), j, sums);
+        else
+            columnSums(std::false_type(), j, sums);
+    };
+    // The rows one target row samples at most, and one more for the next target row.
+    const size_t slotCount = size_t(std::min<int64_t>(8, int64_t(SrcHeight) / DestHeight + 3));
+
+    // Per target row the column sums of its source rows, weighted, are added up and divided once. Put(k,
+    // colour) gets the colour of every valid column entry k; false when the row has no source.
+    auto resampleRow = [&](int Y, TColumnSums& cache, std::vector<int64_t>& totals, auto&& put) {
         const TAxisEntry down_ =
             AxisEntry(down, SrcHeight, DestHeight, SrcY, source.Height(), int64_t(Y) - DestY);
         if (!down_.Valid)
             return false;
         if (pointColumns && down_.Divisor == 1) {
             const uint8_t* row = source.Row(down_.First);
-            ForEachInScanOrder(Y, columns.First, columns.Last, [&](int X) {
-                const TAxisEntry& e = columnEntries[size_t(X - columns.First)];
-                if (e.Valid)
-                    writer.Write(X, source.Color(row, e.First));
-            });
+            for (size_t k = 0; k < columnCount; ++k)
+                if (columnEntries[k].Valid)
+                    put(k, source.Color(row, columnEntries[k].First));
             return true;
         }
+        auto put3 = [&](size_t k, int64_t r, int64_t g, int64_t b) {
+            put(k, RGB(uint8_t(downQuotient(r)), uint8_t(downQuotient(g)), uint8_t(downQuotient(b))));
+        };
+        if (down_.Last - down_.First <= 1) { // one or two source rows: the sums are weighted on the way out
+            const int64_t* __restrict first = cache.Row(down_.First, makeSums);
+            const int64_t* __restrict last = cache.Row(down_.Last, makeSums);
+            const int64_t w0 = down_.Weight(down_.First),
+                          w1 = down_.Last > down_.First ? down_.LastWeight : 0;
+            for (size_t k = 0; k < columnCount; ++k)
+                if (columnEntries[k].Valid)
+                    put3(k, first[3 * k] * w0 + last[3 * k] * w1,
+                         first[3 * k + 1] * w0 + last[3 * k + 1] * w1,
+                         first[3 * k + 2] * w0 + last[3 * k + 2] * w1);
+            return true;
+        }
+        int64_t* __restrict sum = totals.data();
         std::fill(totals.begin(), totals.end(), 0);
         for (int j = down_.First; j <= down_.Last; ++j) {
             const int64_t wy = down_.Weight(j);
-            const uint8_t* row = source.Row(j);
-            for (size_t k = 0; k < columnCount; ++k) {
-                const TAxisEntry& e = columnEntries[k];
-                if (!e.Valid)
-                    continue;
-                int64_t r = 0, g = 0, b = 0;
-                for (int i = e.First; i <= e.Last; ++i) {
-                    const TColor c = source.Color(row, i);
-                    const int64_t wx = e.Weight(i);
-                    r += GetRValue(c) * wx;
-                    g += GetGValue(c) * wx;
-                    b += GetBValue(c) * wx;
-                }
-                totals[3 * k] += r / e.Divisor * wy;
-                totals[3 * k + 1] += g / e.Divisor * wy;
-                totals[3 * k + 2] += b / e.Divisor * wy;
-            }
+            const int64_t* __restrict sums = cache.Row(j, makeSums);
+            for (size_t k = 0; k < 3 * columnCount; ++k)
+                sum[k] += sums[k] * wy;
         }
-        ForEachInScanOrder(Y, columns.First, columns.Last, [&](int X) {
-            const size_t k = size_t(X - columns.First);
+        for (size_t k = 0; k < columnCount; ++k)
             if (columnEntries[k].Valid)
-                writer.Write(X, RGB(uint8_t(totals[3 * k] / down_.Divisor),
-                                    uint8_t(totals[3 * k + 1] / down_.Divisor),
-                                    uint8_t(totals[3 * k + 2] / down_.Divisor)));
-        });
+                put3(k, sum[3 * k], sum[3 * k + 1], sum[3 * k + 2]);
         return true;
-    });
+    };
+
+    TPGTargetWriter writer(*this);
+    if (BitCountNum == 3) {
+        // Every target pixel depends on the source only: runs of rows go to the worker pool.
+        writer.RunRowsInParallel(rows.First, rows.Last, [&] {
+            return [&, cache = TColumnSums(columnCount, slotCount),
+                    totals = std::vector<int64_t>(3 * columnCount)](int Y, uint8_t* row) mutable {
+                return resampleRow(Y, cache, totals, [&](size_t k, TColor color) {
+                    SetRawValue(row, columns.First + int(k), 3, color);
+                });
+            };
+        });
+    } else {
+        TColumnSums cache(columnCount, slotCount);
+        std::vector<int64_t> totals(3 * columnCount);
+        std::vector<TColor> colors(columnCount);
+        const bool allColumnsValid = std::all_of(columnEntries.begin(), columnEntries.end(),
+                                                 [](const TAxisEntry& e) { return e.Valid; });
+        writer.RunRows(rows.First, rows.Last, [&](int Y) {
+            writer.BeginRow(Y);
+            if (!resampleRow(Y, cache, totals, [&](size_t k, TColor color) { colors[k] = color; }))
+                return false;
+            if (allColumnsValid)
+                writer.WriteRow(columns.First, columns.Last, colors.data());
+            else
+                ForEachInScanOrder(Y, columns.First, columns.Last, [&](int X) {
+                    const size_t k = size_t(X - columns.First);
+                    if (columnEntries[k].Valid)
+                        writer.Write(X, colors[k]);
+                });
+            return true;
+        });
+    }
     writer.Finish();
 }
 
@@ -243,6 +363,7 @@ void TPixelGraphic::CopyRect(int DestX, int DestY, int AWidth, int AHeight, int 
     const int sourceFirst = int(columns.First + shift);
 
     TPGTargetWriter writer(*this, !raw);
+    std::vector<TColor> colors(raw ? 0 : size_t(count));
     writer.RunRows(rows.First, rows.Last, [&](int Y) {
         const int64_t S = int64_t(Y) - DestY + SrcY;
         if (S < 0 || S >= source.Height())
@@ -261,9 +382,11 @@ void TPixelGraphic::CopyRect(int DestX, int DestY, int AWidth, int AHeight, int 
             for (int k = 0; k < count; ++k)
                 SetRawValue(targetRow, columns.First + k, BitCountNum,
                             GetRawValue(sourceRow, sourceFirst + k, BitCountNum));
-        else
-            ForEachInScanOrder(Y, columns.First, columns.Last,
-                               [&](int X) { writer.Write(X, source.Color(sourceRow, int(X + shift))); });
+        else {
+            for (int k = 0; k < count; ++k)
+                colors[size_t(k)] = source.Color(sourceRow, sourceFirst + k);
+            writer.WriteRow(columns.First, columns.Last, colors.data());
+        }
         return true;
     });
     writer.Finish();
@@ -347,7 +470,6 @@ void TPixelGraphic::Transform(int DestCenterX, int DestCenterY, long double Angl
     std::unique_ptr<TPixelGraphic> copy;
     TPixelGraphic& from = Unaliased(*this, Source, copy);
     const TPGSourceReader source(from);
-    const TPGSourceReader target(*this); // what the target already shows, for the border of the turned area
     const TRange sourceColumns = Clip(SrcX, int64_t(SrcX) + SrcWidth - 1, 0, source.Width() - 1);
     const TRange sourceRows = Clip(SrcY, int64_t(SrcY) + SrcHeight - 1, 0, source.Height() - 1);
     auto inside = [&](int64_t x, int64_t y) {
@@ -357,45 +479,86 @@ void TPixelGraphic::Transform(int DestCenterX, int DestCenterY, long double Angl
     // Quarter turns sample the nearest pixel whatever Interpolate says; the option itself is left alone.
     const bool bilinear = Interpolate == 1 && turn.Quarters < 0;
 
-    TPGTargetWriter writer(*this);
-    writer.RunRows(rows.First, rows.Last, [&](int Y) {
-        writer.BeginRow(Y);
-        const long double dy = int64_t(Y) - DestCenterY;
-        const long double dyS = dy * s, dyC = dy * c;
-        ForEachInScanOrder(Y, columns.First, columns.Last, [&](int X) {
-            const long double dx = int64_t(X) - DestCenterX;
-            const long double sx = (dx * c + dyS) / det + SrcCenterX;
-            const long double sy = (-(dx * s) + dyC) / det + SrcCenterY;
-            if (!bilinear) {
-                const int64_t rx = Round64(sx), ry = Round64(sy);
-                if (inside(rx, ry))
-                    writer.Write(X, source.Color(int(rx), int(ry)));
-                return;
+    // The inverse map's column terms, each the very product the map forms for its pixel. A determinant of
+    // exactly 1 divides nothing: dividing by 1 is exact.
+    const size_t columnCount = size_t(columns.Last - columns.First + 1);
+    std::vector<long double> columnCos(columnCount), columnSin(columnCount);
+    for (size_t k = 0; k < columnCount; ++k) {
+        const long double dx = int64_t(columns.First) + int64_t(k) - DestCenterX;
+        columnCos[k] = dx * c;
+        columnSin[k] = -(dx * s);
+    }
+    const bool unitDet = det == 1;
+
+    // The colour of target pixel X of row Y (dyS and dyC the row's terms) into Color; false when the pixel
+    // stays as it is. Old() gives the colour the target already has there.
+    auto turned = [&](int X, long double dyS, long double dyC, auto&& Old, TColor& Color) {
+        const size_t k = size_t(X - columns.First);
+        long double sx = columnCos[k] + dyS, sy = columnSin[k] + dyC;
+        if (!unitDet)
+            sx = sx / det, sy = sy / det;
+        sx = sx + SrcCenterX, sy = sy + SrcCenterY;
+        if (!bilinear) {
+            const int64_t rx = Round64(sx), ry = Round64(sy);
+            if (!inside(rx, ry))
+                return false;
+            Color = source.Color(int(rx), int(ry));
+            return true;
+        }
+        const int64_t fx[2] = {Floor64(sx), Ceil64(sx)}, fy[2] = {Floor64(sy), Ceil64(sy)};
+        auto column = [&](int64_t x) { return x >= sourceColumns.First && x <= sourceColumns.Last; };
+        auto row = [&](int64_t y) { return y >= sourceRows.First && y <= sourceRows.Last; };
+        if (!(column(fx[0]) || column(fx[1])) || !(row(fy[0]) || row(fy[1])))
+            return false; // none of the four neighbours lies in the source
+        const long double wx[2] = {fx[0] == fx[1] ? 0.5L : 1 - (sx - fx[0]),
+                                   fx[0] == fx[1] ? 0.5L : 1 - (fx[1] - sx)};
+        const long double wy[2] = {fy[0] == fy[1] ? 0.5L : 1 - (sy - fy[0]),
+                                   fy[0] == fy[1] ? 0.5L : 1 - (fy[1] - sy)};
+        long double sum[3] = {0, 0, 0};
+        for (int j = 0; j < 2; ++j)
+            for (int i = 0; i < 2; ++i) {
+                const TColor color = inside(fx[i], fy[j]) ? source.Color(int(fx[i]), int(fy[j])) : Old();
+                const long double w = wx[i] * wy[j];
+                sum[0] += w * GetRValue(color);
+                sum[1] += w * GetGValue(color);
+                sum[2] += w * GetBValue(color);
             }
-            const int64_t fx[2] = {Floor64(sx), Ceil64(sx)}, fy[2] = {Floor64(sy), Ceil64(sy)};
-            const long double wx[2] = {fx[0] == fx[1] ? 0.5L : 1 - (sx - fx[0]),
-                                       fx[0] == fx[1] ? 0.5L : 1 - (fx[1] - sx)};
-            const long double wy[2] = {fy[0] == fy[1] ? 0.5L : 1 - (sy - fy[0]),
-                                       fy[0] == fy[1] ? 0.5L : 1 - (fy[1] - sy)};
-            long double sum[3] = {0, 0, 0};
-            bool any = false;
-            for (int j = 0; j < 2; ++j)
-                for (int i = 0; i < 2; ++i) {
-                    const bool in = inside(fx[i], fy[j]);
-                    any = any || in;
-                    const TColor color = in ? source.Color(int(fx[i]), int(fy[j])) : target.Color(X, Y);
-                    const long double w = wx[i] * wy[j];
-                    sum[0] += w * GetRValue(color);
-                    sum[1] += w * GetGValue(color);
-                    sum[2] += w * GetBValue(color);
-                }
-            if (any) {
-                auto channel = [](long double v) { return uint8_t(std::clamp<int64_t>(Round(v), 0, 255)); };
-                writer.Write(X, RGB(channel(sum[0]), channel(sum[1]), channel(sum[2])));
-            }
-        });
+        auto channel = [](long double v) { return uint8_t(std::clamp<int64_t>(Round(v), 0, 255)); };
+        Color = RGB(channel(sum[0]), channel(sum[1]), channel(sum[2]));
         return true;
-    });
+    };
+
+    TPGTargetWriter writer(*this);
+    if (BitCountNum == 3) {
+        // Every pixel depends on the source and on its own earlier colour only: rows go to the worker pool.
+        writer.RunRowsInParallel(rows.First, rows.Last, [&] {
+            return [&](int Y, uint8_t* row) {
+                const long double dy = int64_t(Y) - DestCenterY;
+                const long double dyS = dy * s, dyC = dy * c;
+                for (int X = columns.First; X <= columns.Last; ++X) {
+                    TColor color;
+                    if (turned(
+                            X, dyS, dyC, [&] { return GetRawValue(row, X, 3); }, color))
+                        SetRawValue(row, X, 3, color);
+                }
+                return true;
+            };
+        });
+    } else {
+        const TPGSourceReader target(*this); // what the target already shows, for the border
+        writer.RunRows(rows.First, rows.Last, [&](int Y) {
+            writer.BeginRow(Y);
+            const long double dy = int64_t(Y) - DestCenterY;
+            const long double dyS = dy * s, dyC = dy * c;
+            ForEachInScanOrder(Y, columns.First, columns.Last, [&](int X) {
+                TColor color;
+                if (turned(
+                        X, dyS, dyC, [&] { return target.Color(X, Y); }, color))
+                    writer.Write(X, color);
+            });
+            return true;
+        });
+    }
     writer.Finish();
 }
 

@@ -31,17 +31,3 @@ long double PGPower(long double Base, long double Exponent) {
 bool PointInRect(const TPoint& P, const TRect& R) {
     return R.Left <= P.X && P.X < R.Right && R.Top <= P.Y && P.Y < R.Bottom;
 }
-
-void RGBToYCbCr(long double R, long double G, long double B, long double& Y, long double& Cb,
-                long double& Cr) {
-    Y = 0.299L * R + 0.587L * G + 0.114L * B;
-    Cb = -0.169L * R - 0.331L * G + 0.5L * B;
-    Cr = 0.5L * R - 0.419L * G - 0.081L * B;
-}
-
-void YCbCrToRGB(long double Y, long double Cb, long double Cr, long double& R, long double& G,
-                long double& B) {
-    R = Y + 1.403L * Cr;
-    G = Y - 0.344L * Cb - 0.714L * Cr;
-    B = Y + 1.773L * Cb;
-}

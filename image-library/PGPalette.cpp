@@ -265,7 +265,7 @@ int TPixelGraphic::ColorToIndex(TColor Color) {
         index = (R + 24) / 51 * 36 + (G + 24) / 51 * 6 + (B + 24) / 51;
         break;
     case pSpecial252:
-        index = NearestOf(Special252Candidates(Color), StandardPalette(pSpecial252), Color);
+        index = Special252Nearest(Color);
         break;
     case pOptimized252Sys16:
     case pSource:

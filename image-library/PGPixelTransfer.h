@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 class TPixelGraphic;
 
@@ -119,6 +120,9 @@ public:
         }
     }
 
+    // Write for X = First .. Last in scan order, Colors[X - First] the colour of pixel X.
+    void WriteRow(int First, int Last, const TColor* Colors);
+
     // Progress of the rows First .. Last: OnProgressStart; for each row Y, Row(Y) and, when it returns
     // true, OnProgress(Y - First, Last - First) with Abort, which stops after that row; then OnProgressEnd,
     // also after an abort. An exception passes on without OnProgressEnd.
@@ -129,6 +133,14 @@ public:
                 break;
         End();
     }
+    // RunRows for a 24-bit target whose rows depend only on the source and on their own earlier pixels, with
+    // runs of neighbouring rows shared among the worker pool's threads. MakeFill makes the fill of one run
+    // (so a run may keep what its rows share); Fill(Y, Row) writes target row Y into Row, which holds the
+    // row's pixels as they were, and tells whether the row counts as a step. The events fire on the calling
+    // thread in row order. When a handler may abort, a band of rows at a time is filled aside and each row
+    // is stored just before its event, so an abort leaves the rows after it as they were.
+    using TRowFill = std::function<bool(int Y, uint8_t* Row)>;
+    void RunRowsInParallel(int First, int Last, const std::function<TRowFill()>& MakeFill);
     // The same events one by one, for operations whose steps are not target rows. Step returns true when
     // the handler asked to stop.
     void Start();

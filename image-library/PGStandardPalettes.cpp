@@ -107,31 +107,53 @@ const StandardTables& Tables() {
     return tables;
 }
 
-// Cell of a component in the pSpecial252 grid, and the component range that the cell covers.
+// Cell of a component in the coarse pSpecial252 grid, and the component range that the cell covers.
 constexpr int GridCells = 9;
-constexpr int GridCell(int v) {
-    return (v + 16) / 32;
-}
 constexpr int GridLow(int cell) {
     return std::max(0, 32 * cell - 16);
 }
 constexpr int GridHigh(int cell) {
     return std::min(255, 32 * cell + 15);
 }
+// The fine grid that lookups use: cells of 8 values, each inside one coarse cell (whose bounds are
+// multiples of 16), so that its candidates are found among the coarse cell's few; most fine cells keep one.
+constexpr int FineCells = 32;
+constexpr int FineCell(int v) {
+    return v / 8;
+}
 
-// Candidates per grid cell, packed: cell c lists Entries[Start[c] .. Start[c + 1]).
+// Candidates per fine grid cell, packed: cell c lists Entries[Start[c] .. Start[c + 1]).
 struct Special252Grid {
     std::vector<uint8_t> Entries;
-    std::array<uint16_t, GridCells * GridCells * GridCells + 1> Start{};
+    std::vector<uint32_t> Start;
+    std::vector<uint8_t> Single; // the one candidate of a cell, or NoSingle
+    static constexpr uint8_t NoSingle = 255;
 
-    Special252Grid() {
+    Special252Grid() : Start(FineCells * FineCells * FineCells + 1), Single(Start.size() - 1, NoSingle) {
         const std::span<const TColor> table = StandardPalette(pSpecial252);
+        std::vector<uint8_t> all(table.size());
+        for (size_t e = 0; e < all.size(); ++e)
+            all[e] = uint8_t(e);
+        std::vector<std::vector<uint8_t>> coarse(GridCells * GridCells * GridCells);
         for (int r = 0; r < GridCells; ++r)
             for (int g = 0; g < GridCells; ++g)
-                for (int b = 0; b < GridCells; ++b) {
-                    AddCell(table, {GridLow(r), GridLow(g), GridLow(b)},
-                            {GridHigh(r), GridHigh(g), GridHigh(b)});
-                    Start[size_t((r * GridCells + g) * GridCells + b + 1)] = uint16_t(Entries.size());
+                for (int b = 0; b < GridCells; ++b)
+                    coarse[size_t((r * GridCells + g) * GridCells + b)] =
+                        Survivors(table, all, {GridLow(r), GridLow(g), GridLow(b)},
+                                  {GridHigh(r), GridHigh(g), GridHigh(b)});
+        auto coarseCell = [](int fine) { return (8 * fine + 16) / 32; };
+        for (int r = 0; r < FineCells; ++r)
+            for (int g = 0; g < FineCells; ++g)
+                for (int b = 0; b < FineCells; ++b) {
+                    const std::vector<uint8_t>& pool = coarse[size_t(
+                        (coarseCell(r) * GridCells + coarseCell(g)) * GridCells + coarseCell(b))];
+                    const std::vector<uint8_t> kept =
+                        Survivors(table, pool, {8 * r, 8 * g, 8 * b}, {8 * r + 7, 8 * g + 7, 8 * b + 7});
+                    const size_t cell = size_t((r * FineCells + g) * FineCells + b);
+                    Entries.insert(Entries.end(), kept.begin(), kept.end());
+                    Start[cell + 1] = uint32_t(Entries.size());
+                    if (kept.size() == 1)
+                        Single[cell] = kept[0];
                 }
     }
 
@@ -139,14 +161,16 @@ struct Special252Grid {
 
     static Corner Components(TColor c) { return {GetRValue(c), GetGValue(c), GetBValue(c)}; }
 
-    // Keeps the entries that no other entry beats everywhere in the box [lo, hi]. An entry is beaten when
-    // another is strictly nearer at every point, or at least as near with a lower index (which wins ties).
-    void AddCell(std::span<const TColor> table, const Corner& lo, const Corner& hi) {
+    // The entries of pool (ascending) that no other entry of pool beats everywhere in the box [lo, hi]. An
+    // entry is beaten when another is strictly nearer at every point, or at least as near with a lower index
+    // (which wins ties). Pool holds every entry that can be the nearest in the box.
+    static std::vector<uint8_t> Survivors(std::span<const TColor> table, const std::vector<uint8_t>& pool,
+                                          const Corner& lo, const Corner& hi) {
         // Entries whose nearest point of the box lies beyond the farthest point of some entry cannot win.
         int64_t reach = INT64_MAX;
-        std::vector<int64_t> nearest(table.size());
-        for (size_t e = 0; e < table.size(); ++e) {
-            const Corner x = Components(table[e]);
+        std::vector<int64_t> nearest(pool.size());
+        for (size_t n = 0; n < pool.size(); ++n) {
+            const Corner x = Components(table[pool[n]]);
             int64_t in = 0, out = 0;
             for (int a = 0; a < 3; ++a) {
                 const int d = x[a] < lo[a] ? lo[a] - x[a] : x[a] > hi[a] ? x[a] - hi[a] : 0;
@@ -154,17 +178,19 @@ struct Special252Grid {
                 in += d * d;
                 out += far * far;
             }
-            nearest[e] = in;
+            nearest[n] = in;
             reach = std::min(reach, out);
         }
-        std::vector<size_t> candidates;
-        for (size_t e = 0; e < table.size(); ++e)
-            if (nearest[e] <= reach)
-                candidates.push_back(e);
-        for (size_t e : candidates)
+        std::vector<uint8_t> candidates;
+        for (size_t n = 0; n < pool.size(); ++n)
+            if (nearest[n] <= reach)
+                candidates.push_back(pool[n]);
+        std::vector<uint8_t> kept;
+        for (uint8_t e : candidates)
             if (std::none_of(candidates.begin(), candidates.end(),
-                             [&](size_t f) { return f != e && Beats(table[f], f < e, table[e], lo, hi); }))
-                Entries.push_back(uint8_t(e));
+                             [&](uint8_t f) { return f != e && Beats(table[f], f < e, table[e], lo, hi); }))
+                kept.push_back(e);
+        return kept;
     }
 
     // |x - e|^2 - |x - f|^2 is linear in x, so its least value over the box is at one corner.
@@ -212,11 +238,29 @@ const std::array<uint8_t, 766>& Gray236ByIntensity() {
     return lookup;
 }
 
-std::span<const uint8_t> Special252Candidates(TColor Color) {
+int Special252Nearest(TColor Color) {
     static const Special252Grid grid;
     const size_t cell =
-        size_t((GridCell(GetRValue(Color)) * GridCells + GridCell(GetGValue(Color))) * GridCells +
-               GridCell(GetBValue(Color)));
-    return std::span<const uint8_t>(grid.Entries)
-        .subspan(grid.Start[cell], grid.Start[cell + 1] - grid.Start[cell]);
+        size_t((FineCell(GetRValue(Color)) * FineCells + FineCell(GetGValue(Color))) * FineCells +
+               FineCell(GetBValue(Color)));
+    if (grid.Single[cell] != Special252Grid::NoSingle) // most cells
+        return grid.Single[cell];
+    const uint32_t first = grid.Start[cell], end = grid.Start[cell + 1];
+    int best = grid.Entries[first];
+    const std::span<const TColor> table = StandardPalette(pSpecial252);
+    auto distance = [&](int e) {
+        const TColor c = table[size_t(e)];
+        const int dr = GetRValue(c) - GetRValue(Color), dg = GetGValue(c) - GetGValue(Color),
+                  db = GetBValue(c) - GetBValue(Color);
+        return dr * dr + dg * dg + db * db;
+    };
+    int bestDistance = distance(best);
+    for (uint32_t n = first + 1; n < end; ++n) {
+        const int d = distance(grid.Entries[n]);
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = grid.Entries[n];
+        }
+    }
+    return best;
 }

@@ -18,7 +18,6 @@ std::span<const uint8_t> Sys16Candidates(TColor Color);
 // For each intensity 0..765, the pGray236 entry whose gray is nearest to a third of it (the lower on a tie).
 const std::array<uint8_t, 766>& Gray236ByIntensity();
 
-// The pSpecial252 entries that can be the nearest for some colour of Color's grid cell (a component v falls
-// in cell (v + 16) div 32), in ascending order, so that the first of equally near candidates is the lowest
-// index, as in a search of the whole table.
-std::span<const uint8_t> Special252Candidates(TColor Color);
+// The lowest index among the pSpecial252 entries nearest to Color, as a search of the whole table finds it,
+// searched among the few entries that can be the nearest in Color's cell of a grid of 8 values a side.
+int Special252Nearest(TColor Color);

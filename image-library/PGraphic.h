@@ -116,6 +116,8 @@ public:
     // also after a failure. R, G, B are the wanted colour, 0..255.
     void BeginDither();
     void DitherPixel(int X, int Y, int R, int G, int B);
+    // DitherPixel for X = First .. Last of row Y in its scan order, Colors[X - First] the wanted colour.
+    void DitherRow(int Y, int First, int Last, const TColor* Colors);
     void NextDitherRow();
     void EndDither();
     // The limits of carried errors, indexed by error + 255; empty outside BeginDither .. EndDither.
@@ -258,6 +260,8 @@ private:
     void DrawFourBits(QPainter& Painter, const QTransform& Place);
     void RaiseOutOfRange() const;
     int NearestIndex(TColor Color) const;
+    // One pixel of the diffusion; Store(index) writes the chosen entry.
+    template <typename Store> void Diffuse(int X, int Y, int R, int G, int B, Store&& store);
     int LookupIndex(TColor Color);
     void BuildLookupTable();
 

@@ -2,6 +2,7 @@
 #include "image-library/testing/TestPictures.h"
 
 #include "image-library/PGraphic.h"
+#include "image-library/testing/Oracles.h"
 
 #include <QBuffer>
 
@@ -40,6 +41,56 @@ void ReferenceWrite(TPixelGraphic& t, bool dithering, int x, int y, TColor c) {
         t.DitherPixel(x, y, GetRValue(c), GetGValue(c), GetBValue(c));
     else
         t.SetPixelColor(x, y, c);
+}
+
+uint64_t PictureHash(const TPixelGraphic& p, uint64_t Hash) {
+    auto add = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i, v >>= 8)
+            Hash = (Hash ^ (v & 0xFF)) * 1099511628211ull;
+    };
+    add(uint32_t(p.GetWidth()));
+    add(uint32_t(p.GetHeight()));
+    add(p.GetBitCountNum());
+    add(uint32_t(p.GetColorCount()));
+    for (int i = 0; i < p.GetColorCount(); ++i)
+        add(p.IndexToColor(uint32_t(i)));
+    for (int y = 0; y < p.GetHeight(); ++y)
+        for (int x = 0; x < p.GetWidth(); ++x)
+            add(p.GetPixelValue(x, y));
+    return Hash;
+}
+
+std::vector<std::unique_ptr<TPixelGraphic>> ChecksumSources() {
+    std::vector<std::unique_ptr<TPixelGraphic>> sources;
+    sources.push_back(std::make_unique<TPixelGraphic>());
+    PictureFromPnm(GeneratedPhoto(67, 45, 5), *sources.back());
+    std::mt19937 rng(33);
+    sources.push_back(RandomPicture(rng, 31, 23, 3));
+    sources.push_back(RandomPicture(rng, 29, 21, 2));
+    sources.push_back(RandomPicture(rng, 17, 13, 1));
+    sources.push_back(RandomPicture(rng, 19, 11, 0));
+    return sources;
+}
+
+const TTargetKind ChecksumTargets[6] = {
+    {"24 bits", 3, pTrueColor, false},
+    {"8 bits pSpecial252 diffused", 2, pSpecial252, true},
+    {"8 bits pSpecial252", 2, pSpecial252, false},
+    {"8 bits pGray256 diffused", 2, pGray256, true},
+    {"4 bits pSys16 diffused", 1, pSys16, true},
+    {"1 bit diffused", 0, pBlackWhite, true},
+};
+
+std::unique_ptr<TPixelGraphic> KindTarget(std::mt19937& rng, const TTargetKind& kind, int w, int h) {
+    auto p = std::make_unique<TPixelGraphic>();
+    p->SetFormat(w, h, kind.BitCountNum);
+    p->SetPaletteIdent(kind.Palette);
+    const uint32_t values = kind.BitCountNum == 3 ? 0x1000000u : uint32_t(p->GetColorCount());
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            p->SetPixelValue(x, y, uint32_t(rng() % values));
+    p->SetDither(kind.Dither);
+    return p;
 }
 
 namespace {

@@ -4,12 +4,14 @@
 
 #include "framework/Colors.h"
 #include "image-library/PGFileFormats.h"
+#include "image-library/PGTypes.h"
 
 #include <QByteArray>
 
 #include <cstdint>
 #include <memory>
 #include <random>
+#include <vector>
 
 class TPixelGraphic;
 
@@ -21,6 +23,25 @@ std::unique_ptr<TPixelGraphic> RandomTarget(std::mt19937& rng, int w, int h, uin
                                             bool dither);
 // One pixel as an operation writes it: diffused when dithering, else the nearest entry or the bytes.
 void ReferenceWrite(TPixelGraphic& t, bool dithering, int x, int y, TColor c);
+
+// A hash (FNV-1a) of a picture's size, format, colour table and every raw value, folded into Hash: results
+// held by checksum tests change it when a single pixel changes.
+uint64_t PictureHash(const TPixelGraphic& p, uint64_t Hash = 14695981039346656037ull);
+// The seeded pictures that checksum tests start from: a photo-like 24-bit picture of odd sides, 24-bit noise,
+// and random 8-, 4- and 1-bit pictures whose tables leave values beyond them.
+std::vector<std::unique_ptr<TPixelGraphic>> ChecksumSources();
+// A kind of target for checksum tests: format, colour table, diffusion.
+struct TTargetKind {
+    const char* Name;
+    uint8_t BitCountNum;
+    TPaletteIdent Palette;
+    bool Dither;
+};
+// 24 bits; 8 bits pSpecial252 diffused and by nearest entry; 8 bits pGray256, 4 bits pSys16 and 1 bit
+// diffused.
+extern const TTargetKind ChecksumTargets[6];
+// A target of that kind and size with random raw values.
+std::unique_ptr<TPixelGraphic> KindTarget(std::mt19937& rng, const TTargetKind& kind, int w, int h);
 
 // Reader's Read, GetInfo and Writer's Write over bytes in memory.
 void ReadFromBytes(const TFileFormatReader& Reader, const QByteArray& Bytes, TPixelGraphic& Picture,

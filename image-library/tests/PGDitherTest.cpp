@@ -1,4 +1,6 @@
+#include "image-library/PGQuantize.h"
 #include "image-library/PGraphic.h"
+#include "image-library/testing/TestPictures.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -119,4 +121,58 @@ TEST(DitherPixel, OutsideTheDiffusionRowsNothingIsWritten) {
     p->DitherPixel(3, 0, 255, 255, 255);
     p->EndDither();
     EXPECT_EQ(p->GetPixelValue(0, 0) + p->GetPixelValue(1, 0) + p->GetPixelValue(2, 0), 0u);
+}
+
+// Checksums of diffused copies (as the display copy makes them) onto every kind of table, with the error
+// limit automatic, hard, soft, and with plain and weighted gray: the results stay what they are.
+TEST(DitherPixel, ChecksumsHoldForEveryTable) {
+    struct TRow {
+        const char* Name;
+        uint8_t BitCountNum;
+        TPaletteIdent Palette; // pUnknown: a table optimized for the photo
+        bool FastLookup;
+        uint64_t Hash;
+    };
+    const TRow rows[] = {
+        {"pSpecial252", 2, pSpecial252, true, 11284454604870009886u},
+        {"pSpecial216", 2, pSpecial216, true, 17738753639956790974u},
+        {"pSpecial125", 2, pSpecial125, true, 10515307026428159414u},
+        {"pGray256", 2, pGray256, true, 13940269293139813158u},
+        {"pGray236", 2, pGray236, true, 4756804606705330157u},
+        {"optimized, fast lookup", 2, pUnknown, true, 15836940179228980958u},
+        {"optimized, exact lookup", 2, pUnknown, false, 6616993854809541358u},
+        {"pSys16", 1, pSys16, true, 10872651106560954686u},
+        {"pGray16", 1, pGray16, true, 294387456582347910u},
+        {"pSysGray4", 1, pSysGray4, true, 14774601629556922104u},
+        {"pGray4", 1, pGray4, true, 16230815153033628646u},
+        {"pBlackWhite", 0, pBlackWhite, true, 10607895947609649079u},
+    };
+    struct TLimit {
+        bool Auto, Soft;
+        uint8_t Limit;
+    };
+    const TLimit limits[] = {{true, false, 0}, {false, false, 20}, {false, true, 60}, {false, false, 255}};
+    const auto sources = ChecksumSources();
+    for (const TRow& row : rows) {
+        uint64_t hash = PictureHash(TPixelGraphic());
+        for (const auto& source : sources)
+            for (const TLimit& limit : limits)
+                for (const bool weighted : {false, true}) {
+                    TPixelGraphic target;
+                    target.SetFormat(source->GetWidth(), source->GetHeight(), row.BitCountNum);
+                    if (row.Palette == pUnknown)
+                        BuildOptimizedPalette(target, *sources[0], 252, true);
+                    else
+                        target.SetPaletteIdent(row.Palette);
+                    target.SetFastColorLookup(row.FastLookup);
+                    target.SetDither(true);
+                    target.SetDitherErrorLimitAuto(limit.Auto);
+                    target.SetDitherErrorLimitSoft(limit.Soft);
+                    target.SetDitherErrorLimit(limit.Limit);
+                    target.SetWeightedGray(weighted);
+                    target.CopyFrom(*source);
+                    hash = PictureHash(target, hash);
+                }
+        EXPECT_EQ(hash, row.Hash) << row.Name;
+    }
 }

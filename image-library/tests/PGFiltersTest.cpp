@@ -1,4 +1,5 @@
 #include "image-library/PGFilters.h"
+#include "framework/Thread.h"
 #include "image-library/PGraphic.h"
 #include "image-library/testing/Oracles.h"
 #include "image-library/testing/TestPictures.h"
@@ -178,4 +179,53 @@ TEST(BCGFilter, ApplyColorEqualsTheDefinitionInBothModes) {
     identity.UseY = true;
     for (TColor c : {clBlack, clWhite, RGB(10, 200, 30), RGB(255, 0, 0)})
         EXPECT_EQ(identity.ApplyColor(c), ReferenceLuminance(identity.LevelTable, c));
+}
+
+// Checksums of the brightness, contrast and gamma filter in both modes, into a 24-bit target, a diffused
+// 8-bit one and the source itself, over several parameter sets: the results stay what they are.
+TEST(BCGFilter, ChecksumsHoldInBothModes) {
+    struct TParameters {
+        int Brightness;
+        long double Contrast, Gamma;
+    };
+    const TParameters sets[] = {{0, 1, 1},      {1, 1, 1},    {20, 1.3L, 0.8L}, {-35, 0.7L, 2.2L},
+                                {100, 3, 0.3L}, {-100, 0, 1}, {7, 1.05L, 1.5L}};
+    struct TRow {
+        bool UseY;
+        const char* Target; // "24", "8" (pSpecial252 diffused) or "self"
+        uint64_t Hash;
+    };
+    const TRow rows[] = {{false, "24", 17234416225813350111u}, {false, "8", 11571600102451780751u},
+                         {false, "self", 63692716317945703u},  {true, "24", 85898812391768177u},
+                         {true, "8", 17434823081962891462u},   {true, "self", 239987777903491674u}};
+    for (const int threads : {1, 3})
+        for (const TRow& row : rows) {
+            TWorkerPool::Instance().SetThreadCount(threads);
+            uint64_t hash = PictureHash(TPixelGraphic());
+            for (const TParameters& p : sets)
+                for (const auto& source : ChecksumSources()) {
+                    TBCGFilter filter;
+                    filter.Brightness = p.Brightness;
+                    filter.Contrast = p.Contrast;
+                    filter.Gamma = p.Gamma;
+                    filter.UseY = row.UseY;
+                    const std::string target = row.Target;
+                    if (target == "self") {
+                        source->ApplyFilter(filter, *source);
+                        hash = PictureHash(*source, hash);
+                        continue;
+                    }
+                    TPixelGraphic result;
+                    result.SetFormat(1, 1, target == "24" ? 3 : 2);
+                    if (target == "8") {
+                        result.SetPaletteIdent(pSpecial252);
+                        result.SetDither(true);
+                    }
+                    result.ApplyFilter(filter, *source);
+                    hash = PictureHash(result, hash);
+                }
+            EXPECT_EQ(hash, row.Hash) << (row.UseY ? "luminance" : "channels") << " into " << row.Target
+                                      << ", " << threads << " threads";
+        }
+    TWorkerPool::Instance().SetThreadCount(0);
 }

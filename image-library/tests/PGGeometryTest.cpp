@@ -1,3 +1,4 @@
+#include "framework/Thread.h"
 #include "image-library/PGQuantize.h"
 #include "image-library/PGraphic.h"
 #include "image-library/testing/Oracles.h"
@@ -609,4 +610,89 @@ TEST(GeometricOperations, ThreadsMatchOneThread) {
     for (std::thread& t : threads)
         t.join();
     EXPECT_EQ(together, alone);
+}
+
+// ---- Checksums: the results of every case stay what they are, pixel for pixel ----
+
+TEST(GeometricOperations, ChecksumsHoldInEveryTargetKind) {
+    using TOperation = std::function<void(TPixelGraphic & source, const TTargetKind& kind, std::mt19937& rng,
+                                          uint64_t& hash)>;
+    const TOperation rotate = [](TPixelGraphic& source, const TTargetKind& kind, std::mt19937& rng,
+                                 uint64_t& hash) {
+        for (const long double angle : {30.0L, -30.0L, 0.5L, 45.0L, 95.5L, 123.4L, -200.7L, 359.9L, 90.0L})
+            for (const uint8_t interpolate : {uint8_t(1), uint8_t(0)})
+                for (const bool adjust : {true, false}) {
+                    auto target = KindTarget(rng, kind, source.GetWidth() + 7, source.GetHeight() + 4);
+                    target->SetInterpolate(interpolate);
+                    target->Rotate(adjust, source, angle);
+                    hash = PictureHash(*target, hash);
+                }
+    };
+    const TOperation transform = [](TPixelGraphic& source, const TTargetKind& kind, std::mt19937& rng,
+                                    uint64_t& hash) {
+        // Centres off the middle, a source rectangle partly outside its picture, a target partly missed.
+        for (const long double angle : {17.25L, -61.0L, 150.0L})
+            for (const uint8_t interpolate : {uint8_t(1), uint8_t(0)}) {
+                auto target = KindTarget(rng, kind, 40, 33);
+                target->SetInterpolate(interpolate);
+                target->Transform(31, 5, angle, 3, 7, -4, 2, source.GetWidth(), source.GetHeight() - 5,
+                                  source);
+                hash = PictureHash(*target, hash);
+            }
+    };
+    const TOperation stretch = [](TPixelGraphic& source, const TTargetKind& kind, std::mt19937& rng,
+                                  uint64_t& hash) {
+        const int w = source.GetWidth(), h = source.GetHeight();
+        struct TRect {
+            int DestX, DestY, DestWidth, DestHeight, SrcX, SrcY, SrcWidth, SrcHeight;
+        };
+        const TRect rects[] = {
+            {0, 0, 3 * w + 1, 2 * h + 3, 0, 0, w, h},     // enlarging
+            {0, 0, w / 3, h / 2 + 1, 0, 0, w, h},         // shrinking
+            {0, 0, 2 * w - 1, h / 3, 0, 0, w, h},         // wider and lower
+            {-3, 2, 50, 40, 2, -1, w - 5, h / 2},         // clipped on both sides
+            {1, 1, 4 * w, 4 * h, 1, 2, w / 4 + 1, h / 4}, // a corner blown up
+        };
+        for (const TStretchMode mode : {smFast, smMedium, smPrecise})
+            for (const TRect& r : rects) {
+                auto target = KindTarget(rng, kind, std::max(45, r.DestWidth), std::max(33, r.DestHeight));
+                target->SetStretchMode(mode);
+                target->StretchCopy(r.DestX, r.DestY, r.DestWidth, r.DestHeight, r.SrcX, r.SrcY, r.SrcWidth,
+                                    r.SrcHeight, source);
+                hash = PictureHash(*target, hash);
+            }
+    };
+    struct TRow {
+        const char* Operation;
+        const TOperation& Run;
+        uint64_t Hashes[std::size(ChecksumTargets)];
+    };
+    const TRow rows[] = {
+        {"Rotate",
+         rotate,
+         {10548913387132291639u, 11760434267710963712u, 2373360808318986704u, 10377255550625961443u,
+          8370628149313984109u, 3329744108374740710u}},
+        {"Transform",
+         transform,
+         {17923971967194876253u, 17501578977752002772u, 7843062741877648222u, 12410880028468203790u,
+          11574488523052944805u, 11317474354239706730u}},
+        {"StretchCopy",
+         stretch,
+         {4331667165197526739u, 4235511367165745274u, 8878183675503031105u, 4610244081520935728u,
+          15965473978299091950u, 17348107506558302054u}},
+    };
+    const auto sources = ChecksumSources();
+    for (const int threads : {1, 3}) {
+        TWorkerPool::Instance().SetThreadCount(threads);
+        for (const TRow& row : rows)
+            for (size_t k = 0; k < std::size(ChecksumTargets); ++k) {
+                std::mt19937 rng(7);
+                uint64_t hash = PictureHash(TPixelGraphic());
+                for (const auto& source : sources)
+                    row.Run(*source, ChecksumTargets[k], rng, hash);
+                EXPECT_EQ(hash, row.Hashes[k])
+                    << row.Operation << " into " << ChecksumTargets[k].Name << ", " << threads << " threads";
+            }
+    }
+    TWorkerPool::Instance().SetThreadCount(0);
 }
