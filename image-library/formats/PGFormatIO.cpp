@@ -97,6 +97,37 @@ __attribute__((target("ssse3"))) void SwapRedBlueShuffled(const uint8_t* In, uin
     SwapRedBluePlain(In, Out, i, Bytes);
 }
 
+// 16 pixels a step: each 16-byte part of the output takes its bytes from the three planes through one
+// shuffle each, a mask byte of -1 leaving the place to the other planes.
+__attribute__((target("ssse3"))) void InterleaveShuffled(const uint8_t* Red, const uint8_t* Green,
+                                                         const uint8_t* Blue, uint8_t* Out, int64_t Pixels) {
+    // Output byte j of part k is plane (j + 16k) mod 3 (blue, green, red) at pixel (j + 16k) div 3.
+    __m128i masks[3][3];
+    for (int k = 0; k < 3; ++k)
+        for (int plane = 0; plane < 3; ++plane) {
+            alignas(16) int8_t m[16];
+            for (int j = 0; j < 16; ++j)
+                m[j] = (j + 16 * k) % 3 == plane ? int8_t((j + 16 * k) / 3) : int8_t(-1);
+            masks[k][plane] = _mm_load_si128(reinterpret_cast<const __m128i*>(m));
+        }
+    int64_t x = 0;
+    for (; x + 16 <= Pixels; x += 16) {
+        const __m128i planes[3] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(Blue + x)),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(Green + x)),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(Red + x))};
+        for (int k = 0; k < 3; ++k)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + 3 * x + 16 * k),
+                             _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(planes[0], masks[k][0]),
+                                                       _mm_shuffle_epi8(planes[1], masks[k][1])),
+                                          _mm_shuffle_epi8(planes[2], masks[k][2])));
+    }
+    for (; x < Pixels; ++x) {
+        Out[3 * x] = Blue[x];
+        Out[3 * x + 1] = Green[x];
+        Out[3 * x + 2] = Red[x];
+    }
+}
+
 const bool HasByteShuffle = __builtin_cpu_supports("ssse3");
 #endif
 
@@ -108,6 +139,19 @@ void CopySwappingRedBlue(const uint8_t* In, uint8_t* Out, int64_t Pixels) {
         return SwapRedBlueShuffled(In, Out, 3 * Pixels);
 #endif
     SwapRedBluePlain(In, Out, 0, 3 * Pixels);
+}
+
+void CopyPlanesToBGR(const uint8_t* Red, const uint8_t* Green, const uint8_t* Blue, uint8_t* Out,
+                     int64_t Pixels) {
+#if defined(__x86_64__)
+    if (HasByteShuffle)
+        return InterleaveShuffled(Red, Green, Blue, Out, Pixels);
+#endif
+    for (int64_t x = 0; x < Pixels; ++x) {
+        Out[3 * x] = Blue[x];
+        Out[3 * x + 1] = Green[x];
+        Out[3 * x + 2] = Red[x];
+    }
 }
 
 TProgressBracket::TProgressBracket(TPixelGraphic& Picture, TObject* Sender)
