@@ -75,25 +75,37 @@ void SwapRedBluePlain(const uint8_t* In, uint8_t* Out, int64_t From, int64_t Byt
 }
 
 #if defined(__x86_64__)
-// Five pixels per byte shuffle, which the x86-64 baseline lacks: the processor is asked once whether it has
-// them. Each step moves 16 bytes, of which the last is the next step's first and is written again by it,
-// unchanged, so the steps may overlap and In may even be Out.
-__attribute__((target("ssse3"))) inline void ShuffleStep(const uint8_t* In, uint8_t* Out, __m128i Order) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(In));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(Out), _mm_shuffle_epi8(v, Order));
-}
-
+// 16 pixels a step through byte shuffles, which the x86-64 baseline lacks: the processor is asked once
+// whether it has them. Each 16-byte part of the output takes its bytes from the parts of the input they
+// lie in, one shuffle each, a mask byte of -1 leaving the place to the other parts. All three parts are
+// read before any is written, so In may be Out.
 __attribute__((target("ssse3"))) void SwapRedBlueShuffled(const uint8_t* In, uint8_t* Out, int64_t Bytes) {
-    const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+    __m128i masks[3][3];
+    for (int k = 0; k < 3; ++k)
+        for (int j = 0; j < 3; ++j) {
+            alignas(16) int8_t m[16];
+            for (int t = 0; t < 16; ++t) {
+                const int n = 16 * k + t, from = n - n % 3 + 2 - n % 3;
+                m[t] = from / 16 == j ? int8_t(from % 16) : int8_t(-1);
+            }
+            masks[k][j] = _mm_load_si128(reinterpret_cast<const __m128i*>(m));
+        }
     int64_t i = 0;
-    for (; i + 61 <= Bytes; i += 60) {
-        ShuffleStep(In + i, Out + i, order);
-        ShuffleStep(In + i + 15, Out + i + 15, order);
-        ShuffleStep(In + i + 30, Out + i + 30, order);
-        ShuffleStep(In + i + 45, Out + i + 45, order);
+    for (; i + 48 <= Bytes; i += 48) {
+        const __m128i parts[3] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(In + i)),
+                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(In + i + 16)),
+                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(In + i + 32))};
+        const __m128i out0 =
+            _mm_or_si128(_mm_shuffle_epi8(parts[0], masks[0][0]), _mm_shuffle_epi8(parts[1], masks[0][1]));
+        const __m128i out1 = _mm_or_si128(
+            _mm_or_si128(_mm_shuffle_epi8(parts[0], masks[1][0]), _mm_shuffle_epi8(parts[1], masks[1][1])),
+            _mm_shuffle_epi8(parts[2], masks[1][2]));
+        const __m128i out2 =
+            _mm_or_si128(_mm_shuffle_epi8(parts[1], masks[2][1]), _mm_shuffle_epi8(parts[2], masks[2][2]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + i), out0);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + i + 16), out1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + i + 32), out2);
     }
-    for (; i + 16 <= Bytes; i += 15)
-        ShuffleStep(In + i, Out + i, order);
     SwapRedBluePlain(In, Out, i, Bytes);
 }
 

@@ -64,7 +64,7 @@ using TRaiseWriteFailed = void (*)();
 void WriteOrRaise(QIODevice& Stream, const void* Buffer, int64_t Count, TRaiseWriteFailed RaiseWriteFailed);
 
 // Copies Pixels three-byte pixels, exchanging the first and the third byte of each: red, green, blue to
-// blue, green, red and back.
+// blue, green, red and back. In may be Out.
 void CopySwappingRedBlue(const uint8_t* In, uint8_t* Out, int64_t Pixels);
 // Pixels three-byte pixels blue, green, red from three planes of one byte per pixel.
 void CopyPlanesToBGR(const uint8_t* Red, const uint8_t* Green, const uint8_t* Blue, uint8_t* Out,

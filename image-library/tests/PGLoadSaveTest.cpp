@@ -220,7 +220,8 @@ public:
 };
 
 // Pictures loaded one after another into one picture, of its size and of others, small and large, after
-// its pixels and row padding were written over: each is pinned down to the byte by its checksum.
+// its pixels and row padding were written over: each is pinned down to the byte by its checksum, and a
+// picture of the same size is read into the same block.
 TEST(Loading, PictureAfterPictureGivesTheSameBytes) {
     const struct {
         const char* Ext;
@@ -247,8 +248,13 @@ TEST(Loading, PictureAfterPictureGivesTheSameBytes) {
         source->SaveToFileStream(file, QLatin1String(l.Ext));
         file.close();
         file.open(QIODevice::ReadOnly);
+        const uint8_t* before = picture.GetBits();
+        const int sizeBefore = picture.GetImageSize();
         picture.LoadFromStreamExt(file, QLatin1String(l.Ext));
         EXPECT_EQ(PictureChecksum(picture), l.Sum);
+        if (picture.GetImageSize() == sizeBefore) {
+            EXPECT_EQ(picture.GetBits(), before) << "a load of the same size keeps the block";
+        }
         std::memset(picture.GetBits(), 0xA5, size_t(picture.GetImageSize()));
     }
 }
