@@ -114,6 +114,14 @@ void Overwrite(const TFileFormatWriter& Writer, TPixelGraphic& Picture, QByteArr
     Writer.Write(buffer, Picture);
 }
 
+// Loading as the programs do, picture after picture into the same one.
+void Load(const char* Ext, const QByteArray& File, TPixelGraphic& Picture) {
+    QBuffer buffer;
+    buffer.setData(File);
+    buffer.open(QIODevice::ReadOnly);
+    Picture.LoadFromStreamExt(buffer, QLatin1String(Ext));
+}
+
 void Read(const TFileFormatReader& Reader, const QByteArray& File, TPixelGraphic& Picture) {
     QBuffer buffer;
     buffer.setData(File);
@@ -185,12 +193,13 @@ int main(int argc, char** argv) {
         TPixelGraphic& Source;
         const TFileFormatReader& Reader;
         const char* Tool;
+        const char* LoadExt; // loaded through the registry as well
     } formats[] = {
-        {"P6", &ppm, color, pnmReader, "ppmtoppm"},
-        {"P5", &pgm, gray, pnmReader, "pgmtopgm"},
-        {"TGA 24 bit", &tga, color, tgaReader, "tgatoppm"},
-        {"PCX 8 bit", nullptr, gray, pcxReader, "pcxtoppm"},
-        {"PCX 24 bit", nullptr, color, pcxReader, "pcxtoppm"},
+        {"P6", &ppm, color, pnmReader, "ppmtoppm", "ppm"},
+        {"P5", &pgm, gray, pnmReader, "pgmtopgm", nullptr},
+        {"TGA 24 bit", &tga, color, tgaReader, "tgatoppm", "tga"},
+        {"PCX 8 bit", nullptr, gray, pcxReader, "pcxtoppm", nullptr},
+        {"PCX 24 bit", nullptr, color, pcxReader, "pcxtoppm", nullptr},
     };
     for (const auto& f : formats) {
         QByteArray file = f.Writer ? Write(*f.Writer, f.Source) : EncodePcx(f.Source);
@@ -199,6 +208,9 @@ int main(int argc, char** argv) {
                    Seconds([&] { Overwrite(*f.Writer, f.Source, file); }));
         Report((std::string(f.Name) + " read").c_str(), file.size(),
                Seconds([&] { Read(f.Reader, file, picture); }), ToolMBps(f.Tool, file, dir));
+        if (f.LoadExt)
+            Report((std::string(f.Name) + " load").c_str(), file.size(),
+                   Seconds([&] { Load(f.LoadExt, file, picture); }));
     }
     return 0;
 }
