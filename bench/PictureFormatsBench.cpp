@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <malloc.h>
 #include <random>
 #include <vector>
 
@@ -167,10 +166,9 @@ void Report(const char* Name, qint64 Bytes, double Seconds, double Tool = -1) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Pictures come from a heap kept warm, as in a program that loads picture after picture, rather than
-    // from fresh pages for each: first touching them costs more than any reader on some virtual machines.
-    mallopt(M_MMAP_THRESHOLD, 1 << 30);
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    // Each read and load goes into the same picture, as in a program that shows picture after picture; the
+    // picture's memory is the library's own (large blocks are not taken from the heap), so it is not kept
+    // warm here.
     QCoreApplication app(argc, argv);
     const TPGraphicScope library;
     QTemporaryDir dir;

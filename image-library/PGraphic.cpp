@@ -58,12 +58,14 @@ void TPixelBlockDeleter::operator()(uint8_t* p) const {
         std::free(p);
 }
 
-// Zeroing fresh memory a 4 KB page at a time costs more than reading a large picture; huge pages come zeroed
-// a 2 MB page at a time. Under AddressSanitizer every block comes from the allocator, which it guards.
+// The allocator gives blocks of 32 MB and more fresh pages each time, and zeroing those a 4 KB page at a
+// time costs more than reading a large picture: such blocks are mapped here and asked for huge pages, which
+// come zeroed 2 MB at a time. Smaller blocks the allocator recycles while they are still in the caches.
+// Under AddressSanitizer every block comes from the allocator, which it guards.
 TPixelBlock TPixelGraphic::AllocatePixels(size_t Size) {
 #if !defined(__SANITIZE_ADDRESS__) && defined(MADV_HUGEPAGE)
-    constexpr size_t huge = size_t(2) << 20;
-    if (Size >= huge) {
+    constexpr size_t huge = size_t(2) << 20, mappedFrom = size_t(32) << 20;
+    if (Size >= mappedFrom) {
         const size_t mapped = (Size + huge - 1) / huge * huge;
         void* area = mmap(nullptr, mapped + huge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (area == MAP_FAILED)

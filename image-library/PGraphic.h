@@ -50,8 +50,8 @@ struct TBitmapInfo {
     std::vector<TRGBQuad> bmiColors;
 };
 
-// Pixel memory: zero-filled and 16-byte aligned; large blocks are mapped on their own, Mapped bytes on 2 MB
-// boundaries, so that the kernel can back them with huge pages.
+// Pixel memory: zero-filled and 16-byte aligned; blocks of 32 MB and more are mapped on their own, Mapped
+// bytes on 2 MB boundaries, so that the kernel can back them with huge pages.
 struct TPixelBlockDeleter {
     size_t Mapped = 0;
     void operator()(uint8_t* p) const;
