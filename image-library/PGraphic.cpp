@@ -9,6 +9,7 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -53,7 +54,7 @@ void TPixelGraphic::SetHeight(int Value) {
 
 void TPixelBlockDeleter::operator()(uint8_t* p) const {
     if (Mapped)
-        munmap(p, Mapped);
+        munmap(p - Offset, Mapped);
     else
         std::free(p);
 }
@@ -66,7 +67,11 @@ TPixelBlock TPixelGraphic::AllocatePixels(size_t Size) {
 #if !defined(__SANITIZE_ADDRESS__) && defined(MADV_HUGEPAGE)
     constexpr size_t huge = size_t(2) << 20, mappedFrom = size_t(32) << 20;
     if (Size >= mappedFrom) {
-        const size_t mapped = (Size + huge - 1) / huge * huge;
+        // Blocks that all started on a 2 MB boundary would put the same row of two pictures on the same
+        // cache sets, and a copy between them would stall on every row: each block starts a little later.
+        static std::atomic<unsigned> blocks{0};
+        const size_t offset = size_t(blocks++ % 31 + 1) * 128;
+        const size_t mapped = (Size + offset + huge - 1) / huge * huge;
         void* area = mmap(nullptr, mapped + huge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (area == MAP_FAILED)
             return {};
@@ -78,7 +83,7 @@ TPixelBlock TPixelGraphic::AllocatePixels(size_t Size) {
         if (const size_t tail = size_t(start + mapped + huge - (aligned + mapped)))
             munmap(aligned + mapped, tail);
         madvise(aligned, mapped, MADV_HUGEPAGE);
-        return TPixelBlock(aligned, TPixelBlockDeleter{mapped});
+        return TPixelBlock(aligned + offset, TPixelBlockDeleter{mapped, offset});
     }
 #endif
     return TPixelBlock(static_cast<uint8_t*>(std::calloc(Size, 1)));

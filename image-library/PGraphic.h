@@ -54,6 +54,7 @@ struct TBitmapInfo {
 // bytes on 2 MB boundaries, so that the kernel can back them with huge pages.
 struct TPixelBlockDeleter {
     size_t Mapped = 0;
+    size_t Offset = 0; // of the block in its mapping
     void operator()(uint8_t* p) const;
 };
 using TPixelBlock = std::unique_ptr<uint8_t, TPixelBlockDeleter>;
