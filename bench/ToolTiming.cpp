@@ -35,7 +35,7 @@ double ToolMilliseconds(const std::string& command) {
     if (std::system(("command -v " + program + " > /dev/null").c_str()) != 0)
         return -1;
     int status = 0;
-    const double ms = Milliseconds([&] { status = std::system((command + " > /dev/null 2>&1").c_str()); }, 1);
+    const double ms = Milliseconds([&] { status |= std::system((command + " > /dev/null 2>&1").c_str()); });
     return status == 0 ? ms : -1;
 }
 

@@ -16,7 +16,8 @@ double Milliseconds(const std::function<void()>& work, int runs = 3);
 inline double Fastest(const std::function<void()>& work, int runs = 5) {
     return Milliseconds(work, runs) / 1000;
 }
-// A program of the netpbm suite on a file, its output to /dev/null; -1 when it is missing or fails.
+// A program of the netpbm suite on a file, its output to /dev/null, best of three runs like our side; -1
+// when it is missing or fails.
 double ToolMilliseconds(const std::string& command);
 // A smooth 24-bit picture with noise and an edge, as a camera gives.
 void MakePhoto(TPixelGraphic& p, int w, int h);

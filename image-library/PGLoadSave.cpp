@@ -152,8 +152,20 @@ void TPixelGraphic::LoadFromFileIndex(const QString& FileName, int Index) {
     LoadFromStreamIndex(file, FileFormatExtension(FileName), Index);
 }
 
+// A load starts by emptying the picture; the block it drops is kept for the picture read, and freed at the
+// end when that one has another size.
+struct TKeepPixelsForLoad {
+    TPixelGraphic& Picture;
+    explicit TKeepPixelsForLoad(TPixelGraphic& Picture) : Picture(Picture) { Picture.KeepSpareBits = true; }
+    ~TKeepPixelsForLoad() {
+        Picture.KeepSpareBits = false;
+        Picture.SpareBits.reset();
+    }
+};
+
 void TPixelGraphic::LoadFromStreamIndex(QIODevice& Stream, const QString& Ext, int Index) {
     FlushPending();
+    const TKeepPixelsForLoad keep(*this);
     LoadBracket(*this, [&] {
         const bool found = UseFileFormatReader(Stream, Ext, [&](const TFileFormatReader& Reader) {
             MakeEmptyTrueColor(*this);

@@ -50,6 +50,15 @@ struct TBitmapInfo {
     std::vector<TRGBQuad> bmiColors;
 };
 
+// Pixel memory: zero-filled and 16-byte aligned; blocks of 32 MB and more are mapped on their own, Mapped
+// bytes on 2 MB boundaries, so that the kernel can back them with huge pages.
+struct TPixelBlockDeleter {
+    size_t Mapped = 0;
+    size_t Offset = 0; // of the block in its mapping
+    void operator()(uint8_t* p) const;
+};
+using TPixelBlock = std::unique_ptr<uint8_t, TPixelBlockDeleter>;
+
 class TPixelGraphic : public TObject {
 public:
     TPixelGraphic();
@@ -244,9 +253,8 @@ public:
 private:
     friend class TPGCanvas; // draws into the pixels and must see the pending flush
 
-    struct FreeDeleter {
-        void operator()(uint8_t* p) const { std::free(p); }
-    };
+    static TPixelBlock AllocatePixels(size_t Size);
+    friend struct TKeepPixelsForLoad;
 
     // Writes queued canvas drawing back into the pixels before anything touches them directly.
     void FlushPending() const;
@@ -267,7 +275,11 @@ private:
 
     uint32_t BackGroundValue = 0;
     uint8_t BitCountNum = 3;
-    std::unique_ptr<uint8_t, FreeDeleter> Bits;
+    TPixelBlock Bits;
+    // While a load runs, the block its first SetFormat drops waits here for a picture of the same size.
+    bool KeepSpareBits = false;
+    TPixelBlock SpareBits;
+    int SpareSize = 0;
     std::unique_ptr<TBitmapInfo> BitmapInfo;
     std::unique_ptr<TPGCanvas> Canvas;
     bool Dither = true;

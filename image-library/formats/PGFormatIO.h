@@ -28,6 +28,15 @@ public:
     }
     // Count bytes: the buffered ones first, then straight from the stream.
     void Read(uint8_t* Target, int64_t Count);
+    // The buffered bytes not yet read, at least one: the buffer is refilled first when they are used up,
+    // which raises the end of file when nothing comes. Decoders read them in place and hand back, through
+    // Advance, where they stopped.
+    std::pair<const uint8_t*, const uint8_t*> Window() {
+        if (Next == Filled && !Fill())
+            RaiseEnd();
+        return {Buffer.data() + Next, Buffer.data() + Filled};
+    }
+    void Advance(const uint8_t* To) { Next = int(To - Buffer.data()); }
     // Whether no byte can come any more; nothing is consumed.
     bool AtEnd() { return Next == Filled && !Fill(); }
     // The bytes still to come, buffered ones included; unknown (the largest value) on a sequential device.
@@ -55,8 +64,11 @@ using TRaiseWriteFailed = void (*)();
 void WriteOrRaise(QIODevice& Stream, const void* Buffer, int64_t Count, TRaiseWriteFailed RaiseWriteFailed);
 
 // Copies Pixels three-byte pixels, exchanging the first and the third byte of each: red, green, blue to
-// blue, green, red and back.
+// blue, green, red and back. In may be Out.
 void CopySwappingRedBlue(const uint8_t* In, uint8_t* Out, int64_t Pixels);
+// Pixels three-byte pixels blue, green, red from three planes of one byte per pixel.
+void CopyPlanesToBGR(const uint8_t* Red, const uint8_t* Green, const uint8_t* Blue, uint8_t* Out,
+                     int64_t Pixels);
 
 // OnProgressStart at construction, OnProgress per step, and OnProgressEnd exactly once: through End on the
 // normal path, from the destructor when an exception leaves the work.

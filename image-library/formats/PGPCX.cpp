@@ -10,6 +10,7 @@
 #include "image-library/formats/PGFormatIO.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -124,20 +125,58 @@ void ReadColorTable(QIODevice& Stream, const TPCXHeader& Header, int BitCountNum
 }
 
 // One scan line of Line.size() bytes. A run that reaches past the line end is cut there; a count of 0 still
-// consumes its value byte.
+// consumes its value byte. Codes are read in place from the input's buffer; only a count that is the last
+// byte there waits for the next refill to bring its value.
 void DecodeLine(TBufferedInput& In, std::vector<uint8_t>& Line) {
+    uint8_t* const line = Line.data();
     const size_t length = Line.size();
     size_t pos = 0;
-    while (pos < length) {
-        const uint8_t code = In.ReadByte();
-        if (code < 0xC0) {
-            Line[pos++] = code;
-            continue;
+    // The run of the count at P, its value at P + 1.
+    auto run = [&](const uint8_t* P) {
+        const size_t count = std::min<size_t>(P[0] & 0x3F, length - pos);
+        // Most runs are short: 16 copies of the value stored at once, where the line has room for them
+        // (the next codes overwrite the surplus).
+        if (count <= 16 && length - pos >= 16) {
+            const uint64_t value = P[1] * 0x0101010101010101ull;
+            std::memcpy(line + pos, &value, 8);
+            std::memcpy(line + pos + 8, &value, 8);
+        } else {
+            std::memset(line + pos, P[1], count);
         }
-        const uint8_t value = In.ReadByte();
-        const size_t count = std::min<size_t>(code & 0x3F, length - pos);
-        std::memset(Line.data() + pos, value, count);
         pos += count;
+    };
+    while (pos < length) {
+        auto [p, end] = In.Window();
+        // Eight code bytes at a time: the literal ones before the first count move as one word (the next
+        // codes overwrite the surplus), then that count's run.
+        while (end - p >= 9 && length - pos >= 8) {
+            uint64_t w;
+            std::memcpy(&w, p, 8);
+            const uint64_t counts = w & (w << 1) & 0x8080808080808080ull; // both top bits set
+            const size_t literals = counts ? size_t(std::countr_zero(counts) / 8) : 8;
+            std::memcpy(line + pos, &w, 8);
+            pos += literals;
+            p += literals;
+            if (literals < 8) {
+                run(p);
+                p += 2;
+            }
+        }
+        while (pos < length && p < end) {
+            if (*p < 0xC0) {
+                line[pos++] = *p++;
+                continue;
+            }
+            if (end - p < 2)
+                break;
+            run(p);
+            p += 2;
+        }
+        In.Advance(p);
+        if (pos < length && p + 1 == end) { // a count whose value lies beyond the buffer
+            const uint8_t code[2] = {In.ReadByte(), In.ReadByte()};
+            run(code);
+        }
     }
 }
 
@@ -163,16 +202,8 @@ void FillRow(const std::vector<uint8_t>& Line, int BytesPerLine, int BitCountNum
     case 2:
         std::memcpy(Row, line, size_t(Width));
         break;
-    default: {
-        const uint8_t* red = line;
-        const uint8_t* green = line + BytesPerLine;
-        const uint8_t* blue = line + 2 * BytesPerLine;
-        for (int x = 0; x < Width; ++x) {
-            Row[3 * x] = blue[x];
-            Row[3 * x + 1] = green[x];
-            Row[3 * x + 2] = red[x];
-        }
-    }
+    default:
+        CopyPlanesToBGR(line, line + BytesPerLine, line + 2 * BytesPerLine, Row, Width);
     }
 }
 

@@ -128,24 +128,23 @@ void ReadRows(TPxMTokenizer& Tokens, TPxMKind Kind, int32_t MaxValue, TPixelGrap
     const int channels = Kind.Channels();
     const int64_t binaryRowBytes =
         Kind.Content() == pcBitmap ? (int64_t(width) + 7) / 8 : int64_t(width) * channels;
-    // Red, green, blue in the file; blue, green, red in the picture: colour rows arrive here first.
-    std::vector<uint8_t> colorRow(Kind.Binary() && Kind.Content() == pcColor ? size_t(binaryRowBytes) : 0);
+    // Red, green, blue in the file; blue, green, red in the picture: colour rows are exchanged in place.
+    const bool colorRows = Kind.Binary() && Kind.Content() == pcColor;
 
     for (int y = 0; y < height; ++y) {
         uint8_t* row = Picture.GetScanLine(y);
         if (Kind.Binary()) {
-            uint8_t* samples = colorRow.empty() ? row : colorRow.data();
-            Tokens.In.Read(samples, binaryRowBytes);
+            Tokens.In.Read(row, binaryRowBytes);
             if (Kind.Content() == pcBitmap) {
                 // The file's 1 is black, the picture's index 0 is black: the bits invert, pad bits alike.
                 for (int64_t i = 0; i < binaryRowBytes; ++i)
                     row[i] = uint8_t(~row[i]);
             } else if (MaxValue != 255) {
                 for (int64_t i = 0; i < binaryRowBytes; ++i)
-                    samples[i] = scale[samples[i]];
+                    row[i] = scale[row[i]];
             }
-            if (!colorRow.empty())
-                CopySwappingRedBlue(samples, row, width);
+            if (colorRows)
+                CopySwappingRedBlue(row, row, width);
         } else {
             for (int x = 0; x < width; ++x)
                 if (Kind.Content() == pcBitmap)

@@ -5,6 +5,7 @@
 #include "image-library/PGExceptions.h"
 #include "image-library/PGLangStr.h"
 #include "image-library/PGraphic.h"
+#include "image-library/formats/PGFormatIO.h"
 #include "image-library/formats/PGTIFFRead.h"
 #include "image-library/formats/PGTIFFWrite.h"
 
@@ -55,13 +56,14 @@ void TIFCopyIndexRow(const uint8_t* Source, uint8_t* Target, size_t Bytes, uint6
 }
 
 void TIFSwapRedBlue(const uint8_t* Source, int SourceSize, uint8_t* Target, size_t Count) {
+    if (SourceSize == 3)
+        return CopySwappingRedBlue(Source, Target, int64_t(Count));
     for (size_t x = 0; x < Count; ++x, Source += SourceSize, Target += 3) {
         Target[0] = Source[2];
         Target[1] = Source[1];
         Target[2] = Source[0];
     }
 }
-
 
 void RegisterTIFFFileFormats() {
     RegisterFileFormatReader(std::make_unique<TTIFFileFormatReader>());

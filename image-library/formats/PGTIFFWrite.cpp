@@ -11,7 +11,11 @@
 #include "image-library/formats/PGTIFF.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -91,41 +95,108 @@ void FillRow(TPixelGraphic& Picture, int Y, uint8_t* Row, size_t RowBytes) {
     }
 }
 
+// The positions that start three equal bytes, one bit each (bit i mod 64 of word i div 64), found 16 at a
+// time without a branch; the words end with a zero word.
+void MarkTriples(const uint8_t* Row, size_t Count, std::vector<uint64_t>& Bits) {
+    Bits.assign(Count / 64 + 2, 0);
+    size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 18 <= Count; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Row + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Row + i + 1));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Row + i + 2));
+        const uint64_t m =
+            uint32_t(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, b), _mm_cmpeq_epi8(b, c))));
+        Bits[i / 64] |= m << (i % 64);
+    }
+#endif
+    for (; i + 2 < Count; ++i)
+        if (Row[i] == Row[i + 1] && Row[i] == Row[i + 2])
+            Bits[i / 64] |= uint64_t(1) << (i % 64);
+}
+
+// The first position from P on whose bit is Set, Count when there is none.
+size_t NextBit(const std::vector<uint64_t>& Bits, size_t P, size_t Count, bool Set) {
+    const uint64_t flip = Set ? 0 : ~uint64_t(0);
+    size_t word = P / 64;
+    uint64_t w = (Bits[word] ^ flip) >> (P % 64);
+    if (w)
+        return std::min(Count, P + size_t(std::countr_zero(w)));
+    while (++word < Bits.size())
+        if ((w = Bits[word] ^ flip))
+            return std::min(Count, word * 64 + size_t(std::countr_zero(w)));
+    return Count;
+}
+
+// Literal packets of at most 128 bytes; the count minus one leads each. Stretches are mostly a few bytes
+// long: they move 32 bytes at a time, the last move reaching past the packet (into space the next packets
+// overwrite, the code having Slack bytes to spare) as long as it stays inside the row, which ends at End.
+constexpr size_t Slack = 32;
+uint8_t* PutLiterals(uint8_t* Out, const uint8_t* From, size_t Count, const uint8_t* End) {
+    while (Count > 0) {
+        const size_t k = std::min<size_t>(Count, 128);
+        *Out++ = uint8_t(k - 1);
+        if (From + ((k + 31) & ~size_t(31)) <= End)
+            for (size_t i = 0; i < k; i += 32)
+                std::memcpy(Out + i, From + i, 32);
+        else
+            std::memcpy(Out, From, k);
+        Out += k, From += k, Count -= k;
+    }
+    return Out;
+}
+
+// Repeat packets of at most 128 bytes: 1 - k as a signed byte, then the value (a lone byte left over from a
+// long run becomes 0 and the byte, which reads as a literal of one).
+uint8_t* PutRepeats(uint8_t* Out, uint8_t Value, size_t Count) {
+    while (Count > 0) {
+        const size_t k = std::min<size_t>(Count, 128);
+        *Out++ = uint8_t(int8_t(1 - int(k))); // never -128: k is at most 128
+        *Out++ = Value;
+        Count -= k;
+    }
+    return Out;
+}
+
 } // namespace
 
-void TIFPackBitsRow(const uint8_t* Row, size_t Count, std::vector<uint32_t>& Run,
-                    std::vector<uint8_t>& Code) {
-    Run.resize(Count);
-    for (size_t start = 0; start < Count;) {
-        size_t end = start + 1;
-        while (end < Count && Row[end] == Row[start])
-            ++end;
-        std::fill(Run.begin() + ptrdiff_t(start), Run.begin() + ptrdiff_t(end), uint32_t(end - start));
-        start = end;
+// Runs are found through a bit per position instead of a run length per byte. Between two runs of three or
+// more (or the row's ends) lie only lone bytes and pairs; a pair is coded as literal exactly when the chain
+// of pairs it belongs to touches a lone byte (the forward smoothing turns a chain after a lone byte, the
+// backward one a chain before one, and longer runs stop both). So such a stretch is literal as a whole
+// unless it is nothing but pairs, which are repeats then.
+void TIFPackBitsRow(const uint8_t* Row, size_t Count, std::vector<uint8_t>& Code) {
+    const size_t start = Code.size();
+    // Every packet but a literal one codes at least as many bytes as it takes; a literal one takes one more
+    // per 128, and the run of three or more that ends it saves one.
+    Code.resize(start + Count + Count / 64 + 2 + Slack);
+    uint8_t* out = Code.data() + start;
+    auto stretch = [&](size_t From, size_t To) {
+        if (From == To)
+            return;
+        // Mostly decided by the first byte pair and the length, without a branch on either.
+        bool pairs = ((To - From) % 2 == 0) & (Row[From] == Row[From + (To - From > 1)]);
+        for (size_t k = From + 2; pairs && k < To; k += 2)
+            pairs = Row[k] == Row[k + 1];
+        if (!pairs)
+            out = PutLiterals(out, Row + From, To - From, Row + Count);
+        else
+            for (size_t k = From; k < To; k += 2)
+                out = PutRepeats(out, Row[k], 2);
+    };
+    std::vector<uint64_t> triples;
+    MarkTriples(Row, Count, triples);
+    size_t p = 0;
+    while (p < Count) {
+        const size_t q = NextBit(triples, p, Count, true);
+        stretch(p, q);
+        if (q == Count)
+            break;
+        const size_t end = std::min(Count, NextBit(triples, q, Count, false) + 2); // the last start, 2 more
+        out = PutRepeats(out, Row[q], end - q);
+        p = end;
     }
-    // A pair of equal bytes beside a literal byte costs as much in the literal packet as in a repeat.
-    for (size_t i = 1; i < Count; ++i)
-        if (Run[i] == 2 && Run[i - 1] == 1)
-            Run[i] = 1;
-    for (size_t i = Count - 1; i-- > 0;)
-        if (Run[i] == 2 && Run[i + 1] == 1)
-            Run[i] = 1;
-
-    for (size_t p = 0; p < Count;) {
-        size_t k = 1;
-        if (Run[p] == 1) {
-            while (k < 128 && p + k < Count && Run[p + k] <= 1)
-                ++k;
-            Code.push_back(uint8_t(k - 1));
-            Code.insert(Code.end(), Row + p, Row + p + k);
-        } else {
-            while (k < 128 && p + k < Count && Row[p + k] == Row[p])
-                ++k;
-            Code.push_back(uint8_t(int8_t(1 - int(k)))); // never -128: k is at most 128
-            Code.push_back(Row[p]);
-        }
-        p += k;
-    }
+    Code.resize(size_t(out - Code.data()));
 }
 
 TTIFFileFormatWriter::TTIFFileFormatWriter() {
@@ -286,10 +357,7 @@ void TTIFFileFormatWriter::WriteImage(QIODevice& Stream, TPixelGraphic& Picture)
     Seek(Stream, data);
 
     std::vector<uint8_t> row(size_t(rowBytes), 0);
-    std::vector<uint32_t> run;
     std::vector<uint8_t> code;
-    if (packBits)
-        code.reserve(size_t(2 * rowBytes));
 
     {
         // Events name the writer as their sender; the writer itself is not changed through it.
@@ -303,7 +371,7 @@ void TTIFFileFormatWriter::WriteImage(QIODevice& Stream, TPixelGraphic& Picture)
             FillRow(Picture, y, row.data(), row.size());
             if (packBits) {
                 code.clear();
-                TIFPackBitsRow(row.data(), row.size(), run, code);
+                TIFPackBitsRow(row.data(), row.size(), code);
                 WriteBuffer(Stream, code.data(), qint64(code.size()));
             } else {
                 WriteBuffer(Stream, row.data(), qint64(row.size()));

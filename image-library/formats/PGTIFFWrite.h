@@ -40,6 +40,6 @@ public:
 };
 
 // PackBits code of one row: runs of equal bytes as repeats of at most 128, the rest as literal packets of
-// at most 128 bytes; a pair of equal bytes beside literal bytes goes into the literal packet. Run is
-// scratch space of Row's size; the code is appended to Code.
-void TIFPackBitsRow(const uint8_t* Row, size_t Count, std::vector<uint32_t>& Run, std::vector<uint8_t>& Code);
+// at most 128 bytes; a pair of equal bytes beside literal bytes goes into the literal packet. The code is
+// appended to Code.
+void TIFPackBitsRow(const uint8_t* Row, size_t Count, std::vector<uint8_t>& Code);

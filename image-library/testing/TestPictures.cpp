@@ -123,3 +123,20 @@ QByteArray Written(const TFileFormatWriter& Writer, TPixelGraphic& Picture) {
     Writer.Write(stream, Picture);
     return stream.data();
 }
+
+uint64_t Checksum(const void* Bytes, size_t Count, uint64_t Seed) {
+    const uint8_t* b = static_cast<const uint8_t*>(Bytes);
+    for (size_t i = 0; i < Count; ++i)
+        Seed = (Seed ^ b[i]) * 1099511628211ull;
+    return Seed;
+}
+
+uint64_t PictureChecksum(TPixelGraphic& Picture) {
+    const int32_t shape[3] = {Picture.GetWidth(), Picture.GetHeight(), Picture.GetBitCountNum()};
+    uint64_t sum = Checksum(shape, sizeof shape);
+    for (int i = 0; i < Picture.GetColorCount(); ++i) {
+        const TColor c = Picture.IndexToColor(uint32_t(i));
+        sum = Checksum(&c, sizeof c, sum);
+    }
+    return Checksum(Picture.GetBits(), size_t(Picture.GetImageSize()), sum);
+}

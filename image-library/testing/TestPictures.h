@@ -48,3 +48,9 @@ void ReadFromBytes(const TFileFormatReader& Reader, const QByteArray& Bytes, TPi
                    int Index = 0);
 TFileFormatInfo Info(const TFileFormatReader& Reader, const QByteArray& Bytes, int Index = 0);
 QByteArray Written(const TFileFormatWriter& Writer, TPixelGraphic& Picture);
+
+// FNV-1a of bytes; PictureChecksum takes in everything a picture holds (size, format, colour table and every
+// byte of its pixel memory, row padding included), so one changed byte gives another value. Tests that pin
+// an operation's results down to the byte compare with values the operation gave before it was made faster.
+uint64_t Checksum(const void* Bytes, size_t Count, uint64_t Seed = 14695981039346656037ull);
+uint64_t PictureChecksum(TPixelGraphic& Picture);

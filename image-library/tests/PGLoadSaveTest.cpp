@@ -9,6 +9,7 @@
 #include "image-library/PGStandardPalettes.h"
 #include "image-library/PGraphic.h"
 #include "image-library/testing/Oracles.h"
+#include "image-library/testing/TestPictures.h"
 #include "image-library/tests/BMPTestSupport.h"
 
 #include <QBuffer>
@@ -221,6 +222,47 @@ public:
     }
     TPixelGraphic* Written;
 };
+
+// Pictures loaded one after another into one picture, of its size and of others, small and large, after
+// its pixels and row padding were written over: each is pinned down to the byte by its checksum, and a
+// picture of the same size is read into the same block.
+TEST(Loading, PictureAfterPictureGivesTheSameBytes) {
+    const struct {
+        const char* Ext;
+        uint8_t Format;
+        int Width, Height;
+        uint64_t Sum;
+    } loads[] = {
+        {"ppm", 3, 37, 5, 4037550407855038074ull},      {"tga", 3, 37, 5, 8782124649577219765ull},
+        {"ppm", 3, 37, 5, 4992249944950782703ull},      {"pgm", 2, 37, 5, 8594029449496989562ull},
+        {"tga", 3, 37, 5, 10093528345317497676ull},     {"ppm", 3, 1001, 700, 2575197723233630965ull},
+        {"tga", 3, 1001, 700, 6763564479899253728ull},  {"bmp", 3, 1001, 700, 13891702391929032612ull},
+        {"ppm", 3, 700, 1001, 10261995463071862457ull}, {"tga", 2, 1001, 700, 12349950230259343098ull},
+        {"ppm", 3, 38, 5, 5094802095236363577ull},      {"ppm", 3, 4000, 2800, 9524398690797360076ull},
+        {"tga", 3, 4000, 2800, 1576404839040493900ull},
+    };
+    std::mt19937 rng(33);
+    TPixelGraphic picture;
+    for (const auto& l : loads) {
+        SCOPED_TRACE(testing::Message() << l.Ext << " " << l.Width << "x" << l.Height);
+        auto source = RandomPicture(rng, l.Width, l.Height, l.Format);
+        if (l.Ext == std::string("pgm"))
+            source->SetPaletteIdent(pGray256);
+        QBuffer file;
+        file.open(QIODevice::WriteOnly);
+        source->SaveToFileStream(file, QLatin1String(l.Ext));
+        file.close();
+        file.open(QIODevice::ReadOnly);
+        const uint8_t* before = picture.GetBits();
+        const int sizeBefore = picture.GetImageSize();
+        picture.LoadFromStreamExt(file, QLatin1String(l.Ext));
+        EXPECT_EQ(PictureChecksum(picture), l.Sum);
+        if (picture.GetImageSize() == sizeBefore) {
+            EXPECT_EQ(picture.GetBits(), before) << "a load of the same size keeps the block";
+        }
+        std::memset(picture.GetBits(), 0xA5, size_t(picture.GetImageSize()));
+    }
+}
 
 TEST(Saving, WriterChoiceAndItsErrors) {
     QTemporaryDir dir;

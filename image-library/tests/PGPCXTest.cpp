@@ -143,6 +143,57 @@ TEST(PCX, ReadsRunsPlanesAndTables) {
     }
 }
 
+// Random scan lines of every kind, coded with literals, runs of every count (0 included) and runs cut at
+// the line end; the pictures read are pinned down to the byte by their checksums.
+TEST(PCX, ReadsRandomFilesToTheSameBytes) {
+    const TPCXFileFormatReader reader;
+    const struct {
+        int Bits, Planes, Width, Height, SpareBytes;
+        uint64_t Sum;
+    } cases[] = {
+        {1, 1, 1, 3, 1, 5436707431239207620ull},    {1, 1, 13, 5, 0, 12968037998039544234ull},
+        {1, 1, 64, 4, 0, 1633835433813156500ull},   {1, 4, 9, 4, 1, 12645972647408989371ull},
+        {1, 4, 33, 7, 0, 4171784667495600004ull},   {8, 1, 1, 2, 0, 11985518763748543345ull},
+        {8, 1, 101, 9, 3, 7386361669204774147ull},  {8, 1, 256, 3, 0, 2394834038449661416ull},
+        {8, 3, 1, 1, 0, 1048056100775815446ull},    {8, 3, 7, 5, 2, 259274405514578734ull},
+        {8, 3, 150, 11, 1, 4697678697774866288ull}, {8, 3, 333, 4, 0, 33542934307837793ull},
+    };
+    std::mt19937 rng(33);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.Bits << " x " << c.Planes << " bits, " << c.Width << " x " << c.Height);
+        const int bytesPerLine = (c.Width * c.Bits + 7) / 8 + c.SpareBytes;
+        QByteArray data;
+        const int length = bytesPerLine * c.Planes;
+        for (int y = 0; y < c.Height; ++y)
+            for (int pos = 0; pos < length;) {
+                const uint32_t r = rng();
+                if (r % 3 == 0) {
+                    data += char(rng() % 0xC0);
+                    ++pos;
+                } else {
+                    const int count = int(rng() % 64);
+                    data += Bytes({0xC0 | count, int(rng() & 0xFF)});
+                    pos += count;
+                }
+            }
+        if (c.Bits == 8 && c.Planes == 1)
+            data += Table();
+        TPixelGraphic picture;
+        ASSERT_EQ(ReadError(reader,
+                            Pcx({.Version = 5,
+                                 .Bits = c.Bits,
+                                 .Planes = c.Planes,
+                                 .Width = c.Width,
+                                 .Height = c.Height,
+                                 .BytesPerLine = bytesPerLine},
+                                data),
+                            picture),
+                  "");
+        EXPECT_EQ(PictureChecksum(picture), c.Sum);
+    }
+}
+
 TEST(PCX, RefusesDamagedFiles) {
     const TPCXFileFormatReader reader;
     const THeader gray{.Version = 5, .Bits = 8, .Planes = 1, .Width = 2, .Height = 1, .BytesPerLine = 2};
