@@ -669,7 +669,8 @@ TEST(TiffPackBits, CodesRandomRowsToTheSameBytes) {
 
 // Pictures of every format made of such runs, odd sizes so that row ends and filler bits matter: the files
 // written in every mode, and what reading them back gives (RGB with an extra sample too), pinned down to
-// the byte by one checksum per picture.
+// the byte by one checksum per picture. The tables shorter than their format's are filled up with their
+// first entry, as every other operation shows pixels past the table.
 TEST_F(TiffSettings, WriteAndRead_EveryMode_GiveTheSameBytes) {
     const struct {
         uint8_t BitCountNum;
@@ -678,8 +679,8 @@ TEST_F(TiffSettings, WriteAndRead_EveryMode_GiveTheSameBytes) {
         uint64_t Sum;
     } cases[] = {
         {0, pBlackWhite, 37, 5, 18340079078069496987ull}, {0, pBlackWhite, 701, 6, 18067855278833942645ull},
-        {1, pGray16, 37, 5, 7709616676122212053ull},      {1, pUnknown, 701, 6, 15191256472667954017ull},
-        {2, pGray256, 37, 5, 10079401792784710665ull},    {2, pUnknown, 701, 6, 8358285745193871789ull},
+        {1, pGray16, 37, 5, 7709616676122212053ull},      {1, pUnknown, 701, 6, 5358110079783013625ull},
+        {2, pGray256, 37, 5, 10079401792784710665ull},    {2, pUnknown, 701, 6, 18055887532808194357ull},
         {3, pTrueColor, 37, 5, 248476424130558967ull},    {3, pTrueColor, 701, 6, 7137130745524800407ull},
         {3, pTrueColor, 4000, 3, 663319466976024357ull},
     };
