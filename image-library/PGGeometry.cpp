@@ -3,6 +3,7 @@
 #include "image-library/PGraphic.h"
 
 #include "framework/Rounding.h"
+#include "framework/Thread.h"
 #include "image-library/PGPixelTransfer.h"
 
 #include <algorithm>
@@ -650,8 +651,7 @@ void QuarterTurn(TPixelGraphic& Target, TPixelGraphic& Source, int quarters) {
     }
 
     // Raw values, a band of target rows at a time. Turns by 90 and 270 degrees read the source in tiles, so
-    // that the source columns they walk stay in cache. When a handler may abort, the band is built aside and
-    // copied row by row, so that an abort leaves the rows after it as they were.
+    // that the source columns they walk stay in cache.
     const uint8_t format = Target.GetBitCountNum();
     const int rowBytes = Target.GetRowBytes();
     const int pixelBytes = format == 3 ? 3 : 1;
@@ -661,47 +661,63 @@ void QuarterTurn(TPixelGraphic& Target, TPixelGraphic& Source, int quarters) {
     const ptrdiff_t sourceStep = ptrdiff_t(stepX[quarters]) * pixelBytes -
                                  ptrdiff_t(stepY[quarters]) * Source.GetRowBytes(); // rows are bottom-up
     const int tileColumns = quarters % 2 ? TileColumns : columns.Last - columns.First + 1;
-    const bool aside = bool(Target.GetOnProgress());
-    std::vector<uint8_t> band(aside ? size_t(BandRows) * size_t(rowBytes) : 0);
-    int bandFirst = rows.First - BandRows; // no band filled yet
-    auto bandRow = [&](int row) {
-        return aside ? band.data() + size_t(row - bandFirst) * size_t(rowBytes) : Target.GetScanLine(row);
+    // Fills the target rows bandFirst .. bandLast through rowOf, tile by tile.
+    auto fillBand = [&](int bandFirst, int bandLast, auto&& rowOf, bool aside) {
+        for (int tile = columns.First; tile <= columns.Last; tile += tileColumns) {
+            const int tileLast = std::min(columns.Last, tile + tileColumns - 1);
+            if (quarters % 2 && format >= 2 && tileLast < columns.Last)
+                PrefetchTile(sourceOf(tileLast + 1, bandFirst), sourceOf(tileLast + 1, bandLast), source,
+                             std::min(tileColumns, columns.Last - tileLast), pixelBytes, sourceStep);
+            for (int row = bandFirst; row <= bandLast; ++row) {
+                uint8_t* to = rowOf(row);
+                if (format < 2) { // bytes shared with pixels outside the run: start from the row itself
+                    if (aside && tile == columns.First)
+                        std::memcpy(to, Target.GetScanLine(row), size_t(rowBytes));
+                    for (int X = tile; X <= tileLast; ++X) {
+                        const auto [x, y] = sourceOf(X, row);
+                        SetRawValue(to, X, format, GetRawValue(source.Row(y), x, format));
+                    }
+                    continue;
+                }
+                const auto [x, y] = sourceOf(tile, row);
+                const uint8_t* from = source.Row(y) + ptrdiff_t(x) * pixelBytes;
+                to += size_t(tile) * size_t(pixelBytes);
+                const int count = tileLast - tile + 1;
+                if (sourceStep == pixelBytes)
+                    std::memcpy(to, from, size_t(count) * size_t(pixelBytes));
+                else if (pixelBytes == 1)
+                    GatherPixels<1>(to, from, count, sourceStep);
+                else
+                    GatherPixels<3>(to, from, count, sourceStep);
+            }
+        }
     };
+    if (!Target.GetOnProgress()) {
+        // Nobody watches the rows one by one: the bands, each writing rows of its own, go to the worker pool.
+        // The row addresses are worked out here, on the calling thread.
+        writer.Start();
+        uint8_t* const bits = Target.GetBits();
+        const int height = Target.GetHeight();
+        const auto targetRow = [&](int Y) { return bits + ptrdiff_t(height - 1 - Y) * ptrdiff_t(rowBytes); };
+        TWorkerPool::Instance().Run((rows.Last - rows.First) / BandRows + 1, [&](int part) {
+            const int first = rows.First + part * BandRows;
+            fillBand(first, std::min(rows.Last, first + BandRows - 1), targetRow, false);
+        });
+        writer.End();
+        writer.Finish();
+        return;
+    }
+    // With a handler the band is built aside and copied row by row, so that an abort leaves the rows after
+    // it as they were.
+    std::vector<uint8_t> band(size_t(BandRows) * size_t(rowBytes));
+    int bandFirst = rows.First - BandRows; // no band filled yet
+    const auto bandRow = [&](int row) { return band.data() + size_t(row - bandFirst) * size_t(rowBytes); };
     writer.RunRows(rows.First, rows.Last, [&](int Y) {
         if (Y >= bandFirst + BandRows) {
             bandFirst = Y;
-            const int bandLast = std::min(rows.Last, Y + BandRows - 1);
-            for (int tile = columns.First; tile <= columns.Last; tile += tileColumns) {
-                const int tileLast = std::min(columns.Last, tile + tileColumns - 1);
-                if (quarters % 2 && format >= 2 && tileLast < columns.Last)
-                    PrefetchTile(sourceOf(tileLast + 1, bandFirst), sourceOf(tileLast + 1, bandLast), source,
-                                 std::min(tileColumns, columns.Last - tileLast), pixelBytes, sourceStep);
-                for (int row = bandFirst; row <= bandLast; ++row) {
-                    uint8_t* to = bandRow(row);
-                    if (format < 2) { // bytes shared with pixels outside the run: start from the row itself
-                        if (aside && tile == columns.First)
-                            std::memcpy(to, Target.GetScanLine(row), size_t(rowBytes));
-                        for (int X = tile; X <= tileLast; ++X) {
-                            const auto [x, y] = sourceOf(X, row);
-                            SetRawValue(to, X, format, GetRawValue(source.Row(y), x, format));
-                        }
-                        continue;
-                    }
-                    const auto [x, y] = sourceOf(tile, row);
-                    const uint8_t* from = source.Row(y) + ptrdiff_t(x) * pixelBytes;
-                    to += size_t(tile) * size_t(pixelBytes);
-                    const int count = tileLast - tile + 1;
-                    if (sourceStep == pixelBytes)
-                        std::memcpy(to, from, size_t(count) * size_t(pixelBytes));
-                    else if (pixelBytes == 1)
-                        GatherPixels<1>(to, from, count, sourceStep);
-                    else
-                        GatherPixels<3>(to, from, count, sourceStep);
-                }
-            }
+            fillBand(bandFirst, std::min(rows.Last, Y + BandRows - 1), bandRow, true);
         }
-        if (aside)
-            std::memcpy(Target.GetScanLine(Y) + firstByte, bandRow(Y) + firstByte, runBytes);
+        std::memcpy(Target.GetScanLine(Y) + firstByte, bandRow(Y) + firstByte, runBytes);
         return true;
     });
     writer.Finish();
