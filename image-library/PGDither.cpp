@@ -10,6 +10,18 @@
 namespace {
 
 constexpr int MaxError = 255;
+// A pixel carries at most 7 sixteenths of its error ahead, and a sum collects at most 16 of them, so from
+// 16 * 255 on every sum rounds to the largest error. The row loop adds the carry to a sum first kept to
+// ErrorSumReach - CarryReach, which is exact: beyond that the true sum saturates as well.
+constexpr int CarryReach = 7 * MaxError;
+constexpr int ErrorSumReach = 16 * MaxError + 2 * CarryReach;
+// The colour cache's slots: a row's dithered colours mostly repeat within it and its neighbours.
+constexpr int CacheBits = 14;
+constexpr uint64_t CacheMark = uint64_t(1) << 24;
+
+size_t CacheSlot(uint32_t color) {
+    return size_t((color * 0x9E3779B1u) >> (32 - CacheBits));
+}
 
 // The largest error each kind carries: coarse tables need much, fine gray ramps almost none, and the
 // viewer's requests are no tables at all.
@@ -67,10 +79,20 @@ void TPixelGraphic::BeginDither() {
             t[e] = e / 2 + limit / 4;
     for (int e = 1; e <= MaxError; ++e)
         t[-e] = -t[e];
+    ErrorSumLimits.resize(2 * ErrorSumReach + 1);
+    for (int sum = -ErrorSumReach; sum <= ErrorSumReach; ++sum)
+        ErrorSumLimits[size_t(sum + ErrorSumReach)] = int16_t(t[RoundedError(sum)]);
+    DitherColorCache.assign(size_t(1) << CacheBits, 0);
+}
+
+TColor TPixelGraphic::EntryColor(int Index) const {
+    // IndexToColor without its call where the entry exists.
+    return PaletteIdent != pTrueColor && size_t(Index) < ColorTable.size() ? ColorTable[size_t(Index)]
+                                                                           : IndexToColor(uint32_t(Index));
 }
 
 template <typename Store> void TPixelGraphic::Diffuse(int X, int Y, int R, int G, int B, Store&& store) {
-    const int32_t* limit = ErrorLimitTable.data() + MaxError;
+    const int16_t* limit = ErrorSumLimits.data() + ErrorSumReach;
     const int ahead = Y % 2 == 0 ? X + 1 : X - 1;
     const int behind = 2 * X - ahead;
     // Sums of pixel X sit at (X + 1) * 3: the guard pixel comes first.
@@ -83,13 +105,8 @@ template <typename Store> void TPixelGraphic::Diffuse(int X, int Y, int R, int G
         next[behind * 3 + channel] += error * 3;
     };
     auto wanted = [&](int channel, int component) {
-        return PGClampTable[limit[RoundedError(cur[X * 3 + channel])] + std::clamp(component, 0, 255)];
-    };
-    // IndexToColor without its call where the entry exists.
-    auto entry = [&](int index) {
-        return PaletteIdent != pTrueColor && size_t(index) < ColorTable.size()
-                   ? ColorTable[size_t(index)]
-                   : IndexToColor(uint32_t(index));
+        const int sum = std::clamp(cur[X * 3 + channel], -ErrorSumReach, ErrorSumReach);
+        return PGClampTable[limit[sum] + std::clamp(component, 0, 255)];
     };
 
     if (AllGray) {
@@ -97,13 +114,13 @@ template <typename Store> void TPixelGraphic::Diffuse(int X, int Y, int R, int G
         const int v = wanted(1, ColorIntensity(RGB(uint8_t(R), uint8_t(G), uint8_t(B)), WeightedGray) / 3);
         const int index = ColorToIndex(RGB(uint8_t(v), uint8_t(v), uint8_t(v)));
         store(uint32_t(index));
-        spread(1, v - GetGValue(entry(index)));
+        spread(1, v - GetGValue(EntryColor(index)));
         return;
     }
     const int r = wanted(0, R), g = wanted(1, G), b = wanted(2, B);
     const int index = ColorToIndex(RGB(uint8_t(r), uint8_t(g), uint8_t(b)));
     store(uint32_t(index));
-    const TColor chosen = entry(index);
+    const TColor chosen = EntryColor(index);
     spread(0, r - GetRValue(chosen));
     spread(1, g - GetGValue(chosen));
     spread(2, b - GetBValue(chosen));
@@ -121,6 +138,13 @@ void TPixelGraphic::DitherRow(int Y, int First, int Last, const TColor* Colors) 
     // Pixels inside the picture are stored straight into the row, as SetPixelValue stores them.
     uint8_t* row = Bits && Y >= 0 && Y < Height ? Bits.get() + ptrdiff_t(Height - 1 - Y) * RowBytes : nullptr;
     const size_t sums = ErrorRowCurrent.size() / 3;
+    if (row && !AllGray) {
+        // The pixels inside both the picture and the sums take the fast loop; those outside do nothing.
+        const int inside = int(std::min(size_t(Width), sums - 2)) - 1;
+        DiffuseColorRow(Y, std::max(First, 0), std::min(Last, inside), Colors + (std::max(First, 0) - First),
+                        row);
+        return;
+    }
     ForEachInScanOrder(Y, First, Last, [&](int X) {
         if (X < 0 || size_t(X) + 2 >= sums)
             return;
@@ -134,6 +158,54 @@ void TPixelGraphic::DitherRow(int Y, int First, int Last, const TColor* Colors) 
     });
 }
 
+// Diffuse for a run of neighbours, the error carried to the next pixel kept in hand rather than in its sum,
+// and the chosen entries of wanted colours met before taken from the cache; what the search answers is
+// exactly what the cache then holds.
+void TPixelGraphic::DiffuseColorRow(int Y, int First, int Last, const TColor* Colors, uint8_t* Row) {
+    if (First > Last)
+        return;
+    const int16_t* limit = ErrorSumLimits.data() + ErrorSumReach;
+    const int step = Y % 2 == 0 ? 1 : -1;
+    int X = step > 0 ? First : Last;
+    const int end = (step > 0 ? Last : First) + step;
+    int32_t* cur = ErrorRowCurrent.data() + 3;
+    int32_t* next = ErrorRowNext.data() + 3;
+    uint64_t* cache = DitherColorCache.data();
+    int carryR = 0, carryG = 0, carryB = 0;
+    constexpr int held = ErrorSumReach - CarryReach;
+    for (; X != end; X += step) {
+        const TColor c = Colors[X - First];
+        int32_t* sum = cur + X * 3;
+        const int r = std::clamp(limit[std::clamp(sum[0], -held, held) + carryR] + int(GetRValue(c)), 0, 255);
+        const int g = std::clamp(limit[std::clamp(sum[1], -held, held) + carryG] + int(GetGValue(c)), 0, 255);
+        const int b = std::clamp(limit[std::clamp(sum[2], -held, held) + carryB] + int(GetBValue(c)), 0, 255);
+        const TColor wanted = RGB(uint8_t(r), uint8_t(g), uint8_t(b));
+        uint64_t& slot = cache[CacheSlot(wanted)];
+        uint32_t index;
+        TColor chosen;
+        if (slot >> 32 == (wanted | CacheMark)) {
+            index = uint32_t(slot >> 24) & 0xFF;
+            chosen = TColor(slot) & 0xFFFFFF;
+        } else {
+            index = uint32_t(ColorToIndex(wanted));
+            chosen = EntryColor(int(index));
+            // Only entries that fit a byte are kept; the rest are searched each time.
+            if (index <= 0xFF)
+                slot = uint64_t(wanted | CacheMark) << 32 | uint64_t(index) << 24 | (chosen & 0xFFFFFF);
+        }
+        SetRawValue(Row, X, BitCountNum, index);
+        const int eR = r - GetRValue(chosen), eG = g - GetGValue(chosen), eB = b - GetBValue(chosen);
+        carryR = eR * 7, carryG = eG * 7, carryB = eB * 7;
+        int32_t* below = next + X * 3;
+        below[step * 3] += eR, below[step * 3 + 1] += eG, below[step * 3 + 2] += eB;
+        below[0] += eR * 5, below[1] += eG * 5, below[2] += eB * 5;
+        below[-step * 3] += eR * 3, below[-step * 3 + 1] += eG * 3, below[-step * 3 + 2] += eB * 3;
+    }
+    // The pixel after the run, if another call diffuses it, finds its carry in the sums as Diffuse leaves it.
+    int32_t* after = cur + X * 3;
+    after[0] += carryR, after[1] += carryG, after[2] += carryB;
+}
+
 void TPixelGraphic::NextDitherRow() {
     std::swap(ErrorRowCurrent, ErrorRowNext);
     std::fill(ErrorRowNext.begin(), ErrorRowNext.end(), 0);
@@ -142,6 +214,8 @@ void TPixelGraphic::NextDitherRow() {
 void TPixelGraphic::EndDither() {
     // Assigning empty vectors gives the memory back; the buffers exist only while a diffusion runs.
     ErrorLimitTable = {};
+    ErrorSumLimits = {};
+    DitherColorCache = {};
     ErrorRowCurrent = {};
     ErrorRowNext = {};
 }

@@ -64,6 +64,11 @@ constexpr size_t LookupTableEntries = 256;
 
 } // namespace
 
+void TPixelGraphic::ForgetColorAnswers() {
+    LastColorStale = true;
+    std::fill(DitherColorCache.begin(), DitherColorCache.end(), 0);
+}
+
 void TPixelGraphic::FreeColorLookup() {
     LookupTableStale = true;
     LookupTable.reset();
@@ -74,7 +79,7 @@ void TPixelGraphic::SetFastColorLookup(bool Value) {
     if (Value == FastColorLookup)
         return;
     FastColorLookup = Value;
-    LastColorStale = true;
+    ForgetColorAnswers();
     Changed();
 }
 
@@ -82,7 +87,7 @@ void TPixelGraphic::SetWeightedGray(bool Value) {
     if (Value == WeightedGray)
         return;
     WeightedGray = Value;
-    LastColorStale = true;
+    ForgetColorAnswers();
 }
 
 void TPixelGraphic::SetColorCount(int Count) {
@@ -92,7 +97,7 @@ void TPixelGraphic::SetColorCount(int Count) {
         FreeCanvasHandle();
         ColorTable.resize(size_t(Count), clBlack);
         PaletteIdent = Count > 0 ? pUnknown : pNone;
-        LastColorStale = true;
+        ForgetColorAnswers();
         // The section's header never describes more entries than it holds (a 24-bit picture may carry a
         // table).
         // Its entries beyond the table show the first entry.
@@ -119,7 +124,7 @@ void TPixelGraphic::SetPaletteColor(int Index, TColor Color) {
     else if (BitmapInfo && size_t(Index) < BitmapInfo->bmiColors.size())
         BitmapInfo->bmiColors[size_t(Index)] = {GetBValue(Color), GetGValue(Color), GetRValue(Color), 0};
     PaletteIdent = pUnknown;
-    LastColorStale = true;
+    ForgetColorAnswers();
     PaletteStale = true;
     FreeColorLookup();
 }
@@ -147,7 +152,7 @@ void TPixelGraphic::SetPaletteIdent(TPaletteIdent Value) {
         PaletteIdent = Value;
     }
     }
-    LastColorStale = true;
+    ForgetColorAnswers();
     PaletteStale = true;
     FreeColorLookup();
 }

@@ -262,6 +262,12 @@ private:
     int NearestIndex(TColor Color) const;
     // One pixel of the diffusion; Store(index) writes the chosen entry.
     template <typename Store> void Diffuse(int X, int Y, int R, int G, int B, Store&& store);
+    // DitherRow's pixels inside the picture, for tables that are not all gray.
+    void DiffuseColorRow(int Y, int First, int Last, const TColor* Colors, uint8_t* Row);
+    // The colour of entry Index as the diffusion subtracts it.
+    TColor EntryColor(int Index) const;
+    // The last-colour cache and the diffusion's colour cache answer for the table as it was.
+    void ForgetColorAnswers();
     int LookupIndex(TColor Color);
     void BuildLookupTable();
 
@@ -278,6 +284,11 @@ private:
     // Per pixel three error sums in sixteenths, red, green, blue, with a guard pixel at each end.
     std::vector<int32_t> ErrorRowCurrent;
     std::vector<int32_t> ErrorRowNext;
+    // Limits of carried errors indexed straight by the sum of sixteenths (sum + ErrorSumReach).
+    std::vector<int16_t> ErrorSumLimits;
+    // Wanted colours already looked up during this diffusion, direct mapped: the colour with a mark in the
+    // high word, then the chosen entry's colour with its index in the top byte; zero is an empty slot.
+    std::vector<uint64_t> DitherColorCache;
     bool FastColorLookup = true;
     bool FastLoad = false;
     int Height = 0;
