@@ -4,8 +4,10 @@
 
 #include "image-library/PGMath.h"
 #include "image-library/PGPixelTransfer.h"
+#include "image-library/PGStandardPalettes.h"
 
 #include <algorithm>
+#include <typeinfo>
 
 namespace {
 
@@ -15,13 +17,6 @@ constexpr int MaxError = 255;
 // ErrorSumReach - CarryReach, which is exact: beyond that the true sum saturates as well.
 constexpr int CarryReach = 7 * MaxError;
 constexpr int ErrorSumReach = 16 * MaxError + 2 * CarryReach;
-// The colour cache's slots: a row's dithered colours mostly repeat within it and its neighbours.
-constexpr int CacheBits = 14;
-constexpr uint64_t CacheMark = uint64_t(1) << 24;
-
-size_t CacheSlot(uint32_t color) {
-    return size_t((color * 0x9E3779B1u) >> (32 - CacheBits));
-}
 
 // The largest error each kind carries: coarse tables need much, fine gray ramps almost none, and the
 // viewer's requests are no tables at all.
@@ -82,7 +77,6 @@ void TPixelGraphic::BeginDither() {
     ErrorSumLimits.resize(2 * ErrorSumReach + 1);
     for (int sum = -ErrorSumReach; sum <= ErrorSumReach; ++sum)
         ErrorSumLimits[size_t(sum + ErrorSumReach)] = int16_t(t[RoundedError(sum)]);
-    DitherColorCache.assign(size_t(1) << CacheBits, 0);
 }
 
 TColor TPixelGraphic::EntryColor(int Index) const {
@@ -158,9 +152,8 @@ void TPixelGraphic::DitherRow(int Y, int First, int Last, const TColor* Colors) 
     });
 }
 
-// Diffuse for a run of neighbours, the error carried to the next pixel kept in hand rather than in its sum,
-// and the chosen entries of wanted colours met before taken from the cache; what the search answers is
-// exactly what the cache then holds.
+// Diffuse for a run of neighbours, the error carried to the next pixel kept in hand rather than stored in its
+// sum and read back: that round trip lay on the chain from one pixel to the next.
 void TPixelGraphic::DiffuseColorRow(int Y, int First, int Last, const TColor* Colors, uint8_t* Row) {
     if (First > Last)
         return;
@@ -170,7 +163,14 @@ void TPixelGraphic::DiffuseColorRow(int Y, int First, int Last, const TColor* Co
     const int end = (step > 0 ? Last : First) + step;
     int32_t* cur = ErrorRowCurrent.data() + 3;
     int32_t* next = ErrorRowNext.data() + 3;
-    uint64_t* cache = DitherColorCache.data();
+    // EntryColor without its call where the entry exists.
+    const size_t entries = PaletteIdent != pTrueColor ? ColorTable.size() : 0;
+    // The standard 252 colours answer most colours from their grid without a search, exactly as
+    // ColorToIndex does, unless a derived picture answers in its own way.
+    constexpr uint8_t NoSingle = 255;
+    const uint8_t* singles = PaletteIdent == pSpecial252 && typeid(*this) == typeid(TPixelGraphic)
+                                 ? Special252SingleCandidates()
+                                 : nullptr;
     int carryR = 0, carryG = 0, carryB = 0;
     constexpr int held = ErrorSumReach - CarryReach;
     for (; X != end; X += step) {
@@ -180,19 +180,9 @@ void TPixelGraphic::DiffuseColorRow(int Y, int First, int Last, const TColor* Co
         const int g = std::clamp(limit[std::clamp(sum[1], -held, held) + carryG] + int(GetGValue(c)), 0, 255);
         const int b = std::clamp(limit[std::clamp(sum[2], -held, held) + carryB] + int(GetBValue(c)), 0, 255);
         const TColor wanted = RGB(uint8_t(r), uint8_t(g), uint8_t(b));
-        uint64_t& slot = cache[CacheSlot(wanted)];
-        uint32_t index;
-        TColor chosen;
-        if (slot >> 32 == (wanted | CacheMark)) {
-            index = uint32_t(slot >> 24) & 0xFF;
-            chosen = TColor(slot) & 0xFFFFFF;
-        } else {
-            index = uint32_t(ColorToIndex(wanted));
-            chosen = EntryColor(int(index));
-            // Only entries that fit a byte are kept; the rest are searched each time.
-            if (index <= 0xFF)
-                slot = uint64_t(wanted | CacheMark) << 32 | uint64_t(index) << 24 | (chosen & 0xFFFFFF);
-        }
+        const uint8_t single = singles ? singles[(r >> 3) << 10 | (g >> 3) << 5 | b >> 3] : NoSingle;
+        const uint32_t index = single != NoSingle ? single : uint32_t(ColorToIndex(wanted));
+        const TColor chosen = index < entries ? ColorTable[index] : EntryColor(int(index));
         SetRawValue(Row, X, BitCountNum, index);
         const int eR = r - GetRValue(chosen), eG = g - GetGValue(chosen), eB = b - GetBValue(chosen);
         carryR = eR * 7, carryG = eG * 7, carryB = eB * 7;
@@ -215,7 +205,6 @@ void TPixelGraphic::EndDither() {
     // Assigning empty vectors gives the memory back; the buffers exist only while a diffusion runs.
     ErrorLimitTable = {};
     ErrorSumLimits = {};
-    DitherColorCache = {};
     ErrorRowCurrent = {};
     ErrorRowNext = {};
 }

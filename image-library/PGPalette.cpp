@@ -64,11 +64,6 @@ constexpr size_t LookupTableEntries = 256;
 
 } // namespace
 
-void TPixelGraphic::ForgetColorAnswers() {
-    LastColorStale = true;
-    std::fill(DitherColorCache.begin(), DitherColorCache.end(), 0);
-}
-
 void TPixelGraphic::FreeColorLookup() {
     LookupTableStale = true;
     LookupTable.reset();
@@ -79,7 +74,7 @@ void TPixelGraphic::SetFastColorLookup(bool Value) {
     if (Value == FastColorLookup)
         return;
     FastColorLookup = Value;
-    ForgetColorAnswers();
+    LastColorStale = true;
     Changed();
 }
 
@@ -87,7 +82,7 @@ void TPixelGraphic::SetWeightedGray(bool Value) {
     if (Value == WeightedGray)
         return;
     WeightedGray = Value;
-    ForgetColorAnswers();
+    LastColorStale = true;
 }
 
 void TPixelGraphic::SetColorCount(int Count) {
@@ -97,7 +92,7 @@ void TPixelGraphic::SetColorCount(int Count) {
         FreeCanvasHandle();
         ColorTable.resize(size_t(Count), clBlack);
         PaletteIdent = Count > 0 ? pUnknown : pNone;
-        ForgetColorAnswers();
+        LastColorStale = true;
         // The section's header never describes more entries than it holds (a 24-bit picture may carry a
         // table).
         // Its entries beyond the table show the first entry.
@@ -124,7 +119,7 @@ void TPixelGraphic::SetPaletteColor(int Index, TColor Color) {
     else if (BitmapInfo && size_t(Index) < BitmapInfo->bmiColors.size())
         BitmapInfo->bmiColors[size_t(Index)] = {GetBValue(Color), GetGValue(Color), GetRValue(Color), 0};
     PaletteIdent = pUnknown;
-    ForgetColorAnswers();
+    LastColorStale = true;
     PaletteStale = true;
     FreeColorLookup();
 }
@@ -152,7 +147,7 @@ void TPixelGraphic::SetPaletteIdent(TPaletteIdent Value) {
         PaletteIdent = Value;
     }
     }
-    ForgetColorAnswers();
+    LastColorStale = true;
     PaletteStale = true;
     FreeColorLookup();
 }

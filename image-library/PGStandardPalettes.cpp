@@ -238,8 +238,21 @@ const std::array<uint8_t, 766>& Gray236ByIntensity() {
     return lookup;
 }
 
-int Special252Nearest(TColor Color) {
+namespace {
+
+const Special252Grid& TheSpecial252Grid() {
     static const Special252Grid grid;
+    return grid;
+}
+
+} // namespace
+
+const uint8_t* Special252SingleCandidates() {
+    return TheSpecial252Grid().Single.data();
+}
+
+int Special252Nearest(TColor Color) {
+    const Special252Grid& grid = TheSpecial252Grid();
     const size_t cell =
         size_t((FineCell(GetRValue(Color)) * FineCells + FineCell(GetGValue(Color))) * FineCells +
                FineCell(GetBValue(Color)));

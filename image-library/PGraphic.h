@@ -266,8 +266,6 @@ private:
     void DiffuseColorRow(int Y, int First, int Last, const TColor* Colors, uint8_t* Row);
     // The colour of entry Index as the diffusion subtracts it.
     TColor EntryColor(int Index) const;
-    // The last-colour cache and the diffusion's colour cache answer for the table as it was.
-    void ForgetColorAnswers();
     int LookupIndex(TColor Color);
     void BuildLookupTable();
 
@@ -286,9 +284,6 @@ private:
     std::vector<int32_t> ErrorRowNext;
     // Limits of carried errors indexed straight by the sum of sixteenths (sum + ErrorSumReach).
     std::vector<int16_t> ErrorSumLimits;
-    // Wanted colours already looked up during this diffusion, direct mapped: the colour with a mark in the
-    // high word, then the chosen entry's colour with its index in the top byte; zero is an empty slot.
-    std::vector<uint64_t> DitherColorCache;
     bool FastColorLookup = true;
     bool FastLoad = false;
     int Height = 0;
