@@ -180,7 +180,7 @@ void TPixelGraphic::DiffuseColorRow(int Y, int First, int Last, const TColor* Co
         const int g = std::clamp(limit[std::clamp(sum[1], -held, held) + carryG] + int(GetGValue(c)), 0, 255);
         const int b = std::clamp(limit[std::clamp(sum[2], -held, held) + carryB] + int(GetBValue(c)), 0, 255);
         const TColor wanted = RGB(uint8_t(r), uint8_t(g), uint8_t(b));
-        const uint8_t single = singles ? singles[(r >> 3) << 10 | (g >> 3) << 5 | b >> 3] : NoSingle;
+        const uint8_t single = singles ? singles[(r >> 2) << 12 | (g >> 2) << 6 | b >> 2] : NoSingle;
         const uint32_t index = single != NoSingle ? single : uint32_t(ColorToIndex(wanted));
         const TColor chosen = index < entries ? ColorTable[index] : EntryColor(int(index));
         SetRawValue(Row, X, BitCountNum, index);
