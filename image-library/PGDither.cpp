@@ -132,11 +132,11 @@ void TPixelGraphic::DitherRow(int Y, int First, int Last, const TColor* Colors) 
     // Pixels inside the picture are stored straight into the row, as SetPixelValue stores them.
     uint8_t* row = Bits && Y >= 0 && Y < Height ? Bits.get() + ptrdiff_t(Height - 1 - Y) * RowBytes : nullptr;
     const size_t sums = ErrorRowCurrent.size() / 3;
-    if (row && !AllGray) {
-        // The pixels inside both the picture and the sums take the fast loop; those outside do nothing.
-        const int inside = int(std::min(size_t(Width), sums - 2)) - 1;
-        DiffuseColorRow(Y, std::max(First, 0), std::min(Last, inside), Colors + (std::max(First, 0) - First),
-                        row);
+    // Pixels outside the picture do nothing; a picture whose size changed since BeginDither takes the
+    // general loop below.
+    if (row && !AllGray && sums == size_t(Width) + 2) {
+        DiffuseColorRow(Y, std::max(First, 0), std::min(Last, Width - 1),
+                        Colors + (std::max(First, 0) - First), row);
         return;
     }
     ForEachInScanOrder(Y, First, Last, [&](int X) {
