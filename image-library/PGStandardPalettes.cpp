@@ -115,11 +115,12 @@ constexpr int GridLow(int cell) {
 constexpr int GridHigh(int cell) {
     return std::min(255, 32 * cell + 15);
 }
-// The fine grid that lookups use: cells of 8 values, each inside one coarse cell (whose bounds are
+// The fine grid that lookups use: cells of 4 values, each inside one coarse cell (whose bounds are
 // multiples of 16), so that its candidates are found among the coarse cell's few; most fine cells keep one.
-constexpr int FineCells = 32;
+constexpr int FineStep = 4;
+constexpr int FineCells = 256 / FineStep;
 constexpr int FineCell(int v) {
-    return v / 8;
+    return v / FineStep;
 }
 
 // Candidates per fine grid cell, packed: cell c lists Entries[Start[c] .. Start[c + 1]).
@@ -141,14 +142,16 @@ struct Special252Grid {
                     coarse[size_t((r * GridCells + g) * GridCells + b)] =
                         Survivors(table, all, {GridLow(r), GridLow(g), GridLow(b)},
                                   {GridHigh(r), GridHigh(g), GridHigh(b)});
-        auto coarseCell = [](int fine) { return (8 * fine + 16) / 32; };
+        auto coarseCell = [](int fine) { return (FineStep * fine + 16) / 32; };
         for (int r = 0; r < FineCells; ++r)
             for (int g = 0; g < FineCells; ++g)
                 for (int b = 0; b < FineCells; ++b) {
                     const std::vector<uint8_t>& pool = coarse[size_t(
                         (coarseCell(r) * GridCells + coarseCell(g)) * GridCells + coarseCell(b))];
                     const std::vector<uint8_t> kept =
-                        Survivors(table, pool, {8 * r, 8 * g, 8 * b}, {8 * r + 7, 8 * g + 7, 8 * b + 7});
+                        Survivors(table, pool, {FineStep * r, FineStep * g, FineStep * b},
+                                  {FineStep * r + FineStep - 1, FineStep * g + FineStep - 1,
+                                   FineStep * b + FineStep - 1});
                     const size_t cell = size_t((r * FineCells + g) * FineCells + b);
                     Entries.insert(Entries.end(), kept.begin(), kept.end());
                     Start[cell + 1] = uint32_t(Entries.size());
@@ -238,8 +241,21 @@ const std::array<uint8_t, 766>& Gray236ByIntensity() {
     return lookup;
 }
 
-int Special252Nearest(TColor Color) {
+namespace {
+
+const Special252Grid& TheSpecial252Grid() {
     static const Special252Grid grid;
+    return grid;
+}
+
+} // namespace
+
+const uint8_t* Special252SingleCandidates() {
+    return TheSpecial252Grid().Single.data();
+}
+
+int Special252Nearest(TColor Color) {
+    const Special252Grid& grid = TheSpecial252Grid();
     const size_t cell =
         size_t((FineCell(GetRValue(Color)) * FineCells + FineCell(GetGValue(Color))) * FineCells +
                FineCell(GetBValue(Color)));

@@ -19,5 +19,8 @@ std::span<const uint8_t> Sys16Candidates(TColor Color);
 const std::array<uint8_t, 766>& Gray236ByIntensity();
 
 // The lowest index among the pSpecial252 entries nearest to Color, as a search of the whole table finds it,
-// searched among the few entries that can be the nearest in Color's cell of a grid of 8 values a side.
+// searched among the few entries that can be the nearest in Color's cell of a grid of 4 values a side.
 int Special252Nearest(TColor Color);
+// Special252Nearest's answer for every colour of a cell of that grid, (red / 4 * 64 + green / 4) * 64 +
+// blue / 4, where the cell has only one candidate; 255 where several compete.
+const uint8_t* Special252SingleCandidates();

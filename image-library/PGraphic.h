@@ -270,6 +270,10 @@ private:
     int NearestIndex(TColor Color) const;
     // One pixel of the diffusion; Store(index) writes the chosen entry.
     template <typename Store> void Diffuse(int X, int Y, int R, int G, int B, Store&& store);
+    // DitherRow's pixels inside the picture, for tables that are not all gray.
+    void DiffuseColorRow(int Y, int First, int Last, const TColor* Colors, uint8_t* Row);
+    // The colour of entry Index as the diffusion subtracts it.
+    TColor EntryColor(int Index) const;
     int LookupIndex(TColor Color);
     void BuildLookupTable();
 
@@ -290,6 +294,8 @@ private:
     // Per pixel three error sums in sixteenths, red, green, blue, with a guard pixel at each end.
     std::vector<int32_t> ErrorRowCurrent;
     std::vector<int32_t> ErrorRowNext;
+    // Limits of carried errors indexed straight by the sum of sixteenths (sum + ErrorSumReach).
+    std::vector<int16_t> ErrorSumLimits;
     bool FastColorLookup = true;
     bool FastLoad = false;
     int Height = 0;

@@ -176,3 +176,50 @@ TEST(DitherPixel, ChecksumsHoldForEveryTable) {
         EXPECT_EQ(hash, row.Hash) << row.Name;
     }
 }
+
+// Whole rows, rows in pieces reaching past the picture, and a table changed between rows: DitherRow gives
+// what DitherPixel gives pixel by pixel.
+TEST(DitherRow, GivesWhatDitherPixelGivesInPiecesAndAfterTheTableChanges) {
+    constexpr int w = 40, h = 8;
+    // With no error carried, the colours met before the table changed come again after it.
+    for (const uint8_t limit : {255, 0}) {
+        auto byRow = Picture(w, h, 2, pSpecial216);
+        auto byPixel = Picture(w, h, 2, pSpecial216);
+        auto wanted = [](int x, int y) {
+            return RGB(uint8_t(x * 6 + y % 2), uint8_t(200 - x * 3), uint8_t(x * 5));
+        };
+        for (TPixelGraphic* p : {byRow.get(), byPixel.get()}) {
+            p->SetDitherErrorLimitAuto(false);
+            p->SetDitherErrorLimit(limit);
+            p->BeginDither();
+        }
+        // Pieces in scan order: ascending on even rows, descending on odd ones.
+        const std::vector<std::pair<int, int>> pieces = {{-3, 12}, {13, 13}, {14, w + 4}};
+        for (int y = 0; y < h; ++y) {
+            if (y == 4)
+                for (TPixelGraphic* p : {byRow.get(), byPixel.get()})
+                    for (int k = 0; k < 108; ++k) { // the table reversed: every answer moves
+                        const TColor low = p->IndexToColor(uint32_t(k));
+                        p->SetPaletteColor(k, p->IndexToColor(uint32_t(215 - k)));
+                        p->SetPaletteColor(215 - k, low);
+                    }
+            for (size_t n = 0; n < pieces.size(); ++n) {
+                const auto [first, last] = pieces[y % 2 == 0 ? n : pieces.size() - 1 - n];
+                std::vector<TColor> colors;
+                for (int x = first; x <= last; ++x)
+                    colors.push_back(wanted(x, y));
+                byRow->DitherRow(y, first, last, colors.data());
+            }
+            for (int i = 0; i < w; ++i) {
+                const int x = y % 2 == 0 ? i : w - 1 - i;
+                const TColor c = wanted(x, y);
+                byPixel->DitherPixel(x, y, GetRValue(c), GetGValue(c), GetBValue(c));
+            }
+            for (TPixelGraphic* p : {byRow.get(), byPixel.get()})
+                p->NextDitherRow();
+            for (int x = 0; x < w; ++x)
+                ASSERT_EQ(byRow->GetPixelValue(x, y), byPixel->GetPixelValue(x, y))
+                    << x << ", " << y << ", limit " << int(limit);
+        }
+    }
+}
