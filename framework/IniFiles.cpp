@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QLockFile>
 #include <QSaveFile>
+#include <QStringDecoder>
 #include <optional>
 
 namespace {
@@ -14,6 +15,15 @@ const QByteArray byteOrderMark("\xEF\xBB\xBF");
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+}
+
+// Text of a line as it stands: QString::fromUtf8 would drop a byte-order mark that begins a name or value,
+// so that a value read and written back would change. Stateless: a cut sequence at the end still reads as
+// the replacement character, as everywhere else.
+QString TextOf(const QByteArray& bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(bytes);
 }
 
 int SkipBlanks(const QByteArray& text, int from) {
@@ -60,7 +70,7 @@ std::optional<TKeyLine> SplitKeyLine(const QByteArray& body) {
 }
 
 bool SameName(const QByteArray& stored, const QString& wanted) {
-    return QString::fromUtf8(stored).compare(wanted, Qt::CaseInsensitive) == 0;
+    return TextOf(stored).compare(wanted, Qt::CaseInsensitive) == 0;
 }
 
 void CheckNoLineBreak(const QString& text) {
@@ -154,7 +164,7 @@ QString TIniFile::ReadString(const QString& Section, const QString& Ident, const
         return Default;
     const QByteArray& body = Lines[key].Body;
     const auto line = SplitKeyLine(body);
-    return QString::fromUtf8(body.mid(line->ValueBegin, line->ValueEnd - line->ValueBegin));
+    return TextOf(body.mid(line->ValueBegin, line->ValueEnd - line->ValueBegin));
 }
 
 int32_t TIniFile::ReadInteger(const QString& Section, const QString& Ident, int32_t Default) const {

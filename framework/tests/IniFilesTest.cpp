@@ -120,11 +120,19 @@ TEST_F(IniFileTest, MissingFile_ReadsDefaultsAndIsCreatedByTheFirstWrite) {
 TEST_F(IniFileTest, OddText_IsReadWithoutHarmAndKeptOnWrite) {
     QByteArray odd = "\xEF\xBB\xBF[System]\rBasePort=320\r[x";
     odd += '\0';
-    odd += "y\r[broken\rk=\xFF\xFE\r" + QByteArray(1 << 20, '=') + "\r[ Padded ] trailing\rv = w";
+    odd += "y\r[broken\rk=\xFF\xFE\r" + QByteArray(1 << 20, '=') +
+           "\r[ Padded ] trailing\rv = w\rt=C:\\ \xE3\ru= \xEF\xBB\xBF era]";
     Store(odd);
     TIniFile ini(Path());
     EXPECT_EQ(ini.ReadString("System", "BasePort", "356"), "320");
     EXPECT_EQ(ini.ReadString("padded", "V", "d"), "w");
+    EXPECT_EQ(ini.ReadString("padded", "t", "d"),
+              QStringLiteral("C:\\ ") + QChar(QChar::ReplacementCharacter));
+    // A byte-order mark inside the file belongs to its value, which reads and writes back as it stands.
+    const QString marked = ini.ReadString("padded", "u", "d");
+    EXPECT_EQ(marked, QChar(0xFEFF) + QStringLiteral(" era]"));
+    ini.WriteString("padded", "u", marked);
+    EXPECT_EQ(Stored(), odd);
     ini.WriteString("System", "PLMnamefile", "a");
     // Neither unclosed bracket starts a section, so [System] runs on to "[ Padded ]".
     QByteArray expected = odd;
