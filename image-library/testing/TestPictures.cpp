@@ -140,3 +140,15 @@ uint64_t PictureChecksum(TPixelGraphic& Picture) {
     }
     return Checksum(Picture.GetBits(), size_t(Picture.GetImageSize()), sum);
 }
+
+QByteArray ColorMappedTga(const QByteArray& Map, const QByteArray& Pixels) {
+    QByteArray tga(18, '\0');
+    tga[1] = 1; // colour-mapped, uncompressed
+    tga[2] = 1;
+    tga[5] = char(Map.size() / 3);
+    tga[7] = 24;
+    tga[12] = char(Pixels.size());
+    tga[14] = 1;
+    tga[16] = 8;
+    return tga + Map + Pixels;
+}

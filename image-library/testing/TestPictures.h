@@ -52,5 +52,9 @@ QByteArray Written(const TFileFormatWriter& Writer, TPixelGraphic& Picture);
 // FNV-1a of bytes; PictureChecksum takes in everything a picture holds (size, format, colour table and every
 // byte of its pixel memory, row padding included), so one changed byte gives another value. Tests that pin
 // an operation's results down to the byte compare with values the operation gave before it was made faster.
+// An uncompressed colour-mapped TGA file one row high: Map holds the 24-bit entries (blue, green, red),
+// Pixels the 8-bit values, which may point past the map.
+QByteArray ColorMappedTga(const QByteArray& Map, const QByteArray& Pixels);
+
 uint64_t Checksum(const void* Bytes, size_t Count, uint64_t Seed = 14695981039346656037ull);
 uint64_t PictureChecksum(TPixelGraphic& Picture);

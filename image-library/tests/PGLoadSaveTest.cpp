@@ -491,15 +491,9 @@ TEST(Saving, EveryWriterKeepsWhatItsFormatCanHold) {
 // Pixel values at or beyond the table's end, as files with short tables hold them: every operation gives
 // them the first entry's colour and none raises.
 TEST(PixelsBeyondTheTable, TakeTheFirstEntryInEveryOperation) {
-    QByteArray tga(18, '\0');
-    tga[1] = 1; // a colour map of 4 entries of 24 bits, 8-bit pixels, 3 x 1
-    tga[2] = 1;
-    tga[5] = 4;
-    tga[7] = 24;
-    tga[12] = 3;
-    tga[14] = 1;
-    tga[16] = 8;
-    tga += Bytes({10, 20, 30, 40, 50, 60, 70, 80, 90, 1, 2, 3}) + Bytes({200, 1, 3});
+    // A colour map of 4 entries, 3 x 1.
+    const QByteArray tga =
+        ColorMappedTga(Bytes({10, 20, 30, 40, 50, 60, 70, 80, 90, 1, 2, 3}), Bytes({200, 1, 3}));
     // An 8-bit BMP with 2 table entries, 4 x 1: indices 7, 1, 200, 0.
     const QByteArray bmp = BmpFile(TInfoHeader{.Width = 4, .BitCount = 8, .ClrUsed = 2}.Bytes() +
                                        Bytes({10, 20, 30, 0, 40, 50, 60, 0}) + Bytes({7, 1, 200, 0}),

@@ -5,6 +5,7 @@
 #include "framework/AddressReservation.h"
 #include "framework/Rounding.h"
 #include "image-library/PGraphic.h"
+#include "image-library/testing/TestPictures.h"
 
 #include <QBuffer>
 #include <cstring>
@@ -331,17 +332,10 @@ TEST(AutoThresholdTest, FollowsTheSmoothedProfile) {
 // A TGA file whose grey map has 4 entries (10, 40, 70, 100) and whose pixels are 200, 1, 3: the index past
 // the map is measured as the first entry, as it is drawn.
 TEST(SelectionTest, PixelsBeyondTheTableMeasureAsTheFirstEntry) {
-    QByteArray tga(18, '\0');
-    tga[1] = 1;
-    tga[2] = 1;
-    tga[5] = 4;
-    tga[7] = 24;
-    tga[12] = 3;
-    tga[14] = 1;
-    tga[16] = 8;
+    QByteArray map;
     for (char level : {10, 40, 70, 100})
-        tga += QByteArray(3, level);
-    tga += QByteArray("\xC8\x01\x03", 3);
+        map += QByteArray(3, level);
+    QByteArray tga = ColorMappedTga(map, QByteArray("\xC8\x01\x03", 3));
     QBuffer file(&tga);
     file.open(QIODevice::ReadOnly);
     TPixelGraphic picture;
