@@ -418,6 +418,15 @@ TEST(Saving, OffTheGuiThreadTheCautiousAnswerRefuses) {
 
 // Every writer against every kind of picture: saved and loaded back, a picture keeps its values and colours
 // wherever the format can hold them, and its colours wherever the format holds them through another table.
+// Picture saved in memory by the writer of Extension and read back into Back.
+void SaveAndLoadBack(TPixelGraphic& Picture, const QString& Extension, TPixelGraphic& Back) {
+    QBuffer file;
+    file.open(QIODevice::ReadWrite);
+    Picture.SaveToFileStream(file, Extension);
+    file.seek(0);
+    Back.LoadFromStreamExt(file, Extension);
+}
+
 TEST(Saving, EveryWriterKeepsWhatItsFormatCanHold) {
     // One letter per kind below: V values and colours, C colours, J lossy JPEG (close colours), L another
     // kind of picture or JPEG over a table of unrelated colours (only the size stays).
@@ -457,12 +466,8 @@ TEST(Saving, EveryWriterKeepsWhatItsFormatCanHold) {
             TPixelGraphic picture;
             kind(k, picture);
             picture.SetSaveColorResWarningAction(pgwaIgnore);
-            QBuffer file;
-            file.open(QIODevice::ReadWrite);
-            picture.SaveToFileStream(file, writer->Extension);
-            file.seek(0);
             TPixelGraphic back;
-            back.LoadFromStreamExt(file, writer->Extension);
+            SaveAndLoadBack(picture, writer->Extension, back);
             ASSERT_EQ(std::make_pair(back.GetWidth(), back.GetHeight()), std::make_pair(16, 16));
             int largest = 0;
             for (int y = 0; y < 16; ++y)
@@ -540,12 +545,8 @@ TEST(PixelsBeyondTheTable, TakeTheFirstEntryInEveryOperation) {
         picture.SetSaveColorResWarningAction(pgwaIgnore);
         for (const auto& writer : FileFormatWriters()) {
             SCOPED_TRACE(writer->Extension.toStdString());
-            QBuffer out;
-            out.open(QIODevice::ReadWrite);
-            picture.SaveToFileStream(out, writer->Extension);
-            out.seek(0);
             TPixelGraphic back;
-            back.LoadFromStreamExt(out, writer->Extension);
+            SaveAndLoadBack(picture, writer->Extension, back);
             const bool keepsColors = writer->CanWrite(cr256Colors) || writer->CanWrite(crTrueColor);
             for (int x = 0; keepsColors && !writer->Extension.startsWith('j') && x < picture.GetWidth(); ++x)
                 EXPECT_EQ(back.GetPixelColor(x, 0), f.Colors[size_t(x)]) << x;
