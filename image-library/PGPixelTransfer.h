@@ -5,7 +5,9 @@
 #include "framework/Colors.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 
 class TPixelGraphic;
@@ -167,4 +169,32 @@ template <typename F> void ForEachInScanOrder(int Y, int First, int Last, F&& f)
     else
         for (int X = Last; X >= First; --X)
             f(X);
+}
+
+// Copies count pixels of Bytes bytes to consecutive places from places step bytes apart. The pictures never
+// overlap here (the source itself as source is read from a copy).
+template <int Bytes>
+inline void GatherPixels(uint8_t* __restrict to, const uint8_t* __restrict from, int count, ptrdiff_t step) {
+    for (int k = 0; k < count; ++k, to += Bytes, from += step)
+        std::memcpy(to, from, Bytes);
+}
+
+// Three-byte pixels move faster as four bytes. The fourth byte read lies inside the picture memory unless the
+// pixel is the last one in memory, which only the first or the last of the run can be, as the addresses
+// change in one direction; the fourth byte written is the next pixel's, written right after. So the first
+// and the last pixel move exactly three bytes.
+template <>
+inline void GatherPixels<3>(uint8_t* __restrict to, const uint8_t* __restrict from, int count,
+                            ptrdiff_t step) {
+    if (count <= 0)
+        return;
+    std::memcpy(to, from, 3);
+    for (int k = 1; k < count - 1; ++k) {
+        to += 3, from += step;
+        uint32_t pixel;
+        std::memcpy(&pixel, from, 4);
+        std::memcpy(to, &pixel, 4);
+    }
+    if (count > 1)
+        std::memcpy(to + 3, from + step, 3);
 }
