@@ -57,6 +57,45 @@ TEST_F(TableFileTest, Open_RecordsBeyondTheCounts_AreCountedByLinkWordAndTheHead
     EXPECT_EQ(after.mid(36), before.mid(36, after.size() - 36)) << "only the header changes before the cut";
 }
 
+TEST_F(TableFileTest, Open_ZeroRecordsPastTheCounts_AreCutUnlessARecordWithDataFollows) {
+    const QByteArray zero(SmallRecordSize, '\0');
+    // Past the counted records, zero records written out and then a sparse tail: those before a record that
+    // holds data are taken in with it, the others cut.
+    struct TCase {
+        const char* Name;
+        std::vector<QByteArray> Beyond;
+        int KeptBeyond;
+        int32_t Live;
+    };
+    for (const TCase& c : {TCase{"zeros only", {zero}, 0, 1},
+                           TCase{"data after a zero record", {zero, SmallRecord(0, "c", 3), zero}, 2, 3}}) {
+        SCOPED_TRACE(c.Name);
+        std::vector<QByteArray> records = {SmallRecord(0, "a", 1), SmallRecord(-1, "b", 2)};
+        records.insert(records.end(), c.Beyond.begin(), c.Beyond.end());
+        Write(records, {1, 1, 2});
+        const int64_t kept = SmallDataStart + (2 + c.KeptBeyond) * SmallRecordSize;
+        constexpr int64_t zeroRecords = 2'000'000;
+        ASSERT_TRUE(
+            QFile::resize(Path, SmallDataStart + (int64_t(records.size()) + zeroRecords) * SmallRecordSize));
+        {
+            TTableFile readOnly(Path, true);
+            EXPECT_EQ(readOnly.Header().LiveCount, c.Live);
+            EXPECT_EQ(readOnly.Header().DeletedCount, 1);
+        }
+        TTableFile file(Path, false);
+        EXPECT_EQ(file.Header().LiveCount, c.Live);
+        EXPECT_EQ(QFileInfo(Path).size(), kept) << "the zero tail is cut";
+        EXPECT_EQ(LE32At(ReadFileBytes(Path), 12), c.Live);
+
+        // Zeros that turn up behind an open handle are cut before its next change.
+        ASSERT_TRUE(QFile::resize(Path, kept + 3 * SmallRecordSize));
+        const QByteArray added = SmallRecord(0, "new", 9);
+        EXPECT_EQ(file.Append(reinterpret_cast<const uint8_t*>(added.constData())), 2 + c.KeptBeyond);
+        EXPECT_EQ(QFileInfo(Path).size(), kept + SmallRecordSize);
+        EXPECT_EQ(LE32At(ReadFileBytes(Path), 12), c.Live + 1);
+    }
+}
+
 TEST_F(TableFileTest, Append_GoesAfterTheLastWholeRecordThenTheHeaderCountsIt) {
     Write({SmallRecord(0, "a", 1)}, {1, 0, -1}, "partial");
     TTableFile file(Path, false);
