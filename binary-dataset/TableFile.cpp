@@ -6,10 +6,12 @@
 #include "framework/TickCount.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include <QScopeGuard>
+#include <QTemporaryFile>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -28,6 +30,13 @@ constexpr std::chrono::milliseconds LockRetryInterval{5};
 
 [[noreturn]] void Raise(const QString& message) {
     throw EBinaryDataSetError(message);
+}
+
+// The process's file mode mask: reading it means setting it, so it is put back at once.
+mode_t CurrentUmask() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return mask;
 }
 
 // pread and pwrite until all bytes are through; a short transfer that cannot continue is an error.
@@ -50,7 +59,7 @@ class TTableFile::TLock {
 public:
     // Tries at once and then every few milliseconds: flock alone would wait forever for a program that hangs
     // while it holds the lock.
-    TLock(const TTableFile& file, int operation) : Fd(file.Fd) {
+    TLock(int fd, int operation, const QString& path) : Fd(fd) {
         const uint32_t start = GetTickCount();
         while (flock(Fd, operation | LOCK_NB) != 0) {
             if (errno == EINTR)
@@ -60,7 +69,7 @@ public:
                           .arg(QString::fromLocal8Bit(strerror(errno))));
             if (GetTickCount() - start >= TableLockWaitMs)
                 Raise(QStringLiteral("The table file \"%1\" is locked by another program. Try again later.")
-                          .arg(file.FPath));
+                          .arg(path));
             // A test clock moves on with every read; only the real one needs the pause.
             if (!TickSourceInstalled())
                 std::this_thread::sleep_for(LockRetryInterval);
@@ -88,7 +97,7 @@ TTableFile::TTableFile(const QString& path, bool readOnly) : FPath(path) {
         if (fstat(Fd, &info) != 0 || !S_ISREG(info.st_mode))
             Raise(QStringLiteral("Not a binary data set file."));
         // A writable handle may have to correct the header, so it takes the lock that allows it at once.
-        TLock lock(*this, readOnly ? LOCK_SH : LOCK_EX);
+        TLock lock(Fd, readOnly ? LOCK_SH : LOCK_EX, FPath);
         const int64_t size = FileSize();
         uint8_t bytes[TableHeaderSize] = {};
         ReadAt(0, bytes, std::min(size, TableHeaderSize));
@@ -126,7 +135,7 @@ void TTableFile::ReadRecord(int64_t n, uint8_t* record) {
         ForgetWindow();
         Window.resize(size_t(count * size));
         // Under the shared lock, so that no record is read while a change is half-way through it.
-        TLock lock(*this, LOCK_SH);
+        TLock lock(Fd, LOCK_SH, FPath);
         ReadAt(RecordOffset(first), Window.data(), count * size);
         WindowFirst = first;
         WindowCount = count;
@@ -135,14 +144,14 @@ void TTableFile::ReadRecord(int64_t n, uint8_t* record) {
 }
 
 void TTableFile::Refresh() {
-    TLock lock(*this, LOCK_SH);
+    TLock lock(Fd, LOCK_SH, FPath);
     const int64_t size = FileSize();
     FHeader = CountRecords(ReadCheckedHeader(size), size);
     ForgetWindow();
 }
 
 int64_t TTableFile::Append(const uint8_t* record) {
-    TLock lock(*this, LOCK_EX);
+    TLock lock(Fd, LOCK_EX, FPath);
     TTableHeader header = BeginChange();
     CheckAdoptedCounts(header.LiveCount + 1, header.DeletedCount);
     const int64_t n = header.PhysicalCount();
@@ -162,7 +171,7 @@ int64_t TTableFile::Append(const uint8_t* record) {
 }
 
 void TTableFile::Rewrite(int64_t n, const uint8_t* record) {
-    TLock lock(*this, LOCK_EX);
+    TLock lock(Fd, LOCK_EX, FPath);
     BeginChange();
     CheckRecordInFile(n);
     if (LinkWordAt(n) != 0)
@@ -173,7 +182,7 @@ void TTableFile::Rewrite(int64_t n, const uint8_t* record) {
 }
 
 bool TTableFile::MarkDeleted(int64_t n) {
-    TLock lock(*this, LOCK_EX);
+    TLock lock(Fd, LOCK_EX, FPath);
     TTableHeader header = BeginChange();
     CheckRecordInFile(n);
     if (LinkWordAt(n) != 0)
@@ -192,23 +201,54 @@ bool TTableFile::MarkDeleted(int64_t n) {
     return true;
 }
 
-int32_t TTableFile::Create(const QString& path, const std::vector<TFieldDescriptor>& descriptors) {
+int32_t TTableFile::Create(const QString& path, const std::vector<TFieldDescriptor>& descriptors,
+                           bool replace) {
     const TRecordLayout layout = CheckDescriptors(descriptors);
     const int32_t fieldCount = int32_t(descriptors.size());
     std::vector<uint8_t> bytes(size_t(TableHeaderSize + FieldDescriptorSize * fieldCount));
     EncodeHeader(NewTableHeader(fieldCount, layout.RecordSize), bytes.data());
     for (int32_t i = 0; i < fieldCount; ++i)
         EncodeDescriptor(descriptors[size_t(i)], bytes.data() + TableHeaderSize + i * FieldDescriptorSize);
-    // QSaveFile would write to a link's target, even a dangling link's: a link in the table's place is
-    // refused, so that the table is only ever made where it is named.
+    const auto fail = [&](const QString& why) {
+        Raise(QStringLiteral("Cannot create file \"%1\". %2").arg(path, why));
+    };
+    const QByteArray name = QFile::encodeName(path);
+    // A link in the table's place is refused, so that the table is only ever made where it is named.
     struct stat info {};
-    if (lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode))
-        Raise(QStringLiteral("Cannot create file \"%1\". It is a symbolic link.").arg(path));
-    // QSaveFile writes a temporary file beside the table, syncs it and renames it over the old one on commit.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !WriteExact(file, bytes.data(), qint64(bytes.size())) ||
-        !file.commit())
-        Raise(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
+    const bool exists = lstat(name.constData(), &info) == 0;
+    if (exists && S_ISLNK(info.st_mode))
+        fail(QStringLiteral("It is a symbolic link."));
+    if (exists && !replace)
+        fail(QStringLiteral("It already exists."));
+    // The table is written beside its place, synced, and only then renamed into it, so that no one ever
+    // opens half a table. A new table gets the mode any new file gets, a replacement keeps the old one's.
+    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+    if (!file.open() || !WriteExact(file, bytes.data(), qint64(bytes.size())) || !file.flush())
+        fail(file.errorString());
+    const mode_t mode = exists ? info.st_mode & 07777 : 0666 & ~CurrentUmask();
+    if (fchmod(file.handle(), mode) != 0 || fsync(file.handle()) != 0)
+        fail(QString::fromLocal8Bit(strerror(errno)));
+    // The old table stays locked while it is replaced: no change of another handle is cut in half, and each
+    // finds at its next change that the table was replaced.
+    const int oldFd =
+        exists && S_ISREG(info.st_mode) ? ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK) : -1;
+    const auto closeOld = qScopeGuard([oldFd] {
+        if (oldFd >= 0)
+            ::close(oldFd);
+    });
+    std::optional<TLock> lock;
+    if (oldFd >= 0)
+        lock.emplace(oldFd, LOCK_EX, path);
+    const QByteArray temporary = QFile::encodeName(file.fileName());
+    // A table another program made meanwhile is never replaced unasked.
+    int renamed =
+        renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, name.constData(), exists ? 0 : RENAME_NOREPLACE);
+    if (renamed != 0 && errno == EINVAL) // a file system that cannot refuse to replace
+        renamed = rename(temporary.constData(), name.constData());
+    if (renamed != 0)
+        fail(errno == EEXIST ? QStringLiteral("It already exists.")
+                             : QString::fromLocal8Bit(strerror(errno)));
+    file.setAutoRemove(false);
     return layout.RecordSize;
 }
 
@@ -307,6 +347,14 @@ TTableHeader TTableFile::CountRecords(TTableHeader header, int64_t fileSize,
 }
 
 TTableHeader TTableFile::BeginChange() {
+    // A change to a table that was replaced or removed since it was opened would be lost without a word.
+    struct stat named {};
+    struct stat own {};
+    if (stat(QFile::encodeName(FPath).constData(), &named) != 0 || fstat(Fd, &own) != 0 ||
+        named.st_dev != own.st_dev || named.st_ino != own.st_ino)
+        Raise(
+            QStringLiteral("The table file \"%1\" was replaced or removed by another program. Open it again.")
+                .arg(FPath));
     const int64_t size = FileSize();
     const TTableHeader onDisk = ReadCheckedHeader(size);
     FHeader = CountRecords(onDisk, size);

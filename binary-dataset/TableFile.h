@@ -37,7 +37,8 @@ public:
     // Takes in what other handles wrote since: the header anew, and no record from before.
     void Refresh();
 
-    // The changes name the physical record they concern and check it against the file under the lock.
+    // The changes name the physical record they concern and check it against the file under the lock; each
+    // raises when the table it was opened on is no longer at its path.
     // Append writes `record` (its link word 0) after the last whole record, then the header; it leaves
     // nothing behind when it fails. Returns the new record's physical number.
     int64_t Append(const uint8_t* record);
@@ -46,9 +47,11 @@ public:
     // Chains record n into the deleted records; false, with nothing changed, when it was deleted already.
     bool MarkDeleted(int64_t n);
 
-    // Writes a new table with no records beside `path` and renames it over `path` once it is safely on disk;
-    // raises when `path` is a symbolic link. Returns the record size.
-    static int32_t Create(const QString& path, const std::vector<TFieldDescriptor>& descriptors);
+    // Writes a new table with no records beside `path` and renames it into place once it is safely on disk,
+    // over an existing file only with `replace`; raises when `path` is a symbolic link. Returns the record
+    // size.
+    static int32_t Create(const QString& path, const std::vector<TFieldDescriptor>& descriptors,
+                          bool replace);
 
 private:
     class TLock;

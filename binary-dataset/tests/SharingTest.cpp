@@ -5,6 +5,7 @@
 #include "framework/Win1251.h"
 #include "framework/testing/FakeClock.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <fcntl.h>
@@ -194,18 +195,11 @@ TEST(BinaryDataSetSharing, AnotherProcessAppendsWhileTwoHandlesEditDeleteAndClos
 TEST(BinaryDataSetSharing, LockHeldByAnotherProcess_EachAccessWaitsItsLimitThenRaises) {
     QTemporaryDir dir;
     const QString path = dir.filePath("locked.dat");
-    CreateChildTable(path);
-    {
-        TBinaryDataSet data;
-        data.SetTableName(path);
-        data.Open();
-        for (int id = 1; id <= 3; ++id) {
-            data.Append();
-            data.FieldByName("ID").SetAsInteger(id);
-            data.Post();
-        }
-    }
-    const QByteArray record = ReadFileBytes(path).mid(ChildDataStart, ChildRecordSize);
+    const std::vector<TFieldDescriptor> fields = {{"ID", ftInteger, 4, 0}, {"TEXT", ftString, 24, 20}};
+    QByteArray record;
+    AppendLE32(record, 0);
+    AppendLE32(record, 7);
+    record.append(24, '\0');
     const auto* bytes = reinterpret_cast<const uint8_t*>(record.constData());
     struct TAccess {
         const char* Name;
@@ -221,10 +215,13 @@ TEST(BinaryDataSetSharing, LockHeldByAnotherProcess_EachAccessWaitsItsLimitThenR
         {"append", true, [&](TTableFile& file) { file.Append(bytes); }},
         {"rewrite", true, [&](TTableFile& file) { file.Rewrite(0, bytes); }},
         {"delete", true, [](TTableFile& file) { file.MarkDeleted(2); }},
+        {"create over it", true, [&](TTableFile&) { TTableFile::Create(path, fields, true); }},
     };
     const QString message =
         QStringLiteral("The table file \"%1\" is locked by another program. Try again later.").arg(path);
     for (const int held : {LOCK_EX, LOCK_SH}) {
+        WriteFileBytes(path, TableBytes({{"ID", ftInteger, 4, 0}, {"TEXT", ftString, 24, 20}}, {3, 0, -1}) +
+                                 record + record + record);
         // Handles opened before the other process takes its lock.
         std::vector<std::unique_ptr<TTableFile>> handles;
         for (size_t i = 0; i < accesses.size(); ++i)
@@ -267,12 +264,14 @@ TEST(BinaryDataSetSharing, LockHeldByAnotherProcess_EachAccessWaitsItsLimitThenR
             }
         }
         EXPECT_EQ(ReadFileBytes(path), before) << "nothing changed while the other held the lock";
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"locked.dat"})
+            << "nor was left beside it";
         ASSERT_EQ(write(release[1], "x", 1), 1);
         int status = 0;
         waitpid(holder, &status, 0);
         for (int fd : {ready[0], ready[1], release[0], release[1]})
             close(fd);
-        // Once the other process let go, every access goes through.
+        // Once the other process let go, every access goes through; the last replaces the table.
         for (size_t i = 0; i < accesses.size(); ++i)
             EXPECT_NO_THROW(accesses[i].Run(*handles[i])) << accesses[i].Name;
     }
