@@ -3,14 +3,20 @@
 #include "binary-dataset/TableFile.h"
 
 #include "framework/StreamIO.h"
+#include "framework/TickCount.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include <QScopeGuard>
+#include <QTemporaryFile>
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -19,8 +25,18 @@ namespace {
 // effect, small enough to stay in the cache while the records are copied out.
 constexpr int64_t WindowBytes = 256 * 1024;
 
+// Changes hold the lock for a few writes: a short pause between tries costs a waiting reader little.
+constexpr std::chrono::milliseconds LockRetryInterval{5};
+
 [[noreturn]] void Raise(const QString& message) {
     throw EBinaryDataSetError(message);
+}
+
+// The process's file mode mask: reading it means setting it, so it is put back at once.
+mode_t CurrentUmask() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return mask;
 }
 
 // pread and pwrite until all bytes are through; a short transfer that cannot continue is an error.
@@ -41,11 +57,23 @@ template <typename Transfer> bool TransferAll(Transfer transfer, int64_t offset,
 
 class TTableFile::TLock {
 public:
-    TLock(int fd, int operation) : Fd(fd) {
-        while (flock(Fd, operation) != 0)
-            if (errno != EINTR)
+    // Tries at once and then every few milliseconds: flock alone would wait forever for a program that hangs
+    // while it holds the lock.
+    TLock(int fd, int operation, const QString& path) : Fd(fd) {
+        const uint32_t start = GetTickCount();
+        while (flock(Fd, operation | LOCK_NB) != 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno != EWOULDBLOCK)
                 Raise(QStringLiteral("Cannot lock the table file: %1")
                           .arg(QString::fromLocal8Bit(strerror(errno))));
+            if (GetTickCount() - start >= TableLockWaitMs)
+                Raise(QStringLiteral("The table file \"%1\" is locked by another program. Try again later.")
+                          .arg(path));
+            // A test clock moves on with every read; only the real one needs the pause.
+            if (!TickSourceInstalled())
+                std::this_thread::sleep_for(LockRetryInterval);
+        }
     }
     ~TLock() { flock(Fd, LOCK_UN); }
     TLock(const TLock&) = delete;
@@ -55,7 +83,7 @@ private:
     int Fd;
 };
 
-TTableFile::TTableFile(const QString& path, bool readOnly) {
+TTableFile::TTableFile(const QString& path, bool readOnly) : FPath(path) {
     // O_NONBLOCK only so that a FIFO in the table's place cannot hang the open; it is refused below.
     Fd = ::open(QFile::encodeName(path).constData(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK);
     if (Fd < 0) {
@@ -69,7 +97,7 @@ TTableFile::TTableFile(const QString& path, bool readOnly) {
         if (fstat(Fd, &info) != 0 || !S_ISREG(info.st_mode))
             Raise(QStringLiteral("Not a binary data set file."));
         // A writable handle may have to correct the header, so it takes the lock that allows it at once.
-        TLock lock(Fd, readOnly ? LOCK_SH : LOCK_EX);
+        TLock lock(Fd, readOnly ? LOCK_SH : LOCK_EX, FPath);
         const int64_t size = FileSize();
         uint8_t bytes[TableHeaderSize] = {};
         ReadAt(0, bytes, std::min(size, TableHeaderSize));
@@ -84,13 +112,8 @@ TTableFile::TTableFile(const QString& path, bool readOnly) {
         // its header leaves counts that only a scan can put right.
         FHeader = CountRecords(onDisk, size, 0);
         CheckSlotWidths(FDescriptors);
-        if (!readOnly && (FHeader != onDisk || onDisk.RecordSize != FLayout.RecordSize))
-            WriteHeader(FHeader);
-        // A partial last record is an append cut off before anyone acknowledged it; the header can never
-        // count it, and a size out of step with the counts makes other readers refuse the file.
-        const int64_t end = RecordOffset(PhysicalCount());
-        if (!readOnly && size > end && ftruncate(Fd, off_t(end)) != 0)
-            Raise(QStringLiteral("Stream write error"));
+        if (!readOnly)
+            Settle(onDisk, size);
     } catch (...) {
         ::close(Fd);
         throw;
@@ -111,6 +134,8 @@ void TTableFile::ReadRecord(int64_t n, uint8_t* record) {
         const int64_t count = std::min(perWindow, PhysicalCount() - first);
         ForgetWindow();
         Window.resize(size_t(count * size));
+        // Under the shared lock, so that no record is read while a change is half-way through it.
+        TLock lock(Fd, LOCK_SH, FPath);
         ReadAt(RecordOffset(first), Window.data(), count * size);
         WindowFirst = first;
         WindowCount = count;
@@ -119,14 +144,15 @@ void TTableFile::ReadRecord(int64_t n, uint8_t* record) {
 }
 
 void TTableFile::Refresh() {
-    TLock lock(Fd, LOCK_SH);
-    FHeader = ReadCheckedHeader();
+    TLock lock(Fd, LOCK_SH, FPath);
+    const int64_t size = FileSize();
+    FHeader = CountRecords(ReadCheckedHeader(size), size);
     ForgetWindow();
 }
 
 int64_t TTableFile::Append(const uint8_t* record) {
-    TLock lock(Fd, LOCK_EX);
-    TTableHeader header = ReadCheckedHeader();
+    TLock lock(Fd, LOCK_EX, FPath);
+    TTableHeader header = BeginChange();
     CheckAdoptedCounts(header.LiveCount + 1, header.DeletedCount);
     const int64_t n = header.PhysicalCount();
     const int64_t offset = RecordOffset(n);
@@ -145,8 +171,8 @@ int64_t TTableFile::Append(const uint8_t* record) {
 }
 
 void TTableFile::Rewrite(int64_t n, const uint8_t* record) {
-    TLock lock(Fd, LOCK_EX);
-    FHeader = ReadCheckedHeader();
+    TLock lock(Fd, LOCK_EX, FPath);
+    BeginChange();
     CheckRecordInFile(n);
     if (LinkWordAt(n) != 0)
         Raise(QStringLiteral("Record %1 has been deleted.").arg(n + 1));
@@ -156,9 +182,8 @@ void TTableFile::Rewrite(int64_t n, const uint8_t* record) {
 }
 
 bool TTableFile::MarkDeleted(int64_t n) {
-    TLock lock(Fd, LOCK_EX);
-    TTableHeader header = ReadCheckedHeader();
-    FHeader = header;
+    TLock lock(Fd, LOCK_EX, FPath);
+    TTableHeader header = BeginChange();
     CheckRecordInFile(n);
     if (LinkWordAt(n) != 0)
         return false;
@@ -176,23 +201,54 @@ bool TTableFile::MarkDeleted(int64_t n) {
     return true;
 }
 
-int32_t TTableFile::Create(const QString& path, const std::vector<TFieldDescriptor>& descriptors) {
+int32_t TTableFile::Create(const QString& path, const std::vector<TFieldDescriptor>& descriptors,
+                           bool replace) {
     const TRecordLayout layout = CheckDescriptors(descriptors);
     const int32_t fieldCount = int32_t(descriptors.size());
     std::vector<uint8_t> bytes(size_t(TableHeaderSize + FieldDescriptorSize * fieldCount));
     EncodeHeader(NewTableHeader(fieldCount, layout.RecordSize), bytes.data());
     for (int32_t i = 0; i < fieldCount; ++i)
         EncodeDescriptor(descriptors[size_t(i)], bytes.data() + TableHeaderSize + i * FieldDescriptorSize);
-    // QSaveFile would write to a link's target, even a dangling link's: a link in the table's place is
-    // refused, so that the table is only ever made where it is named.
+    const auto fail = [&](const QString& why) {
+        Raise(QStringLiteral("Cannot create file \"%1\". %2").arg(path, why));
+    };
+    const QByteArray name = QFile::encodeName(path);
+    // A link in the table's place is refused, so that the table is only ever made where it is named.
     struct stat info {};
-    if (lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode))
-        Raise(QStringLiteral("Cannot create file \"%1\". It is a symbolic link.").arg(path));
-    // QSaveFile writes a temporary file beside the table, syncs it and renames it over the old one on commit.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !WriteExact(file, bytes.data(), qint64(bytes.size())) ||
-        !file.commit())
-        Raise(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
+    const bool exists = lstat(name.constData(), &info) == 0;
+    if (exists && S_ISLNK(info.st_mode))
+        fail(QStringLiteral("It is a symbolic link."));
+    if (exists && !replace)
+        fail(QStringLiteral("It already exists."));
+    // The table is written beside its place, synced, and only then renamed into it, so that no one ever
+    // opens half a table. A new table gets the mode any new file gets, a replacement keeps the old one's.
+    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+    if (!file.open() || !WriteExact(file, bytes.data(), qint64(bytes.size())) || !file.flush())
+        fail(file.errorString());
+    const mode_t mode = exists ? info.st_mode & 07777 : 0666 & ~CurrentUmask();
+    if (fchmod(file.handle(), mode) != 0 || fsync(file.handle()) != 0)
+        fail(QString::fromLocal8Bit(strerror(errno)));
+    // The old table stays locked while it is replaced: no change of another handle is cut in half, and each
+    // finds at its next change that the table was replaced.
+    const int oldFd =
+        exists && S_ISREG(info.st_mode) ? ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK) : -1;
+    const auto closeOld = qScopeGuard([oldFd] {
+        if (oldFd >= 0)
+            ::close(oldFd);
+    });
+    std::optional<TLock> lock;
+    if (oldFd >= 0)
+        lock.emplace(oldFd, LOCK_EX, path);
+    const QByteArray temporary = QFile::encodeName(file.fileName());
+    // A table another program made meanwhile is never replaced unasked.
+    int renamed =
+        renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, name.constData(), exists ? 0 : RENAME_NOREPLACE);
+    if (renamed != 0 && errno == EINVAL) // a file system that cannot refuse to replace
+        renamed = rename(temporary.constData(), name.constData());
+    if (renamed != 0)
+        fail(errno == EEXIST ? QStringLiteral("It already exists.")
+                             : QString::fromLocal8Bit(strerror(errno)));
+    file.setAutoRemove(false);
     return layout.RecordSize;
 }
 
@@ -231,36 +287,90 @@ int32_t TTableFile::LinkWordAt(int64_t n) const {
     return int32_t(GetLE32(link));
 }
 
-TTableHeader TTableFile::ReadCheckedHeader() {
-    const int64_t size = FileSize();
+TTableHeader TTableFile::ReadCheckedHeader(int64_t fileSize) const {
     uint8_t bytes[TableHeaderSize] = {};
-    ReadAt(0, bytes, std::min(size, TableHeaderSize));
-    const TTableHeader header = CheckHeader(bytes, size);
+    ReadAt(0, bytes, std::min(fileSize, TableHeaderSize));
+    const TTableHeader header = CheckHeader(bytes, fileSize);
     // The descriptors were read at open; a table whose shape changed since is not the one this handle knows.
     if (header.FieldCount != int32_t(FDescriptors.size()))
         Raise(QStringLiteral("Invalid number of fields."));
-    return CountRecords(header, size, header.PhysicalCount());
+    return header;
 }
 
-TTableHeader TTableFile::CountRecords(TTableHeader header, int64_t fileSize, int64_t from) const {
+TTableHeader TTableFile::CountRecords(TTableHeader header, int64_t fileSize,
+                                      std::optional<int64_t> from) const {
     const int64_t size = FLayout.RecordSize;
     const int64_t whole = CheckRecordCounts(header, FLayout.RecordSize, fileSize);
-    // The header's counts stand for the records before `from`, which CheckRecordCounts keeps within it.
-    int64_t live = from == 0 ? 0 : header.LiveCount;
-    int64_t deleted = from == 0 ? 0 : header.DeletedCount;
+    const int64_t counted = header.PhysicalCount();
+    const int64_t first = from.value_or(counted);
+    // The header's counts stand for the records before `first`, which CheckRecordCounts keeps within it.
+    int64_t live = first == 0 ? 0 : header.LiveCount;
+    int64_t deleted = first == 0 ? 0 : header.DeletedCount;
+    // Past the counts, records of nothing but zero bytes were never written by anyone (a sparse file, blocks
+    // a crash left zeroed): they are taken in only when a record that holds data follows them.
+    int64_t zeros = 0;
     std::vector<uint8_t> block;
-    for (int64_t n = from; n < whole;) {
+    for (int64_t n = first; n < whole;) {
+        if (n >= counted) {
+            // Holes read as zeros: skip them without reading, so that a huge sparse tail costs nothing.
+            const int64_t offset = header.DataStart + n * size;
+            const off_t data = lseek(Fd, off_t(offset), SEEK_DATA);
+            if (data < 0 && errno == ENXIO)
+                break;
+            if (data > offset) {
+                const int64_t skipped = std::min(whole - n, (int64_t(data) - offset) / size);
+                zeros += skipped;
+                n += skipped;
+                if (n == whole)
+                    break;
+            }
+        }
         const int64_t count = std::min(whole - n, std::max<int64_t>(1, WindowBytes / size));
         block.resize(size_t(count * size));
         ReadAt(header.DataStart + n * size, block.data(), count * size);
-        for (int64_t i = 0; i < count; ++i)
-            ++(GetLE32(block.data() + i * size) == 0 ? live : deleted);
+        for (int64_t i = 0; i < count; ++i) {
+            const uint8_t* record = block.data() + i * size;
+            if (n + i >= counted && std::all_of(record, record + size, [](uint8_t b) { return b == 0; })) {
+                ++zeros;
+                continue;
+            }
+            live += zeros;
+            zeros = 0;
+            ++(GetLE32(record) == 0 ? live : deleted);
+        }
         CheckAdoptedCounts(live, deleted);
         n += count;
     }
     header.LiveCount = int32_t(live);
     header.DeletedCount = int32_t(deleted);
     return header;
+}
+
+TTableHeader TTableFile::BeginChange() {
+    // A change to a table that was replaced or removed since it was opened would be lost without a word.
+    struct stat named {};
+    struct stat own {};
+    if (stat(QFile::encodeName(FPath).constData(), &named) != 0 || fstat(Fd, &own) != 0 ||
+        named.st_dev != own.st_dev || named.st_ino != own.st_ino)
+        Raise(
+            QStringLiteral("The table file \"%1\" was replaced or removed by another program. Open it again.")
+                .arg(FPath));
+    const int64_t size = FileSize();
+    const TTableHeader onDisk = ReadCheckedHeader(size);
+    FHeader = CountRecords(onDisk, size);
+    Settle(onDisk, size);
+    return FHeader;
+}
+
+void TTableFile::Settle(const TTableHeader& onDisk, int64_t fileSize) {
+    if (FHeader != onDisk || onDisk.RecordSize != FLayout.RecordSize)
+        WriteHeader(FHeader);
+    // A partial last record is an append cut off before anyone acknowledged it, and zero records past the
+    // counts were never written: the header can never count them, and a size out of step with the counts
+    // makes other readers refuse the file.
+    const int64_t end = RecordOffset(PhysicalCount());
+    if (fileSize > end && ftruncate(Fd, off_t(end)) != 0)
+        Raise(QStringLiteral("Stream write error"));
 }
 
 void TTableFile::WriteHeader(TTableHeader header) {

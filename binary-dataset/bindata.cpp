@@ -37,11 +37,11 @@ void TBinaryDataSet::CreateTable() {
     CheckCanModify();
     // Every definition is checked before the user is asked or anything is written.
     const std::vector<TFieldDescriptor> descriptors = DescriptorsFor(FieldDefs);
-    if (QFileInfo::exists(FTableName) &&
-        MessageBox(QStringLiteral("File %1 already exists. OK to override?").arg(FTableName),
-                   QStringLiteral("Confirm"), mtConfirmation, mbYes | mbNo) != mrYes)
+    const bool exists = QFileInfo::exists(FTableName);
+    if (exists && MessageBox(QStringLiteral("File %1 already exists. OK to override?").arg(FTableName),
+                             QStringLiteral("Confirm"), mtConfirmation, mbYes | mbNo) != mrYes)
         return;
-    RecordSize = TTableFile::Create(FTableName, descriptors);
+    RecordSize = TTableFile::Create(FTableName, descriptors, exists);
 }
 
 int TBinaryDataSet::GetRecordCount() {

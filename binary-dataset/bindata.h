@@ -19,7 +19,8 @@ public:
     void SetReadOnly(bool Value);
 
     // Writes a new table file with no records for FieldDefs. An existing file is replaced only when the user
-    // confirms, and only once the new one is complete.
+    // confirms, and only once the new one is complete; a file another program makes meanwhile is never
+    // replaced.
     void CreateTable();
 
     // The record GetRecord read last, link word first: what a record filter looks at. Record size bytes.

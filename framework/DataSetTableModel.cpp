@@ -56,6 +56,11 @@ Qt::ItemFlags TDataSetTableModel::flags(const QModelIndex& index) const {
     return result;
 }
 
+int TDataSetTableModel::MaxTextLength(int Column) const {
+    const TField* field = Column >= 0 && Column < FColumns.size() ? ColumnField(Column) : nullptr;
+    return field && field->DataType() == ftString ? field->Size() : 0;
+}
+
 bool TDataSetTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable) || !SetCurrentRow(index.row()))
         return false;

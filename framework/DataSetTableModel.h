@@ -30,6 +30,8 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // The characters a cell of the column can hold: its string field's size, or 0 when it has no such limit.
+    int MaxTextLength(int Column) const;
     // Edits the row's record and posts it at once.
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
     // Deletes the rows' records.

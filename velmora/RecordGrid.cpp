@@ -7,8 +7,10 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QScopedValueRollback>
+#include <QStyledItemDelegate>
 
 namespace {
 
@@ -17,6 +19,23 @@ constexpr int DefaultColumnWidth = 64;
 constexpr int IndicatorWidth = 12;
 constexpr int CellMargins = 8;
 constexpr int TitleMargins = 14;
+
+// Editors that take no more characters than their field holds, so that nothing typed is cut off unseen when
+// the record is written.
+class TFieldEditors : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        const auto* model = qobject_cast<const TDataSetTableModel*>(index.model());
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        if (model && line && model->MaxTextLength(index.column()) > 0)
+            line->setMaxLength(model->MaxTextLength(index.column()));
+        return editor;
+    }
+};
 
 } // namespace
 
@@ -36,6 +55,7 @@ TRecordGrid::TRecordGrid(QWidget* parent) : QTableView(parent) {
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
     setWordWrap(false);
+    setItemDelegate(new TFieldEditors(this));
     // The selection stays as visible when the grid has no focus.
     QPalette colours = palette();
     for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})

@@ -1,6 +1,7 @@
 // TRecordGrid: the records grid over a TDataSetTableModel, as the data-aware grid of the forms behaves:
 // an indicator marking the current row, the dataset's current record and the grid's current row kept
-// together, editing by F2 or typing, and an optional Ctrl+Del that asks before it deletes.
+// together, editing by F2 or typing in editors that take no more characters than the field holds, and an
+// optional Ctrl+Del that asks before it deletes.
 #pragma once
 
 #include "framework/DataSetTableModel.h"

@@ -1,5 +1,6 @@
-// The process the crash test kills: it appends and deletes records of a table until it is killed, and
-// reports on standard output each append once it has returned and each deletion as it starts and ends.
+// The process that works on a table beside the tests: it appends and deletes records until it is killed, or
+// only appends a given number of records and ends. It reports on standard output each append once it has
+// returned and each deletion as it starts and ends.
 #include "binary-dataset/bindata.h"
 
 #include <cstdio>
@@ -19,18 +20,20 @@ void Report(char what, int id) {
 
 } // namespace
 
-// Arguments: table path, seed, first record id.
+// Arguments: table path, seed, first record id, and the number of records to append when it only appends.
 int main(int argc, char** argv) {
-    if (argc != 4)
+    if (argc != 4 && argc != 5)
         return 2;
     std::mt19937 random(unsigned(std::atoi(argv[2])));
     int next = std::atoi(argv[3]);
+    const bool onlyAppend = argc == 5;
+    const int end = onlyAppend ? next + std::atoi(argv[4]) : 0;
     try {
         TBinaryDataSet data;
         data.SetTableName(QString::fromLocal8Bit(argv[1]));
         data.Open();
-        for (;;) {
-            if (data.IsEmpty() || random() % 10 < 7) {
+        while (!onlyAppend || next < end) {
+            if (onlyAppend || data.IsEmpty() || random() % 10 < 7) {
                 data.Append();
                 data.FieldByName("ID").SetAsInteger(next);
                 data.FieldByName("TEXT").SetAsString("запись");
@@ -50,4 +53,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
+    return 0;
 }

@@ -1,6 +1,5 @@
 // The table file under kills: at random moments, and exactly between a deletion's link word and its header.
-#include "binary-dataset/bindata.h"
-#include "binary-dataset/tests/TableBytes.h"
+#include "binary-dataset/tests/TableChild.h"
 
 #include <QTemporaryDir>
 #include <csignal>
@@ -10,14 +9,11 @@
 #include <map>
 #include <random>
 #include <set>
-#include <spawn.h>
 #include <sys/ptrace.h>
 #include <sys/syscall.h>
 #include <sys/user.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -31,23 +27,10 @@ struct TChildReports {
 // Runs the child on the table from `firstId`, kills it after `killAfter` reports and takes in every report it
 // made before it died.
 void RunAndKill(const QString& path, unsigned seed, int firstId, int killAfter, TChildReports& reports) {
-    int pipeFds[2];
-    ASSERT_EQ(pipe(pipeFds), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    const QByteArray table = path.toLocal8Bit();
-    const std::string seedText = std::to_string(seed);
-    const std::string firstText = std::to_string(firstId);
-    char* argv[] = {const_cast<char*>(CRASH_CHILD), const_cast<char*>(table.constData()),
-                    const_cast<char*>(seedText.c_str()), const_cast<char*>(firstText.c_str()), nullptr};
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, CRASH_CHILD, &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
-    ASSERT_EQ(spawned, 0);
-    FILE* out = fdopen(pipeFds[0], "r");
+    const TChildProcess started = StartChild(path, seed, firstId);
+    ASSERT_GE(started.Reports, 0);
+    const pid_t child = started.Pid;
+    FILE* out = fdopen(started.Reports, "r");
     char what = 0;
     int id = 0;
     for (int seen = 0; std::fscanf(out, " %c %d", &what, &id) == 2; ++seen) {
@@ -68,13 +51,7 @@ void RunAndKill(const QString& path, unsigned seed, int firstId, int killAfter, 
 TEST(BinaryDataSetCrash, KilledWhileAppendingAndDeleting_ReopensWithEveryReturnedAppend) {
     QTemporaryDir dir;
     const QString path = dir.filePath("crash.dat");
-    {
-        TBinaryDataSet data;
-        data.SetTableName(path);
-        data.FieldDefs.Add("ID", ftInteger);
-        data.FieldDefs.Add("TEXT", ftString, 20);
-        data.CreateTable();
-    }
+    CreateChildTable(path);
     std::mt19937 random(20240315);
     TChildReports reports;
     for (int round = 0; round < 25; ++round) {
@@ -159,49 +136,12 @@ void KillAfterLinkWordWrite(const QString& path, unsigned seed, int firstId, int
     }
 }
 
-// Every byte the format fixes, the counts against the link words and the chain's links within the table.
-void ExpectSoundTable(const QByteArray& bytes, int liveRecords) {
-    constexpr int recordSize = 4 + 4 + 24;
-    constexpr int dataStart = 36 + 2 * 41;
-    ASSERT_GE(bytes.size(), dataStart);
-    const int physical = int((bytes.size() - dataStart) / recordSize);
-    EXPECT_EQ((bytes.size() - dataStart) % recordSize, 0) << "no partial record";
-    EXPECT_EQ(bytes.left(4), QByteArray("BDS\x1A"));
-    EXPECT_EQ(LE32At(bytes, 4), 13);
-    EXPECT_EQ(LE32At(bytes, 8), recordSize);
-    EXPECT_EQ(LE32At(bytes, 12), liveRecords);
-    EXPECT_EQ(LE32At(bytes, 16), 2);
-    EXPECT_EQ(LE32At(bytes, 20), -1);
-    EXPECT_EQ(LE32At(bytes, 28), physical - liveRecords);
-    EXPECT_EQ(LE32At(bytes, 32), dataStart);
-    EXPECT_EQ(bytes.mid(36, 2 * 41),
-              TableBytes({{"ID", ftInteger, 4, 0}, {"TEXT", ftString, 24, 20}}).mid(36));
-    int live = 0;
-    const auto deletedAt = [&](int32_t number) {
-        return number >= 1 && number <= physical && LE32At(bytes, dataStart + (number - 1) * recordSize) != 0;
-    };
-    for (int n = 0; n < physical; ++n) {
-        const int32_t link = LE32At(bytes, dataStart + n * recordSize);
-        live += link == 0;
-        EXPECT_TRUE(link == 0 || link == -1 || deletedAt(link)) << "record " << n + 1 << " links to " << link;
-    }
-    EXPECT_EQ(live, liveRecords);
-    const int32_t head = LE32At(bytes, 24);
-    EXPECT_TRUE(head == -1 || deletedAt(head)) << "chain head " << head;
-}
-
 } // namespace
 
 TEST(BinaryDataSetCrash, KilledBetweenLinkWordAndHeader_ReopenCountsTheVisibleRecords) {
     QTemporaryDir dir;
     const QString path = dir.filePath("crash.dat");
-    {
-        TBinaryDataSet data;
-        data.SetTableName(path);
-        data.FieldDefs.Add("ID", ftInteger);
-        data.FieldDefs.Add("TEXT", ftString, 20);
-        data.CreateTable();
-    }
+    CreateChildTable(path);
     int firstId = 1;
     for (const int killAt : {1, 3, 2, 5}) {
         KillAfterLinkWordWrite(path, unsigned(killAt * 7919), firstId, killAt);

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -55,6 +56,45 @@ TEST_F(TableFileTest, Open_RecordsBeyondTheCounts_AreCountedByLinkWordAndTheHead
     // size agrees with its header again.
     EXPECT_EQ(after.size(), SmallDataStart + 3 * SmallRecordSize);
     EXPECT_EQ(after.mid(36), before.mid(36, after.size() - 36)) << "only the header changes before the cut";
+}
+
+TEST_F(TableFileTest, Open_ZeroRecordsPastTheCounts_AreCutUnlessARecordWithDataFollows) {
+    const QByteArray zero(SmallRecordSize, '\0');
+    // Past the counted records, zero records written out and then a sparse tail: those before a record that
+    // holds data are taken in with it, the others cut.
+    struct TCase {
+        const char* Name;
+        std::vector<QByteArray> Beyond;
+        int KeptBeyond;
+        int32_t Live;
+    };
+    for (const TCase& c : {TCase{"zeros only", {zero}, 0, 1},
+                           TCase{"data after a zero record", {zero, SmallRecord(0, "c", 3), zero}, 2, 3}}) {
+        SCOPED_TRACE(c.Name);
+        std::vector<QByteArray> records = {SmallRecord(0, "a", 1), SmallRecord(-1, "b", 2)};
+        records.insert(records.end(), c.Beyond.begin(), c.Beyond.end());
+        Write(records, {1, 1, 2});
+        const int64_t kept = SmallDataStart + (2 + c.KeptBeyond) * SmallRecordSize;
+        constexpr int64_t zeroRecords = 2'000'000;
+        ASSERT_TRUE(
+            QFile::resize(Path, SmallDataStart + (int64_t(records.size()) + zeroRecords) * SmallRecordSize));
+        {
+            TTableFile readOnly(Path, true);
+            EXPECT_EQ(readOnly.Header().LiveCount, c.Live);
+            EXPECT_EQ(readOnly.Header().DeletedCount, 1);
+        }
+        TTableFile file(Path, false);
+        EXPECT_EQ(file.Header().LiveCount, c.Live);
+        EXPECT_EQ(QFileInfo(Path).size(), kept) << "the zero tail is cut";
+        EXPECT_EQ(LE32At(ReadFileBytes(Path), 12), c.Live);
+
+        // Zeros that turn up behind an open handle are cut before its next change.
+        ASSERT_TRUE(QFile::resize(Path, kept + 3 * SmallRecordSize));
+        const QByteArray added = SmallRecord(0, "new", 9);
+        EXPECT_EQ(file.Append(reinterpret_cast<const uint8_t*>(added.constData())), 2 + c.KeptBeyond);
+        EXPECT_EQ(QFileInfo(Path).size(), kept + SmallRecordSize);
+        EXPECT_EQ(LE32At(ReadFileBytes(Path), 12), c.Live + 1);
+    }
 }
 
 TEST_F(TableFileTest, Append_GoesAfterTheLastWholeRecordThenTheHeaderCountsIt) {
@@ -182,19 +222,67 @@ TEST_F(TableFileTest, Refresh_ShowsWhatAnotherHandleWrote) {
 TEST_F(TableFileTest, Create_WritesTheEmptyTableOverTheOldFile) {
     WriteFileBytes(Path, "old contents");
     const std::vector<TFieldDescriptor> descriptors = {{"NAME", ftString, 14, 10}, {"N", ftInteger, 4, 0}};
-    EXPECT_EQ(TTableFile::Create(Path, descriptors), SmallRecordSize);
+    EXPECT_EQ(TTableFile::Create(Path, descriptors, true), SmallRecordSize);
     EXPECT_EQ(ReadFileBytes(Path), TableBytes(SmallFields));
     EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files), QStringList{"t.dat"}) << "no temporary file stays";
-    EXPECT_THROW(TTableFile::Create(Dir.filePath("missing/t.dat"), descriptors), EBinaryDataSetError);
+    EXPECT_THROW(TTableFile::Create(Dir.filePath("missing/t.dat"), descriptors, false), EBinaryDataSetError);
 
     // A name that is a link, dangling or not, is never created through: its target stays as it was.
     const QString target = Dir.filePath("target.dat");
     const QString link = Dir.filePath("link.dat");
     ASSERT_TRUE(QFile::link(target, link));
-    EXPECT_THROW(TTableFile::Create(link, descriptors), EBinaryDataSetError);
+    EXPECT_THROW(TTableFile::Create(link, descriptors, true), EBinaryDataSetError);
     EXPECT_FALSE(QFileInfo::exists(target));
     WriteFileBytes(target, "old contents");
-    EXPECT_THROW(TTableFile::Create(link, descriptors), EBinaryDataSetError);
+    EXPECT_THROW(TTableFile::Create(link, descriptors, true), EBinaryDataSetError);
     EXPECT_EQ(ReadFileBytes(target), "old contents");
     EXPECT_TRUE(QFileInfo(link).isSymLink());
+}
+
+TEST_F(TableFileTest, Create_ReplacesOnlyWhenAsked_AndHandlesOnTheOldTableRaiseRatherThanWriteIntoNothing) {
+    const std::vector<TFieldDescriptor> descriptors = {{"NAME", ftString, 14, 10}, {"N", ftInteger, 4, 0}};
+    const QString fresh = Dir.filePath("fresh.dat");
+    TTableFile::Create(fresh, descriptors, false);
+    WriteFileBytes(Dir.filePath("plain"), "any new file");
+    EXPECT_EQ(QFileInfo(fresh).permissions(), QFileInfo(Dir.filePath("plain")).permissions());
+
+    Write({SmallRecord(0, "a", 1)}, {1, 0, -1});
+    const QByteArray before = ReadFileBytes(Path);
+    try {
+        TTableFile::Create(Path, descriptors, false);
+        ADD_FAILURE() << "no error";
+    } catch (const EBinaryDataSetError& e) {
+        EXPECT_EQ(e.message(), "Cannot create file \"" + Path + "\". It already exists.");
+    }
+    EXPECT_EQ(ReadFileBytes(Path), before);
+
+    const QByteArray record = SmallRecord(0, "lost", 2);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(record.constData());
+    const std::vector<std::function<void(TTableFile&)>> changes = {
+        [&](TTableFile& file) { file.Append(bytes); },
+        [&](TTableFile& file) { file.Rewrite(0, bytes); },
+        [](TTableFile& file) { file.MarkDeleted(0); },
+    };
+    for (const bool removed : {false, true}) {
+        Write({SmallRecord(0, "a", 1)}, {1, 0, -1});
+        std::vector<std::unique_ptr<TTableFile>> handles;
+        for (size_t i = 0; i < changes.size(); ++i)
+            handles.push_back(std::make_unique<TTableFile>(Path, false));
+        if (removed)
+            ASSERT_TRUE(QFile::remove(Path));
+        else
+            TTableFile::Create(Path, descriptors, true);
+        const QByteArray now = ReadFileBytes(Path);
+        for (size_t i = 0; i < changes.size(); ++i) {
+            try {
+                changes[i](*handles[i]);
+                ADD_FAILURE() << "change " << i << " reported success, removed " << removed;
+            } catch (const EBinaryDataSetError& e) {
+                EXPECT_EQ(e.message(), "The table file \"" + Path +
+                                           "\" was replaced or removed by another program. Open it again.");
+            }
+        }
+        EXPECT_EQ(ReadFileBytes(Path), now);
+    }
+    EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files), QStringList({"fresh.dat", "plain"}));
 }

@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QTest>
 #include <QTimer>
@@ -201,6 +202,48 @@ TEST_F(VelmoraTest, MainWindow_ShowsOthersRecordsAfterRefreshAndEditsAndDeletesT
         EXPECT_EQ(RowOf(grid, "c3.bmp") == -1, answer == mrYes);
     }
     EXPECT_EQ(grid.model()->rowCount(), 10);
+}
+
+TEST_F(VelmoraTest, MainWindow_TextCellsTakeNoMoreCharactersThanTheirFieldHolds) {
+    const auto form = MainWindowWithRecords();
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    TRecordGrid& grid = *form->Form().RxDBGrid1;
+    const std::map<QString, int> fieldSizes = {{"FNAME", 40},  {"INFECT", 20}, {"PROBANAME", 8}, {"REACT", 1},
+                                               {"POSTAV", 20}, {"BOLN", 20},   {"PRIM", 30}};
+    const int row = RowOf(grid, "c1.bmp"); // physical record 7
+    std::map<QString, QString> typedInto;
+    for (int column = 0; column < grid.model()->columnCount(); ++column) {
+        grid.setCurrentIndex(grid.model()->index(row, column));
+        if (!(grid.model()->flags(grid.currentIndex()) & Qt::ItemIsEditable))
+            continue;
+        const QString field = grid.DataModel()->Columns()[column].FieldName;
+        SCOPED_TRACE(field.toStdString());
+        QTest::keyClick(&grid, Qt::Key_F2);
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        ASSERT_TRUE(editor);
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        const QString typed = QStringLiteral("Жx").repeated(fieldSizes.at(field));
+        // Key by key, as the keyboard sends Cyrillic letters: with their text and no key code of their own.
+        for (const QChar letter : typed) {
+            QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(letter));
+            QApplication::sendEvent(editor, &key);
+        }
+        const QString kept = typed.left(fieldSizes.at(field));
+        EXPECT_EQ(editor->text(), kept) << "the editor takes what the field holds";
+        QTest::keyClick(editor, Qt::Key_Return);
+        QApplication::processEvents(); // the grid commits an editor's text after the key's event
+        typedInto[field] = kept;
+    }
+    EXPECT_EQ(typedInto.size(), fieldSizes.size()) << "every text column is editable";
+    TBinaryDataSet fresh;
+    fresh.SetTableName(Table);
+    fresh.Open();
+    fresh.SetRecNo(7);
+    for (const auto& [field, kept] : typedInto)
+        EXPECT_EQ(fresh.FieldByName(field).AsString(), kept)
+            << field.toStdString() << ": what was shown is stored";
 }
 
 TEST_F(VelmoraTest, MainWindow_WithoutRecords_CommandsDoNothingAndAFailedRefreshEmptiesTheGrid) {
