@@ -10,18 +10,28 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <algorithm>
 #include <array>
 #include <limits>
 #include <map>
 #include <memory>
-#include <set>
-#include <tuple>
 
 namespace {
 
 // What makes a probe the same one: picture, infection, probe name, day number and milliseconds of the day.
-using TRecordKey = std::tuple<QString, QString, QString, int32_t, int32_t>;
+struct TRecordKey {
+    QString FileName;
+    QString Infection;
+    QString Name;
+    int32_t Day = 0;
+    int32_t MSecs = 0;
+    friend bool operator==(const TRecordKey&, const TRecordKey&) = default;
+};
+
+size_t qHash(const TRecordKey& Key, size_t Seed = 0) {
+    return qHashMulti(Seed, Key.FileName, Key.Infection, Key.Name, Key.Day, Key.MSecs);
+}
 
 QDate DateOf(const TProbeRecord& Record) {
     return MSecsToDateTime(Record.Date).date();
@@ -36,7 +46,8 @@ TRecordKey KeyOf(const TProbeRecord& Record) {
             TimeToMSecs(TimeOf(Record))};
 }
 
-// Each text of a probe, its field and the name the user knows it by in the reasons for a refusal.
+// Each text of a probe, its field and the name the user knows it by in the reasons for a refusal; the first
+// three are the texts of the key.
 struct TTextField {
     const char* Field;
     QString TProbeRecord::*Text;
@@ -53,19 +64,26 @@ const std::array<TTextField, TextFieldCount> TextFields = {{
     {"REACT", &TProbeRecord::Reaction, "реакция"},
 }};
 
-// The records table, open for appending, with the keys of the records it held when it was opened. Its
-// fields are found once: a table without one of them is not a records table.
+// The records table, open for appending. Its fields are found once: a table without one of them is not a
+// records table.
 class TRecordTable {
 public:
-    explicit TRecordTable(const QString& Path) : Data(Opened(Path)) {
+    // Reads the table once for which of Records it holds already.
+    TRecordTable(const QString& Path, const std::vector<TProbeRecord>& Records) : Data(Opened(Path)) {
         for (size_t i = 0; i < TextFieldCount; ++i)
             Texts[i] = &Data->FieldByName(TextFields[i].Field);
+        QSet<TRecordKey> wanted;
+        for (const TProbeRecord& record : Records)
+            wanted.insert(KeyOf(record));
         TField& name = *Texts[0];
         TField& infection = *Texts[1];
         TField& probe = *Texts[2];
-        for (Data->First(); !Data->Eof(); Data->Next())
-            Keys.insert({name.AsString(), infection.AsString(), probe.AsString(),
-                         DateToDayNumber(Dates.AsDate()), TimeToMSecs(Times.AsTime())});
+        for (Data->First(); !Data->Eof(); Data->Next()) {
+            TRecordKey key = {name.AsString(), infection.AsString(), probe.AsString(),
+                              DateToDayNumber(Dates.AsDate()), TimeToMSecs(Times.AsTime())};
+            if (wanted.contains(key))
+                Present.insert(std::move(key));
+        }
     }
 
     // Why the table cannot hold the record as it is; nothing when it can.
@@ -94,7 +112,7 @@ public:
         return reasons;
     }
 
-    bool Contains(const TProbeRecord& Record) const { return Keys.count(KeyOf(Record)) != 0; }
+    bool Contains(const TProbeRecord& Record) const { return Present.contains(KeyOf(Record)); }
 
     // Only for a record Unstorable passed.
     void Append(const TProbeRecord& Record) {
@@ -111,7 +129,7 @@ public:
         Times.SetAsTime(TimeOf(Record));
         Tolerance.SetAsInteger(Record.Threshold);
         Data->Post();
-        Keys.insert(KeyOf(Record));
+        Present.insert(KeyOf(Record));
     }
 
 private:
@@ -134,7 +152,7 @@ private:
     TField& Dates = Data->FieldByName("DATES");
     TField& Times = Data->FieldByName("TIMES");
     TField& Tolerance = Data->FieldByName("TOLERANCE");
-    std::set<TRecordKey> Keys;
+    QSet<TRecordKey> Present; // the keys of the records given that the table holds
 };
 
 bool SameContent(const QString& PathA, const QString& PathB) {
@@ -198,7 +216,7 @@ void TCommonBaseWriter::Add(const std::vector<TProbeRecord>& Records) {
     try {
         if (!QFileInfo(Folder).isDir())
             throw ECommonBaseError(QStringLiteral("Папка \"%1\" не найдена.").arg(Folder));
-        table = std::make_unique<TRecordTable>(path);
+        table = std::make_unique<TRecordTable>(path, Records);
     } catch (const Exception& e) {
         throw ECommonBaseError(
             QStringLiteral("Ошибка открытия файла Базы Данных \"%1\".\n%2").arg(path, e.message()));
