@@ -152,7 +152,7 @@ private:
     TField& Dates = Data->FieldByName("DATES");
     TField& Times = Data->FieldByName("TIMES");
     TField& Tolerance = Data->FieldByName("TOLERANCE");
-    QSet<TRecordKey> Present; // the keys of the records given that the table holds
+    QSet<TRecordKey> Present; // the keys of those given records that the table holds
 };
 
 bool SameContent(const QString& PathA, const QString& PathB) {
