@@ -18,9 +18,11 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 # Lusidor runs on the simulated board, with a default settings file and an empty picture folder beside it
-# when they are missing (an existing one is never replaced).
+# when they are missing (an existing one is never replaced). The settings file made here names Velmora's
+# folder as the common database, so that what "Добавить в общую БД" adds shows in `make run-velmora`.
 run: build
-	cp -n lusidor/Lusidor.ini $(BUILD)/lusidor/Lusidor.ini
+	[ -e $(BUILD)/lusidor/Lusidor.ini ] || { cp lusidor/Lusidor.ini $(BUILD)/lusidor/Lusidor.ini && \
+		printf '\r\n[DataBase]\r\nFolder=../velmora\r\n' >>$(BUILD)/lusidor/Lusidor.ini; }
 	mkdir -p $(BUILD)/lusidor/IMAGES
 	LUSIDOR_BOARD=sim $(BUILD)/lusidor/lusidor
 

@@ -33,10 +33,15 @@ constexpr std::chrono::milliseconds LockRetryInterval{5};
 }
 
 // The process's file mode mask: reading it means setting it, so it is put back at once.
+// The kernel tells the mask in the process's status; setting and restoring it instead would hand another
+// thread's new file the wrong mode for that moment.
 mode_t CurrentUmask() {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return mask;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (QByteArray line; !(line = status.readLine()).isEmpty();)
+            if (line.startsWith("Umask:"))
+                return mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
+    return 022;
 }
 
 // pread and pwrite until all bytes are through; a short transfer that cannot continue is an error.

@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QMdiSubWindow>
@@ -124,6 +125,10 @@ void TForm1::FormCreate() {
         images += u'/';
     ImageFolder = ProgramFolder + images;
     PGOpenDialog1.InitialDir = ImageFolder;
+    const QString dataBase = ini.ReadString("DataBase", "Folder", "").replace(u'\\', u'/');
+    DataBaseFolder = dataBase.isEmpty()
+                         ? ProgramFolder
+                         : QDir::cleanPath(QDir(ProgramFolder).absoluteFilePath(dataBase)) + u'/';
     Base = std::make_unique<TBase>(BinaryDataSet1, *TreeView1, *MdiArea);
     Base->ImageFolder = ImageFolder;
     Base->OnNodeDestroyed = [this](QTreeWidgetItem* Node) { NodeDestroyed(Node); };

@@ -93,6 +93,9 @@ public:
     const QString ProgramFolder;
     const QString SettingsPath;
     QString ImageFolder;
+    // The common database's folder, ending in "/": [DataBase] Folder, absolute or from the program folder,
+    // else the program folder itself.
+    QString DataBaseFolder;
     QString HelpFolder;
     int Mode = ImageProcessingMode;
     bool MenuUpdateOn = false;
@@ -131,6 +134,8 @@ public:
     void N29Click();
     void N15Click();
     void N5Click();
+    // Adds every probe of the navigator to the common database (MainDataBase.cpp).
+    void N9Click();
     void N13Click();
     void N14Click();
     void N6Click();

@@ -72,7 +72,8 @@ void TForm1::BindCommands() {
         {N27, &TForm1::N27Click}, {N38, &TForm1::N38Click}, {N41, &TForm1::N41Click},
         {N46, &TForm1::N46Click}, {N40, &TForm1::N40Click}, {N42, &TForm1::N42Click},
         {N44, &TForm1::N44Click}, {N45, &TForm1::N45Click}, {N60, &TForm1::N60Click},
-        {N53, &TForm1::N53Click}, {N52, &TForm1::N52Click}, {N35, &TForm1::N35Click}};
+        {N53, &TForm1::N53Click}, {N52, &TForm1::N52Click}, {N35, &TForm1::N35Click},
+        {N9, &TForm1::N9Click}};
     for (const auto& [item, handler] : commands)
         connect(item, &QAction::triggered, this,
                 [this, handler = handler] { CallGuarded([&] { (this->*handler)(); }); });

@@ -1,26 +1,7 @@
-// The records table's layout and the grid columns over it.
+// The grid columns over the records table and the path of a record's picture.
 #include "velmora/RecordTable.h"
 
 #include <QDir>
-
-void AddRecordTableFields(TFieldDefs& Defs) {
-    Defs.Add("FNAME", ftString, 40);
-    Defs.Add("PROBA", ftInteger);
-    Defs.Add("PROBANAME", ftString, 8);
-    Defs.Add("INFECT", ftString, 20);
-    Defs.Add("POSTAV", ftString, 20);
-    Defs.Add("VALUE", ftSmallint);
-    Defs.Add("BOLN", ftString, 20);
-    Defs.Add("PRIM", ftString, 30);
-    Defs.Add("TOP", ftSmallint);
-    Defs.Add("LEFT", ftSmallint);
-    Defs.Add("BUTTOM", ftSmallint);
-    Defs.Add("RIGHT", ftSmallint);
-    Defs.Add("DATES", ftDate);
-    Defs.Add("TIMES", ftTime);
-    Defs.Add("REACT", ftString, 1);
-    Defs.Add("TOLERANCE", ftSmallint);
-}
 
 QVector<TGridColumn> RecordGridColumns(TGridKind Kind) {
     // -1: the grid's default width.

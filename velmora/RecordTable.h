@@ -1,17 +1,11 @@
-// The records table of the viewer: its file and picture folder, its sixteen fields and the columns both
-// grids show of them.
+// The records table as the viewer shows it: the columns both grids show of its fields, and where a record's
+// picture is read.
 #pragma once
 
+#include "binary-dataset/CommonBase.h"
 #include "framework/DataSetTableModel.h"
-#include "framework/Fields.h"
 
 #include <QString>
-
-inline const QString TableFileName = QStringLiteral("MBase.dat");
-inline const QString PictureFolderName = QStringLiteral("pictures/");
-
-// The fields of a new table, in file order: 195-byte records.
-void AddRecordTableFields(TFieldDefs& Defs);
 
 // The eleven columns of the main window's grid; the query window's differs only in its probe-name width.
 enum class TGridKind { Main, Query };

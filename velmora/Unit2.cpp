@@ -11,7 +11,6 @@
 #include "velmora/Unit3.h"
 
 #include <QCloseEvent>
-#include <QFileInfo>
 
 TForm1::TForm1(const QString& ProgramFolder, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>()), ProgramFolder(ProgramFolder) {
@@ -42,13 +41,7 @@ void TForm1::FormCreate() {
     const QString table = ProgramFolder + TableFileName;
     BinaryDataSet1.SetTableName(table);
     try {
-        if (!QFileInfo::exists(table)) {
-            TBinaryDataSet creator;
-            creator.SetTableName(table);
-            creator.FieldDefs.Clear();
-            AddRecordTableFields(creator.FieldDefs);
-            creator.CreateTable();
-        }
+        CreateRecordTableWhenMissing(table);
         BinaryDataSet1.Open();
     } catch (...) {
         ShowError(QStringLiteral("Ошибка открытия файла Базы Данных"), true);

@@ -9,9 +9,7 @@
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 namespace {
 
@@ -305,15 +303,10 @@ TEST_F(MainFormTest, Exit_WritesModeAndOnlyTheCameraKeysReadInThisRun) {
 
 TEST_F(MainFormTest, Exit_AFailedWriteShowsTheErrorAndTheExitGoesOn) {
     TForm1& form = Make(standardSettings + QByteArray(200, ';'));
-    const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit previous{};
-    getrlimit(RLIMIT_FSIZE, &previous);
-    rlimit limited = previous;
-    limited.rlim_cur = 64;
-    setrlimit(RLIMIT_FSIZE, &limited);
-    EXPECT_EQ(InLoop([&] { form.close(); }), 0);
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousSignal);
+    {
+        const TFileSizeLimit limit(64);
+        EXPECT_EQ(InLoop([&] { form.close(); }), 0);
+    }
     ASSERT_EQ(Boxes.Requests.size(), 1u);
     EXPECT_EQ(Boxes.Requests[0].Caption, "Ошибка");
     EXPECT_EQ(Stored(), standardSettings + QByteArray(200, ';'));

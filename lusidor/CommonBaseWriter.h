@@ -1,0 +1,53 @@
+// Adding measured probes to the common database (binary-dataset/CommonBase.h): one record per probe, the
+// picture copied once into the picture folder, nothing added twice and nothing stored cut short.
+#pragma once
+
+#include "framework/Exception.h"
+#include "framework/Geometry.h"
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <vector>
+
+// The common database's folder or table could not be opened or written; the message says which and why.
+LAB_DECLARE_EXCEPTION(ECommonBaseError, Exception);
+
+// One probe with the picture and infection it belongs to, as the navigator holds it.
+struct TProbeRecord {
+    QString FileName; // the picture's file name in the image folder
+    QString Infection;
+    QString Name;
+    QString Supplier;
+    QString Patient;
+    QString Note;
+    QString Reaction;
+    int64_t Value = 0;
+    uint8_t Luminosity = 0;
+    uint8_t Threshold = 0;
+    TRect Rect;
+    double Date = 0; // the framework's date-time in milliseconds: the date is taken from Date, the time
+    double Time = 0; // of day from Time
+};
+
+class TCommonBaseWriter {
+public:
+    // Folder holds the table and the picture folder, ImageFolder the pictures the records name; both end
+    // in "/".
+    TCommonBaseWriter(const QString& Folder, const QString& ImageFolder);
+
+    // Adds Records in their order. A record whose probe is already in the table is skipped; one that the
+    // table cannot hold as it is, or whose picture cannot be placed, is refused with its reasons. Creates the
+    // table when it is missing. Raises ECommonBaseError when the folder or the table cannot be opened or a
+    // record cannot be written; the table then holds whole records only, and the counts say what was done.
+    void Add(const std::vector<TProbeRecord>& Records);
+
+    int Added = 0;
+    int AlreadyThere = 0;
+    // One line per refused probe: "picture / infection / probe: reasons".
+    QStringList Refused;
+
+private:
+    const QString Folder;
+    const QString ImageFolder;
+};
