@@ -2,12 +2,19 @@
 #include "framework/IniFiles.h"
 
 #include "framework/NumberText.h"
+#include "framework/TickCount.h"
 
 #include <QFile>
-#include <QLockFile>
 #include <QSaveFile>
 #include <QStringDecoder>
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
 #include <optional>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -87,6 +94,64 @@ void CheckName(const QString& name, bool isKey) {
     if (breaks)
         throw EIniFileException(QString("\"%1\" cannot be stored as a %2 name in an initialisation file")
                                     .arg(name, isKey ? "key" : "section"));
+}
+
+// The write lock: the system's lock on "<file>.lock", which it lets go when its holder ends, so a lock file
+// that a program left behind when it died is taken over at once, whatever it holds. The holder removes the
+// file while it still holds it; a writer that locked the removed file tries again on the new one.
+class TWriteLock {
+public:
+    explicit TWriteLock(const QString& FileName);
+    ~TWriteLock() {
+        ::unlink(Path.constData());
+        ::close(Handle);
+    }
+    TWriteLock(const TWriteLock&) = delete;
+    TWriteLock& operator=(const TWriteLock&) = delete;
+
+private:
+    bool TryLock(const QString& FileName);
+    bool HoldsNamedFile() const;
+
+    QByteArray Path;
+    int Handle = -1;
+};
+
+TWriteLock::TWriteLock(const QString& FileName) : Path(QFile::encodeName(FileName + ".lock")) {
+    const uint32_t start = GetTickCount();
+    while (!TryLock(FileName)) {
+        if (uint32_t(GetTickCount() - start) >= TIniFile::LockWaitMs)
+            throw EIniFileException(
+                QString("Unable to lock %1 for writing: %2 has been held by another program for %3 seconds")
+                    .arg(FileName, QFile::decodeName(Path))
+                    .arg(TIniFile::LockWaitMs / 1000));
+        // On a test's clock the wait is counted in its ticks alone.
+        if (!TickSourceInstalled())
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+// Anything but another holder (a folder in the lock's place, no right to create it) is final.
+bool TWriteLock::TryLock(const QString& FileName) {
+    Handle = ::open(Path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    const bool locked = Handle >= 0 && ::flock(Handle, LOCK_EX | LOCK_NB) == 0;
+    const int error = locked || errno == EWOULDBLOCK ? 0 : errno;
+    if (locked && HoldsNamedFile())
+        return true;
+    if (Handle >= 0)
+        ::close(Handle);
+    Handle = -1;
+    if (error)
+        throw EIniFileException(QString("Unable to lock %1 for writing: %2: %3")
+                                    .arg(FileName, QFile::decodeName(Path), qt_error_string(error)));
+    return false;
+}
+
+bool TWriteLock::HoldsNamedFile() const {
+    struct stat held {};
+    struct stat named {};
+    return ::fstat(Handle, &held) == 0 && ::stat(Path.constData(), &named) == 0 &&
+           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 
 } // namespace
@@ -187,9 +252,7 @@ void TIniFile::WriteString(const QString& Section, const QString& Ident, const Q
     CheckName(Ident, true);
     // Another handle, or another running copy of the program, may have written since this one read the
     // file: the write starts from the file as it is now, so it changes nothing but its own key.
-    QLockFile lock(FileName + ".lock");
-    if (!lock.lock())
-        throw EIniFileException(QString("Unable to lock %1 for writing").arg(FileName));
+    const TWriteLock lock(FileName);
     Load();
     if (Unreadable)
         throw EIniFileException(QString("Unable to read %1, so it is not rewritten").arg(FileName));
@@ -223,6 +286,9 @@ void TIniFile::Save() const {
     for (const TLine& line : Lines)
         data += line.Body + line.Ending;
     QSaveFile file(FileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+    // Flushed first: commit() does not see a failure of its own final flush (a full disk, a size limit) and
+    // would put the cut file in place of the settings.
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.flush() ||
+        !file.commit())
         throw EIniFileException(QString("Unable to write to %1: %2").arg(FileName, file.errorString()));
 }

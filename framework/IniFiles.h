@@ -30,10 +30,13 @@ public:
 
     // A write starts from the file as it is at that moment, under a lock, so handles on one file (in this
     // program or another) never undo each other's writes. Raise EIniFileException when the file cannot be
-    // saved or a name or value would break its lines: a key with "=", a leading ";" or "[", a section with
-    // "]", an empty name or one with blanks at either end.
+    // saved, its lock cannot be had within LockWaitMs of the tick count, or a name or value would break its
+    // lines: a key with "=", a leading ";" or "[", a section with "]", an empty name or one with blanks at
+    // either end.
     void WriteString(const QString& Section, const QString& Ident, const QString& Value);
     void WriteInteger(const QString& Section, const QString& Ident, int32_t Value);
+
+    static constexpr uint32_t LockWaitMs = 5000;
 
 private:
     struct TLine {

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -304,19 +305,32 @@ TEST_F(MainFormTest, Exit_WritesModeAndOnlyTheCameraKeysReadInThisRun) {
 }
 
 TEST_F(MainFormTest, Exit_AFailedWriteShowsTheErrorAndTheExitGoesOn) {
-    TForm1& form = Make(standardSettings + QByteArray(200, ';'));
+    const QByteArray settings = standardSettings + QByteArray(200, ';');
     const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
     rlimit previous{};
     getrlimit(RLIMIT_FSIZE, &previous);
-    rlimit limited = previous;
-    limited.rlim_cur = 64;
-    setrlimit(RLIMIT_FSIZE, &limited);
-    EXPECT_EQ(InLoop([&] { form.close(); }), 0);
-    setrlimit(RLIMIT_FSIZE, &previous);
+    const QString lockName = Folder() + "Lusidor.ini.lock";
+    // Each fault switched on and off: a limit on the size of written files, and a folder where the lock goes.
+    const std::function<void(bool)> faults[] = {
+        [&](bool on) {
+            rlimit limited = previous;
+            if (on)
+                limited.rlim_cur = 64;
+            setrlimit(RLIMIT_FSIZE, &limited);
+        },
+        [&](bool on) { on ? QDir().mkdir(lockName) : QDir().rmdir(lockName); }};
+    for (const auto& fault : faults) {
+        TForm1& form = Make(settings);
+        Boxes.Requests.clear();
+        fault(true);
+        EXPECT_EQ(InLoop([&] { form.close(); }), 0);
+        fault(false);
+        ASSERT_EQ(Boxes.Requests.size(), 1u);
+        EXPECT_EQ(Boxes.Requests[0].Caption, "Ошибка");
+        EXPECT_EQ(Stored(), settings);
+        Form.reset();
+    }
     std::signal(SIGXFSZ, previousSignal);
-    ASSERT_EQ(Boxes.Requests.size(), 1u);
-    EXPECT_EQ(Boxes.Requests[0].Caption, "Ошибка");
-    EXPECT_EQ(Stored(), standardSettings + QByteArray(200, ';'));
 }
 
 TEST_F(MainFormTest, EndToEnd_CameraAtFirstActivationThenSpecialModeThenClose) {
