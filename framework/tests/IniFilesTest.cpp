@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <sys/file.h>
 #include <unistd.h>
 #include <utility>
@@ -48,6 +49,12 @@ const QByteArray settings = "; Lusidor settings\r\n"
                             "\r\n"
                             "[Desktop]\r\n"
                             "Mode=0";
+
+// Bytes of the heap in use (zero under a sanitizer that keeps its own heap).
+qint64 HeapInUse() {
+    const struct mallinfo2 info = mallinfo2();
+    return qint64(info.uordblks + info.hblkhd);
+}
 
 } // namespace
 
@@ -185,6 +192,22 @@ TEST_F(IniFileTest, TwoHandles_KeepEachOthersWrites) {
     EXPECT_EQ(reread.ReadInteger("Videocamera", "aru", -1), 0);
     EXPECT_EQ(first.ReadString("New", "key", ""), "x"); // a write also refreshes the handle's own copy
     EXPECT_FALSE(QFile::exists(Path() + ".lock"));
+}
+
+TEST_F(IniFileTest, LargeFile_AHandleHoldsLittleMoreThanItsBytesThroughReadsAndWrites) {
+    const QByteArray large = QByteArray(1'000'000, '\n') + settings;
+    Store(large);
+    const qint64 before = HeapInUse();
+    const auto heldBytes = [&] { return HeapInUse() - before; };
+    TIniFile ini(Path());
+    EXPECT_LT(heldBytes(), 2 * large.size());
+    EXPECT_EQ(ini.ReadInteger("Desktop", "Mode", -1), 0);
+    ini.WriteInteger("DeskTop", "Mode", 1);
+    ini.WriteInteger("Videocamera", "addframe", 1);
+    EXPECT_LT(heldBytes(), 2 * large.size());
+    QByteArray expected = large;
+    expected.replace("Mode=0", "Mode=1").replace("gamma=1\r\n", "gamma=1\r\naddframe=1\n");
+    EXPECT_EQ(Stored(), expected);
 }
 
 TEST_F(IniFileTest, Lock_ALeftOverOneIsTakenAtOnceAndOneThatCannotBeHadFailsInTime) {
