@@ -2,6 +2,7 @@
 // (flock), so that two handles, in one process or two, never write over each other's header.
 #include "binary-dataset/TableFile.h"
 
+#include "framework/FileStreams.h"
 #include "framework/StreamIO.h"
 
 #include <QFile>
@@ -191,7 +192,7 @@ int32_t TTableFile::Create(const QString& path, const std::vector<TFieldDescript
     // QSaveFile writes a temporary file beside the table, syncs it and renames it over the old one on commit.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !WriteExact(file, bytes.data(), qint64(bytes.size())) ||
-        !file.commit())
+        !FlushAndCommit(file))
         Raise(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
     return layout.RecordSize;
 }

@@ -2,6 +2,7 @@
 // other byte alone.
 #include "framework/IniFiles.h"
 
+#include "framework/FileStreams.h"
 #include "framework/NumberText.h"
 #include "framework/TickCount.h"
 
@@ -287,9 +288,6 @@ void TIniFile::WriteInteger(const QString& Section, const QString& Ident, int32_
 
 void TIniFile::Save() const {
     QSaveFile file(FileName);
-    // Flushed first: commit() does not see a failure of its own final flush (a full disk, a size limit) and
-    // would put the cut file in place of the settings.
-    if (!file.open(QIODevice::WriteOnly) || file.write(Text) != Text.size() || !file.flush() ||
-        !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(Text) != Text.size() || !FlushAndCommit(file))
         throw EIniFileException(QString("Unable to write to %1: %2").arg(FileName, file.errorString()));
 }

@@ -2,6 +2,7 @@
 // the simulated bus, the menu rule, the settings written at exit and the end of the program.
 #include "MainTestFixture.h"
 #include "framework/ErrorBox.h"
+#include "framework/testing/FileSizeLimit.h"
 #include "image-library/PGLangStr.h"
 
 #include <QCloseEvent>
@@ -9,10 +10,8 @@
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
-#include <functional>
+#include <optional>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 namespace {
 
@@ -306,31 +305,25 @@ TEST_F(MainFormTest, Exit_WritesModeAndOnlyTheCameraKeysReadInThisRun) {
 
 TEST_F(MainFormTest, Exit_AFailedWriteShowsTheErrorAndTheExitGoesOn) {
     const QByteArray settings = standardSettings + QByteArray(200, ';');
-    const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit previous{};
-    getrlimit(RLIMIT_FSIZE, &previous);
     const QString lockName = Folder() + "Lusidor.ini.lock";
-    // Each fault switched on and off: a limit on the size of written files, and a folder where the lock goes.
-    const std::function<void(bool)> faults[] = {
-        [&](bool on) {
-            rlimit limited = previous;
-            if (on)
-                limited.rlim_cur = 64;
-            setrlimit(RLIMIT_FSIZE, &limited);
-        },
-        [&](bool on) { on ? QDir().mkdir(lockName) : QDir().rmdir(lockName); }};
-    for (const auto& fault : faults) {
+    // A write cut short as on a full disk, and a folder where the lock goes.
+    for (const bool fullDisk : {true, false}) {
         TForm1& form = Make(settings);
         Boxes.Requests.clear();
-        fault(true);
-        EXPECT_EQ(InLoop([&] { form.close(); }), 0);
-        fault(false);
+        {
+            std::optional<FileSizeLimit> limit;
+            if (fullDisk)
+                limit.emplace(64);
+            else
+                QDir().mkdir(lockName);
+            EXPECT_EQ(InLoop([&] { form.close(); }), 0);
+        }
+        QDir().rmdir(lockName);
         ASSERT_EQ(Boxes.Requests.size(), 1u);
         EXPECT_EQ(Boxes.Requests[0].Caption, "Ошибка");
         EXPECT_EQ(Stored(), settings);
         Form.reset();
     }
-    std::signal(SIGXFSZ, previousSignal);
 }
 
 TEST_F(MainFormTest, EndToEnd_CameraAtFirstActivationThenSpecialModeThenClose) {
