@@ -17,8 +17,12 @@ void OpenSaveFile(QSaveFile& file) {
                                 .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
 }
 
+bool FlushAndCommit(QSaveFile& file) {
+    return file.flush() && file.commit();
+}
+
 void CommitSaveFile(QSaveFile& file) {
-    if (!file.commit())
+    if (!FlushAndCommit(file))
         throw EWriteError(QStringLiteral("Stream write error: \"%1\". %2")
                               .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
 }

@@ -19,5 +19,9 @@ void OpenFileForReading(QFile& file);
 void OpenSaveFile(QSaveFile& file);
 // Replaces the old file with what was written; raises EWriteError with the system's reason.
 void CommitSaveFile(QSaveFile& file);
+// Replaces the old file with what was written, or returns false and leaves it when any write failed.
+// QSaveFile::commit() alone misses a failure of its own final flush (a full disk, a size limit) and puts the
+// cut file in place of the old one.
+bool FlushAndCommit(QSaveFile& file);
 // Writes all `count` bytes or raises EWriteError.
 void WriteBuffer(QIODevice& device, const void* buffer, qint64 count);

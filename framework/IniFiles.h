@@ -8,7 +8,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
-#include <vector>
+#include <optional>
 
 LAB_DECLARE_EXCEPTION(EIniFileException, Exception);
 
@@ -30,27 +30,44 @@ public:
 
     // A write starts from the file as it is at that moment, under a lock, so handles on one file (in this
     // program or another) never undo each other's writes. Raise EIniFileException when the file cannot be
-    // saved or a name or value would break its lines: a key with "=", a leading ";" or "[", a section with
-    // "]", an empty name or one with blanks at either end.
+    // saved, its lock cannot be had within LockWaitMs of the tick count, or a name or value would break its
+    // lines: a key with "=", a leading ";" or "[", a section with "]", an empty name or one with blanks at
+    // either end.
     void WriteString(const QString& Section, const QString& Ident, const QString& Value);
     void WriteInteger(const QString& Section, const QString& Ident, int32_t Value);
 
+    static constexpr uint32_t LockWaitMs = 5000;
+
 private:
+    // A line of Text: its body, without the line ending, is [Begin, End), and the next line begins at Next.
     struct TLine {
-        QByteArray Body;   // without the line ending
-        QByteArray Ending; // "\r\n", "\n", "\r", or empty on a last line that has none
+        qsizetype Begin = 0;
+        qsizetype End = 0;
+        qsizetype Next = 0;
+    };
+    // Where a key's trimmed value lies in Text.
+    struct TValue {
+        qsizetype Begin = 0;
+        qsizetype End = 0;
+    };
+    // The first key of a name in a section, and where a key of that name would be added.
+    struct TKeySearch {
+        std::optional<TValue> Value;
+        qsizetype NewKeyAt = 0;
     };
 
-    int FindSection(const QString& Section) const;
-    int FindKey(int SectionLine, const QString& Ident) const;
-    int SectionEnd(int SectionLine) const;
-    void InsertLine(int Index, const QByteArray& Body);
+    qsizetype FirstLineBegin() const;
+    TLine LineAt(qsizetype Begin) const;
+    QByteArrayView Body(const TLine& Line) const;
+    std::optional<TLine> FindSection(const QString& Section) const;
+    TKeySearch FindKey(const TLine& Header, const QString& Ident) const;
+    void InsertLine(qsizetype At, const QByteArray& LineBody);
     void Load();
     void Save() const;
 
     QString FileName;
-    std::vector<TLine> Lines;
-    bool HasByteOrderMark = false;
+    // The file's bytes as they stand, a byte-order mark included. Lines are found by scanning it, so that a
+    // handle costs no more memory than the file itself.
+    QByteArray Text;
     bool Unreadable = false;
-    QByteArray NewLineEnding = "\r\n"; // the file's first line ending, used for lines we add
 };

@@ -5,6 +5,7 @@
 #include "Main.h"
 #include "framework/Controls.h"
 #include "framework/ErrorBox.h"
+#include "framework/FileStreams.h"
 #include "framework/MessageBox.h"
 #include "image-library/PGraphic.h"
 
@@ -122,7 +123,7 @@ bool TFormExport::ExportToFile(const QString& FileName) {
         content = ChartText(*chart);
     }
     QSaveFile file(FileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !FlushAndCommit(file)) {
         ShowError("Не удалось записать файл " + FileName + ": " + file.errorString(), false);
         return false;
     }

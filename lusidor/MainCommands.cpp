@@ -190,7 +190,8 @@ void TForm1::N6Click() {
 // ---- editing
 
 void TForm1::N31Click() {
-    if (TPictForm* window = PictureWindow())
+    // Also on a window whose reload failed: its kept picture comes back.
+    if (TPictForm* window = ActiveChild())
         window->Undo();
 }
 

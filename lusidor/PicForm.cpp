@@ -433,16 +433,25 @@ void TPictForm::KeepPicture() {
 }
 
 void TPictForm::LoadImageFile(const QString& FileName) {
-    KeptGraphic.reset();
-    PGImage1->LoadFromFile(FileName);
-    TPixelGraphic* loaded = PGImage1->GetPixelGraphic();
-    // Measurements and image commands work on 24-bit pictures only.
-    if (loaded && !loaded->GetEmpty() && loaded->GetBitCountNum() != 3) {
-        auto trueColor = std::make_unique<TPixelGraphic>();
-        trueColor->SetFormat(loaded->GetWidth(), loaded->GetHeight(), 3);
-        trueColor->SetPaletteIdent(pTrueColor);
-        trueColor->CopyRect(0, 0, loaded->GetWidth(), loaded->GetHeight(), 0, 0, *loaded);
-        PGImage1->SetPixelGraphic(std::move(trueColor));
+    try {
+        PGImage1->LoadFromFile(FileName);
+        TPixelGraphic* loaded = PGImage1->GetPixelGraphic();
+        // Measurements and image commands work on 24-bit pictures only.
+        if (loaded && !loaded->GetEmpty() && loaded->GetBitCountNum() != 3) {
+            auto trueColor = std::make_unique<TPixelGraphic>();
+            trueColor->SetFormat(loaded->GetWidth(), loaded->GetHeight(), 3);
+            trueColor->SetPaletteIdent(pTrueColor);
+            trueColor->CopyRect(0, 0, loaded->GetWidth(), loaded->GetHeight(), 0, 0, *loaded);
+            PGImage1->SetPixelGraphic(std::move(trueColor));
+        }
+    } catch (...) {
+        // A failed reload took the picture away: the one kept before stays, and Undo offers it back.
+        if (KeptGraphic) {
+            Modified = true;
+            if (TForm1* main = MainForm())
+                main->UpdateMenuItems();
+        }
+        throw;
     }
     KeepPicture();
 }

@@ -1,5 +1,6 @@
 #include "binary-dataset/TableFile.h"
 #include "binary-dataset/tests/TableBytes.h"
+#include "framework/testing/FileSizeLimit.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -226,6 +227,12 @@ TEST_F(TableFileTest, Create_WritesTheEmptyTableOverTheOldFile) {
     EXPECT_EQ(ReadFileBytes(Path), TableBytes(SmallFields));
     EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files), QStringList{"t.dat"}) << "no temporary file stays";
     EXPECT_THROW(TTableFile::Create(Dir.filePath("missing/t.dat"), descriptors, false), EBinaryDataSetError);
+    // A write cut short, as on a full disk, leaves the table as it was.
+    {
+        const FileSizeLimit limit(8);
+        EXPECT_THROW(TTableFile::Create(Path, descriptors, true), EBinaryDataSetError);
+    }
+    EXPECT_EQ(ReadFileBytes(Path), TableBytes(SmallFields));
 
     // A name that is a link, dangling or not, is never created through: its target stays as it was.
     const QString target = Dir.filePath("target.dat");

@@ -1,11 +1,16 @@
 // The settings file: case-blind lookup with the first match winning, writes that change only the value's
 // bytes or append, robustness against odd text, and failures that leave the file alone.
 #include "framework/IniFiles.h"
+#include "framework/testing/FakeClock.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <malloc.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -44,6 +49,12 @@ const QByteArray settings = "; Lusidor settings\r\n"
                             "\r\n"
                             "[Desktop]\r\n"
                             "Mode=0";
+
+// Bytes of the heap in use (zero under a sanitizer that keeps its own heap).
+qint64 HeapInUse() {
+    const struct mallinfo2 info = mallinfo2();
+    return qint64(info.uordblks + info.hblkhd);
+}
 
 } // namespace
 
@@ -181,4 +192,64 @@ TEST_F(IniFileTest, TwoHandles_KeepEachOthersWrites) {
     EXPECT_EQ(reread.ReadInteger("Videocamera", "aru", -1), 0);
     EXPECT_EQ(first.ReadString("New", "key", ""), "x"); // a write also refreshes the handle's own copy
     EXPECT_FALSE(QFile::exists(Path() + ".lock"));
+}
+
+TEST_F(IniFileTest, LargeFile_AHandleHoldsLittleMoreThanItsBytesThroughReadsAndWrites) {
+    const QByteArray large = QByteArray(1'000'000, '\n') + settings;
+    Store(large);
+    const qint64 before = HeapInUse();
+    const auto heldBytes = [&] { return HeapInUse() - before; };
+    TIniFile ini(Path());
+    EXPECT_LT(heldBytes(), 2 * large.size());
+    EXPECT_EQ(ini.ReadInteger("Desktop", "Mode", -1), 0);
+    ini.WriteInteger("DeskTop", "Mode", 1);
+    ini.WriteInteger("Videocamera", "addframe", 1);
+    EXPECT_LT(heldBytes(), 2 * large.size());
+    QByteArray expected = large;
+    expected.replace("Mode=0", "Mode=1").replace("gamma=1\r\n", "gamma=1\r\naddframe=1\n");
+    EXPECT_EQ(Stored(), expected);
+}
+
+TEST_F(IniFileTest, Lock_ALeftOverOneIsTakenAtOnceAndOneThatCannotBeHadFailsInTime) {
+    Store(settings);
+    const QString lockName = Path() + ".lock";
+    FakeClock clock(1000, 1); // one tick per reading: the wait is counted in polls, never in real time
+    TIniFile ini(Path());
+    // Lock files of programs that died while writing, in whatever state they were left.
+    for (const QByteArray& leftOver : {QByteArray(), QByteArray("12345\nLusidor\nelsewhere\n")}) {
+        QFile file(lockName);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(leftOver);
+        file.close();
+        const uint32_t before = clock.Now;
+        ini.WriteInteger("Desktop", "Mode", 1);
+        EXPECT_LT(clock.Now - before, 10u) << leftOver.constData();
+        EXPECT_FALSE(QFile::exists(lockName));
+    }
+    const QByteArray written = Stored();
+
+    const auto failure = [&](const QString& expected) {
+        const uint32_t before = clock.Now;
+        try {
+            ini.WriteInteger("Desktop", "Mode", 2);
+            ADD_FAILURE() << "written without the lock";
+        } catch (const EIniFileException& e) {
+            EXPECT_TRUE(e.message().startsWith("Unable to lock " + Path() + " for writing: " + lockName))
+                << e.what();
+            EXPECT_TRUE(e.message().endsWith(expected)) << e.what();
+        }
+        return clock.Now - before;
+    };
+    // Held by a writer that never lets go (the system's lock conflicts between two opens of one process).
+    const int holder = ::open(QFile::encodeName(lockName).constData(), O_RDWR | O_CREAT, 0666);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    const uint32_t waited = failure(" has been held by another program for 5 seconds");
+    EXPECT_GE(waited, TIniFile::LockWaitMs);
+    EXPECT_LT(waited, TIniFile::LockWaitMs + 100);
+    ::close(holder);
+    QFile::remove(lockName);
+    // A folder in the lock's place fails at once.
+    ASSERT_TRUE(QDir().mkdir(lockName));
+    EXPECT_LT(failure(": Is a directory"), 10u);
+    EXPECT_EQ(Stored(), written);
 }

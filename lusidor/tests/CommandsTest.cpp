@@ -812,10 +812,16 @@ TEST_F(TreeTest, Reload_ReadsTheFileAgainAndAMissingOneIsAnErrorBox) {
     Form->N25->trigger();
     ASSERT_EQ(Boxes.Requests.size(), 1u);
     EXPECT_EQ(Boxes.Requests[0].Caption, "Ошибка");
-    // The window that could not load holds no picture, and the picture commands leave it alone.
+    // The window that could not load holds no picture, and the picture commands leave it alone; Undo
+    // brings back the picture it showed before.
     ASSERT_TRUE(Pict->Form);
     Form->MdiArea->setActiveSubWindow(Pict->Form->SubWindow());
     EXPECT_EQ(Form->PictureWindow(), nullptr);
+    EXPECT_TRUE(Form->N31->isEnabled());
+    Form->N31->trigger();
+    ASSERT_EQ(Form->PictureWindow(), Pict->Form);
+    EXPECT_EQ(Pixels(Shown(Pict->Form)), Pixels(*Pattern(7, 4)));
+    EXPECT_FALSE(Form->N31->isEnabled());
 }
 
 // Pictures of the windows for a person to look at: run under a display server with LUSIDOR_SHOTS set to

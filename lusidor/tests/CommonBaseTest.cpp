@@ -2,6 +2,7 @@
 // table once, their pictures the picture folder, and what the table cannot hold is named, never cut.
 #include "binary-dataset/CommonBase.h"
 #include "MeasureFormFixture.h"
+#include "framework/testing/FileSizeLimit.h"
 #include "binary-dataset/bindata.h"
 
 namespace {
@@ -156,7 +157,7 @@ TEST_F(CommonBaseTest, ATableThatCannotBeOpenedOrWrittenIsAnErrorAndKeepsWholeRe
     // A disk that fills after the first record: the second is cut back whole.
     QFile::remove(table);
     {
-        const TFileSizeLimit limit(EmptyTableSize + RecordSize + 100);
+        const FileSizeLimit limit(EmptyTableSize + RecordSize + 100);
         EXPECT_EQ(AddToBase(), "Ошибка: Ошибка записи в файл Базы Данных \"" + table +
                                    "\".\nStream write error\nДобавлено записей: 1.");
     }

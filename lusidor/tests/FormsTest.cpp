@@ -11,6 +11,7 @@
 #include "Prop.h"
 #include "framework/QtTranslation.h"
 #include "framework/testing/CaptionFit.h"
+#include "framework/testing/FileSizeLimit.h"
 #include "framework/testing/ModalDialogs.h"
 #include "image-library/PGLangStr.h"
 #include "image-library/PGSettings.h"
@@ -594,6 +595,13 @@ TEST_F(ExportTest, ReplacingAFileAsksAndNoKeepsItByteForByteAFailedWriteReportsT
     Boxes.Answer = mrYes;
     EXPECT_TRUE(exporter.ExportToFile(Folder() + "chart.txt"));
     EXPECT_TRUE(Stored("chart.txt").startsWith("X\t"));
+    const QByteArray exported = Stored("chart.txt");
+    // A write cut short, as on a full disk: the error is shown and the file stays as it was.
+    {
+        const FileSizeLimit limit(8);
+        EXPECT_FALSE(exporter.ExportToFile(Folder() + "chart.txt"));
+    }
+    EXPECT_EQ(Stored("chart.txt"), exported);
 
     // A name that is a folder cannot be written: the error is shown and the folder stays.
     Boxes.Requests.clear();

@@ -2,6 +2,7 @@
 // the simulated bus, the menu rule, the settings written at exit and the end of the program.
 #include "MainTestFixture.h"
 #include "framework/ErrorBox.h"
+#include "framework/testing/FileSizeLimit.h"
 #include "image-library/PGLangStr.h"
 
 #include <QCloseEvent>
@@ -9,6 +10,7 @@
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
 #include <QTest>
+#include <optional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -302,14 +304,26 @@ TEST_F(MainFormTest, Exit_WritesModeAndOnlyTheCameraKeysReadInThisRun) {
 }
 
 TEST_F(MainFormTest, Exit_AFailedWriteShowsTheErrorAndTheExitGoesOn) {
-    TForm1& form = Make(standardSettings + QByteArray(200, ';'));
-    {
-        const TFileSizeLimit limit(64);
-        EXPECT_EQ(InLoop([&] { form.close(); }), 0);
+    const QByteArray settings = standardSettings + QByteArray(200, ';');
+    const QString lockName = Folder() + "Lusidor.ini.lock";
+    // A write cut short as on a full disk, and a folder where the lock goes.
+    for (const bool fullDisk : {true, false}) {
+        TForm1& form = Make(settings);
+        Boxes.Requests.clear();
+        {
+            std::optional<FileSizeLimit> limit;
+            if (fullDisk)
+                limit.emplace(64);
+            else
+                QDir().mkdir(lockName);
+            EXPECT_EQ(InLoop([&] { form.close(); }), 0);
+        }
+        QDir().rmdir(lockName);
+        ASSERT_EQ(Boxes.Requests.size(), 1u);
+        EXPECT_EQ(Boxes.Requests[0].Caption, "Ошибка");
+        EXPECT_EQ(Stored(), settings);
+        Form.reset();
     }
-    ASSERT_EQ(Boxes.Requests.size(), 1u);
-    EXPECT_EQ(Boxes.Requests[0].Caption, "Ошибка");
-    EXPECT_EQ(Stored(), standardSettings + QByteArray(200, ';'));
 }
 
 TEST_F(MainFormTest, EndToEnd_CameraAtFirstActivationThenSpecialModeThenClose) {

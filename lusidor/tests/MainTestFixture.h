@@ -17,34 +17,11 @@
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
-#include <sys/resource.h>
 
 inline const QByteArray standardSettings = "[System]\r\nBasePort=300\r\n\r\n[PATH]\r\nImages=IMAGES\\\r\n\r\n"
                                            "[Desktop]\r\nMode=0\r\n";
-
-// While it lives, no file of this process grows past Bytes: a write beyond fails as on a full disk.
-class TFileSizeLimit {
-public:
-    explicit TFileSizeLimit(rlim_t Bytes) : PreviousSignal(std::signal(SIGXFSZ, SIG_IGN)) {
-        getrlimit(RLIMIT_FSIZE, &Previous);
-        rlimit limited = Previous;
-        limited.rlim_cur = Bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~TFileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &Previous);
-        std::signal(SIGXFSZ, PreviousSignal);
-    }
-    TFileSizeLimit(const TFileSizeLimit&) = delete;
-    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
-
-private:
-    void (*PreviousSignal)(int);
-    rlimit Previous{};
-};
 
 class MainFormTest : public ::testing::Test {
 protected:
