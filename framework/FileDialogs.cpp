@@ -29,12 +29,25 @@ QStringList QtNameFilters(const QString& Filter) {
     return result;
 }
 
+namespace {
+
+// The dialog's name field.
+QLineEdit* NameField(const QFileDialog& Dialog) {
+    return Dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+}
+
+} // namespace
+
 // The QFileDialog that reports to its component: the first show, and the end by any path.
 class TOpenDialog::TFileDialogWindow : public QFileDialog {
 public:
     TFileDialogWindow(TOpenDialog& Owner, QWidget* Parent) : QFileDialog(Parent), Owner(Owner) {}
 
     void accept() override {
+        // A name of blanks only is no name: the dialog stays open, as for an empty one.
+        if (const QLineEdit* field = NameField(*this);
+            field && !field->text().isEmpty() && field->text().trimmed().isEmpty())
+            return;
         if (acceptMode() == AcceptSave && !Owner.ConfirmOverwrite(selectedFiles()))
             return;
         QFileDialog::accept();
@@ -150,7 +163,7 @@ bool TOpenDialog::ConfirmOverwrite(const QStringList& Names) const {
 QString TOpenDialog::CurrentFilePath() const {
     if (!Dialog)
         return {};
-    const auto* edit = Dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    const QLineEdit* edit = NameField(*Dialog);
     const QString text = edit ? edit->text() : QString();
     if (text.isEmpty())
         return Highlighted;
@@ -164,6 +177,6 @@ QString TOpenDialog::CurrentFolderPath() const {
 void TOpenDialog::SetFileNameField(const QString& Text) {
     if (!Dialog)
         return;
-    if (auto* edit = Dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+    if (QLineEdit* edit = NameField(*Dialog))
         edit->setText(Text);
 }

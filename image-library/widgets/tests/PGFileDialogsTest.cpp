@@ -193,6 +193,38 @@ TEST(PGFileDialogSave, Naming) {
     }
 }
 
+TEST(PGFileDialogSave, TypedName_ALongOneCostsNoWorkPerKeyAndBlanksOnlyAreNoName) {
+    const FullRegistries full;
+    QTemporaryDir dir;
+    for (int i = 0; i < 5; ++i)
+        SaveBmp(dir.filePath(QStringLiteral("p%1.bmp").arg(i)), 20, 10);
+    TPGSaveDialog d;
+    d.InitialDir = dir.path();
+    const auto type = [&](const QString& Name) {
+        d.Open();
+        auto* field = d.Window()->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        const TPGJobId before = d.CurrentJob;
+        // Key by key, as typed on a Russian keyboard (keyClicks takes Latin letters only).
+        for (const QChar c : Name)
+            QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        // No key starts or stops a preview: what a key costs does not grow with the name.
+        EXPECT_EQ(d.CurrentJob, before);
+        EXPECT_EQ(Field(d), Name);
+        QTest::keyClick(field, Qt::Key_Return);
+    };
+    const QString name = QString("Очень длинное имя файла изображения пробы ").repeated(4).left(139) + u'я';
+    ASSERT_EQ(name.size(), 140);
+    type(name);
+    ASSERT_TRUE(d.Finished());
+    EXPECT_TRUE(d.Result());
+    EXPECT_EQ(d.FileName, dir.filePath(name + ".bmp"));
+
+    type("   ");
+    EXPECT_FALSE(d.Finished()) << "blanks only are no name";
+    d.Window()->reject();
+    EXPECT_FALSE(d.Result());
+}
+
 TEST(PGFileDialogSave, TypeChange_SwapsTheExtensionInTheNameField) {
     const FullRegistries full;
     QTemporaryDir dir, other;
