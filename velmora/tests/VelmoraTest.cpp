@@ -115,6 +115,19 @@ TEST_F(VelmoraTest, StartUp_EmptyFolder_CreatesTheTableAndShowsAnEmptyGrid) {
     EXPECT_TRUE(form.BinaryDataSet1.Active());
     EXPECT_EQ(form.windowTitle(), "База Данных Velmora");
     EXPECT_TRUE(form.windowState() & Qt::WindowMaximized);
+    // The program's own icon on every window of it, not Qt's.
+    const QImage icon = QImage(":/icons/Velmora.png").convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    ASSERT_FALSE(icon.isNull());
+    const TForm4 picture(&form);
+    const TForm3 query(Folder);
+    for (const QWidget* window : {static_cast<const QWidget*>(&form), static_cast<const QWidget*>(&picture),
+                                  static_cast<const QWidget*>(&query)})
+        EXPECT_EQ(window->windowIcon()
+                      .pixmap(icon.size())
+                      .toImage()
+                      .convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                  icon)
+            << window->metaObject()->className();
     const QAbstractItemModel& model = *form.Form().RxDBGrid1->model();
     EXPECT_EQ(model.rowCount(), 0);
     QStringList titles;
