@@ -203,6 +203,9 @@ TEST(PGFileDialogSave, TypedName_ALongOneCostsNoWorkPerKeyAndBlanksOnlyAreNoName
     const auto type = [&](const QString& Name) {
         d.Open();
         auto* field = d.Window()->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        // The folder listed first, so that no late listing moves the current entry while the name is typed.
+        const auto* list = d.Window()->findChild<QListView*>(QStringLiteral("listView"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return list->model()->rowCount(list->rootIndex()) == 5; }));
         const TPGJobId before = d.CurrentJob;
         // Key by key, as typed on a Russian keyboard (keyClicks takes Latin letters only).
         for (const QChar c : Name)
