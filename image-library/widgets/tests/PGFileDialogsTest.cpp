@@ -13,11 +13,14 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QListView>
 #include <QPainter>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -482,6 +485,27 @@ TEST(PGFileDialogPreview, Browsing_StartsOneLoadAfterThePause) {
     QCoreApplication::postEvent(f.d.ChildWindow, new TPGPictureReadyEvent(before, std::move(stale)));
     QCoreApplication::sendPostedEvents(f.d.ChildWindow);
     EXPECT_EQ(f.d.PreviewPicture->GetWidth(), 39);
+}
+
+TEST(PGFileDialogOpen, DetailColumnsShowTheSizeTypeAndDateOfAPictureWhole) {
+    // Qt's dialogs remember the column widths of the last one closed; without them they start from Qt's own.
+    QSettings(QSettings::UserScope, QStringLiteral("QtProject"))
+        .remove(QStringLiteral("FileDialog/treeViewHeader"));
+    OpenDialogOnFolder f;
+    SaveBmp(f.dir.filePath(QStringLiteral("wide.bmp")), 300, 90);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.Listed() == 1; }));
+    const auto* view = f.d.Window()->findChild<QTreeView*>(QStringLiteral("treeView"));
+    ASSERT_NE(view, nullptr);
+    const QModelIndex name = f.List()->model()->index(0, 0, f.List()->rootIndex());
+    // The file system model fills in the type and date a moment after the name.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !name.siblingAtColumn(3).data().toString().isEmpty(); }));
+    const QFontMetrics metrics(view->font());
+    for (int column = 1; column <= 3; ++column)
+        for (const QString& text : {name.siblingAtColumn(column).data().toString(),
+                                    view->model()->headerData(column, Qt::Horizontal).toString()})
+            // A cell keeps a few pixels of margin on either side.
+            EXPECT_GE(view->header()->sectionSize(column), metrics.horizontalAdvance(text) + 8)
+                << text.toStdString();
 }
 
 TEST(PGFileDialogPreview, UnknownMissingAndSpecialFiles_StartNoWorker) {
