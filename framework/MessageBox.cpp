@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QThread>
 #include <cstdio>
 #include <mutex>
@@ -13,6 +14,25 @@ namespace {
 
 std::mutex handlerMutex;
 TMessageBoxHandler currentHandler;
+
+// The text as the box shows it: a word too long for a line, such as a long path, may break after any of its
+// characters (the box would otherwise run it past its edge); other words break only at blanks.
+QString WrappableText(const QString& Text) {
+    static const QRegularExpression longWord(QStringLiteral("\\S{40,}"));
+    QString result;
+    qsizetype done = 0;
+    for (QRegularExpressionMatchIterator words = longWord.globalMatch(Text); words.hasNext();) {
+        const QRegularExpressionMatch word = words.next();
+        result += QStringView(Text).mid(done, word.capturedStart() - done);
+        for (const QChar c : word.capturedView()) {
+            result += c;
+            if (!c.isHighSurrogate())
+                result += QChar(0x200B); // zero width space: a place to break
+        }
+        done = word.capturedEnd();
+    }
+    return result += QStringView(Text).mid(done);
+}
 
 TModalResult ShowQtMessageBox(const TMessageBoxRequest& request) {
     // A box off the GUI thread (or with no application) would crash Qt: answer cautiously and say so.
@@ -23,7 +43,8 @@ TModalResult ShowQtMessageBox(const TMessageBoxRequest& request) {
     }
     static constexpr QMessageBox::Icon icons[] = {QMessageBox::Warning, QMessageBox::Critical,
                                                   QMessageBox::Information, QMessageBox::Question};
-    QMessageBox box(icons[request.Type], request.Caption, request.Text, QMessageBox::NoButton, DialogOwner());
+    QMessageBox box(icons[request.Type], request.Caption, WrappableText(request.Text), QMessageBox::NoButton,
+                    DialogOwner());
     QMessageBox::StandardButtons buttons;
     if (request.Buttons & mbOK)
         buttons |= QMessageBox::Ok;

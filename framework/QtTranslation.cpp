@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTranslator>
 #include <memory>
 
@@ -13,4 +14,9 @@ QTranslator* InstallQtTranslation(const QString& Folder) {
         !QCoreApplication::installTranslator(translator.get()))
         return nullptr;
     return translator.release();
+}
+
+void UseRussianLocale() {
+    qputenv("LC_ALL", "ru_RU.UTF-8");
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
 }

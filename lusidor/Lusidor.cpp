@@ -13,6 +13,7 @@
 #include <QApplication>
 
 int ProgramMain(int argc, char** argv) {
+    UseRussianLocale();
     QApplication application(argc, argv);
     InstallQtTranslation();
     TPGraphicScope library;

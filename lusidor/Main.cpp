@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QIcon>
 #include <QMdiSubWindow>
 #include <QPainter>
 #include <QStatusTipEvent>
@@ -69,9 +70,17 @@ void MainUnitStart() {
     PGLanguage = 5;
 }
 
+// Resources of a static library are registered only on request; this must stand outside any namespace.
+static void RegisterIconResource() {
+    Q_INIT_RESOURCE(lusidor_icon);
+}
+
 TForm1::TForm1(const QString& ProgramFolder, QWidget* parent)
     : QMainWindow(parent), ProgramFolder(ProgramFolder), SettingsPath(ProgramFolder + "Lusidor.ini") {
     setupUi(this);
+    // Every window of the program shows its icon, its dialogs and message boxes included.
+    RegisterIconResource();
+    QApplication::setWindowIcon(QIcon(":/icons/Lusidor.png"));
     // The form gives the splitter its hint, but only the handle between the picture area and the navigator
     // resizes anything; on the splitter itself it would cover the whole picture area.
     Splitter1->handle(1)->setStatusTip(Splitter1->statusTip());

@@ -19,6 +19,15 @@ namespace {
 // Two margins of at most 50 mm leave a printable area on the smallest paper offered, A5 at 148 mm.
 constexpr double MaxMarginMm = 50;
 
+// A paper as the programs name it in Russian: its format and its size in millimetres, "A4 (210 × 297 мм)".
+// Qt names papers in English ("Letter / ANSI A", "Custom (…)"), and its Russian catalogue keeps those.
+QString PaperName(const QPageSize& Size) {
+    const QSizeF mm = Size.size(QPageSize::Millimeter);
+    const QString format = Size.id() == QPageSize::Custom ? QStringLiteral("Нестандартный")
+                                                          : Size.name().section(QStringLiteral(" / "), 0, 0);
+    return QStringLiteral("%1 (%2 × %3 мм)").arg(format).arg(qRound(mm.width())).arg(qRound(mm.height()));
+}
+
 } // namespace
 
 TPageSetupForm::TPageSetupForm(QPrinter& Printer, QWidget* Parent)
@@ -32,14 +41,14 @@ TPageSetupForm::TPageSetupForm(QPrinter& Printer, QWidget* Parent)
     const QPageLayout current = Printer.pageLayout();
     for (const QPageSize::PageSizeId id :
          {QPageSize::A3, QPageSize::A4, QPageSize::A5, QPageSize::B5, QPageSize::Letter, QPageSize::Legal})
-        ComboBox1->addItem(QPageSize(id).name(), QVariant::fromValue(QPageSize(id)));
+        ComboBox1->addItem(PaperName(QPageSize(id)), QVariant::fromValue(QPageSize(id)));
     int paper = -1;
     for (int i = 0; i < ComboBox1->count() && paper < 0; ++i)
         if (ComboBox1->itemData(i).value<QPageSize>().isEquivalentTo(current.pageSize()))
             paper = i;
     if (paper < 0) {
         // A paper the printer came with stays on offer.
-        ComboBox1->addItem(current.pageSize().name(), QVariant::fromValue(current.pageSize()));
+        ComboBox1->addItem(PaperName(current.pageSize()), QVariant::fromValue(current.pageSize()));
         paper = ComboBox1->count() - 1;
     }
     ComboBox1->setCurrentIndex(paper);

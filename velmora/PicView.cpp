@@ -5,6 +5,8 @@
 #include "image-library/widgets/PGImage.h"
 #include "ui_PicView.h"
 
+#include <QWindow>
+
 TForm4::TForm4(QWidget* Owner) : QWidget(Owner, FloatingWindow), ui(std::make_unique<Ui::TForm4>()) {
     ui->setupUi(this);
     TPGImage& viewer = *ui->PGImage1;
@@ -24,4 +26,14 @@ TForm4::~TForm4() {
 
 TPGImage* TForm4::PGImage1() const {
     return ui->PGImage1;
+}
+
+bool TForm4::event(QEvent* Event) {
+    const bool result = QWidget::event(Event);
+    // The caption stays empty until a picture loads, but Qt hands the desktop the program's name for a
+    // window without a title: the desktop gets a blank one instead.
+    if ((Event->type() == QEvent::Show || Event->type() == QEvent::WindowTitleChange) &&
+        windowTitle().isEmpty() && windowHandle())
+        windowHandle()->setTitle(QStringLiteral(" "));
+    return result;
 }

@@ -19,6 +19,9 @@ public:
 
     TPGImage* PGImage1() const;
 
+protected:
+    bool event(QEvent* Event) override;
+
 private:
     std::unique_ptr<Ui::TForm4> ui;
 };

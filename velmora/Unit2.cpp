@@ -10,11 +10,21 @@
 #include "velmora/PicView.h"
 #include "velmora/Unit3.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QIcon>
+
+// Resources of a static library are registered only on request; this must stand outside any namespace.
+static void RegisterIconResource() {
+    Q_INIT_RESOURCE(velmora_icon);
+}
 
 TForm1::TForm1(const QString& ProgramFolder, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>()), ProgramFolder(ProgramFolder) {
     ui->setupUi(this);
+    // Every window of the program shows its icon, its dialogs and message boxes included.
+    RegisterIconResource();
+    QApplication::setWindowIcon(QIcon(":/icons/Velmora.png"));
     setWindowState(Qt::WindowMaximized);
     PopupMenu1.addAction(ui->N6);
     PopupMenu1.addSeparator();

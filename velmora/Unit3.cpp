@@ -7,6 +7,7 @@
 #include "ui_Unit3.h"
 
 #include <QDate>
+#include <QLineEdit>
 
 TForm3::TForm3(const QString& ProgramFolder, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TForm3>()), ProgramFolder(ProgramFolder) {
@@ -15,8 +16,11 @@ TForm3::TForm3(const QString& ProgramFolder, QWidget* parent)
     RadioGroup1.addButton(ui->RadioButton0, 0);
     RadioGroup1.addButton(ui->RadioButton1, 1);
     RadioGroup1.addButton(ui->RadioButton2, 2);
-    for (QDateEdit* edit : {ui->DateEdit1, ui->DateEdit2})
+    for (QDateEdit* edit : {ui->DateEdit1, ui->DateEdit2}) {
         edit->setDate(QDate::currentDate());
+        if (auto* text = edit->findChild<QLineEdit*>())
+            text->installEventFilter(this);
+    }
     for (QSpinBox* edit : {ui->RxSpinEdit1, ui->RxSpinEdit2, ui->RxSpinEdit3, ui->RxSpinEdit4}) {
         edit->installEventFilter(this);
         // A typed value out of range goes to the nearest allowed one.
@@ -109,6 +113,12 @@ void TForm3::RxSpinEdit3Change() {
 }
 
 bool TForm3::eventFilter(QObject* watched, QEvent* event) {
+    // A click into a date puts the caret into one of its parts; that part is selected, so that the digits
+    // typed next replace it, as they would in a date edit of the system. A drag keeps what it selected.
+    if (event->type() == QEvent::MouseButtonRelease)
+        if (auto* text = qobject_cast<QLineEdit*>(watched); text && !text->hasSelectedText())
+            if (auto* edit = qobject_cast<QDateEdit*>(text->parentWidget()))
+                edit->setSelectedSection(edit->currentSection());
     // RxSpinEdit1Exit, for all four spin edits: an emptied one counts as 0 when left, also the upper hour
     // above a lower bound, which then comes down with it.
     if (event->type() == QEvent::FocusOut)

@@ -10,6 +10,7 @@
 #include <QApplication>
 
 int main(int argc, char** argv) {
+    UseRussianLocale();
     QApplication application(argc, argv);
     InstallQtTranslation();
     const TPGraphicScope library;

@@ -1,6 +1,9 @@
 #include "framework/MessageBox.h"
+#include "framework/testing/CaptionFit.h"
 #include "framework/testing/MessageBoxSpy.h"
+#include "framework/testing/ModalDialogs.h"
 
+#include <QLabel>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -32,4 +35,19 @@ TEST(MessageBox, DefaultBoxOffTheGuiThreadAnswersCautiouslyWithoutBlocking) {
     EXPECT_EQ(answer, mrCancel);
     EXPECT_EQ(CautiousAnswer(mbYes | mbNo), mrNo);
     EXPECT_EQ(CautiousAnswer(mbOK), mrOk);
+}
+
+TEST(MessageBox, DefaultBoxWrapsALongPathInsideItselfAndShowsItsTextUnchanged) {
+    const auto previous = SetMessageBoxHandler({});
+    const QString text = "Stream write error: \"/home/user/IMAGES/" +
+                         QString("Очень_длинное_имя_").repeated(8) + ".bmp\". File name too long";
+    WhileDialogRuns([&] { MessageBox(text, "Ошибка", mtError); },
+                    [&](QWidget* modal) {
+                        ASSERT_NE(modal, nullptr);
+                        EXPECT_EQ(ClippedCaptions(*modal), std::vector<std::string>());
+                        const auto* label = modal->findChild<QLabel*>("qt_msgbox_label");
+                        ASSERT_NE(label, nullptr);
+                        EXPECT_EQ(label->text().remove(QChar(0x200B)), text);
+                    });
+    SetMessageBoxHandler(previous);
 }

@@ -3,10 +3,12 @@
 #include "framework/QtTranslation.h"
 
 #include <QCoreApplication>
+#include <QDate>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -55,4 +57,15 @@ TEST(QtTranslation, InstalledCatalogueTranslatesTheStandardButtons_AMissingOneCh
     QCoreApplication::removeTranslator(translator);
     delete translator;
     EXPECT_EQ(ButtonText(QDialogButtonBox::Cancel), QStringLiteral("Cancel"));
+}
+
+TEST(QtTranslation, TheProgramsLocaleIsRussianForWidgetsAndForTheFileDialogsSystemLocale) {
+    // The tests' main makes the locale as the programs' start does.
+    for (const QLocale& locale : {QLocale(), QLocale::system()}) {
+        EXPECT_EQ(locale.language(), QLocale::Russian);
+        EXPECT_EQ(locale.standaloneMonthName(12).toStdString(), "декабрь");
+        EXPECT_EQ(locale.dayName(1, QLocale::ShortFormat).toStdString(), "пн");
+        EXPECT_EQ(locale.toString(QDate(2026, 12, 9), QLocale::ShortFormat).toStdString(), "09.12.2026");
+        EXPECT_EQ(locale.formattedDataSize(1536).toStdString(), "1,50 KiB");
+    }
 }

@@ -452,7 +452,14 @@ TEST_F(CommandsTest, Print_OnePdfPageAndPageSetupUsesTheSamePrinter) {
     const QPageLayout before = Form->Printer.pageLayout();
     WhenModal<TPageSetupForm>([](TPageSetupForm& Dialog) {
         EXPECT_EQ(Dialog.windowTitle(), "Параметры страницы");
-        Dialog.ComboBox1->setCurrentIndex(Dialog.ComboBox1->findText("A5"));
+        // The papers named in Russian, as the rest of the program speaks.
+        QStringList papers;
+        for (int i = 0; i < Dialog.ComboBox1->count(); ++i)
+            papers << Dialog.ComboBox1->itemText(i);
+        EXPECT_EQ(papers.mid(0, 6),
+                  QStringList({"A3 (297 × 420 мм)", "A4 (210 × 297 мм)", "A5 (148 × 210 мм)",
+                               "B5 (176 × 250 мм)", "Letter (216 × 279 мм)", "Legal (216 × 356 мм)"}));
+        Dialog.ComboBox1->setCurrentIndex(Dialog.ComboBox1->findText("A5 (148 × 210 мм)"));
         Dialog.RadioButton2->setChecked(true);
         Dialog.SpinEdit1->setValue(20);
         Dialog.Button2->click();
@@ -460,7 +467,7 @@ TEST_F(CommandsTest, Print_OnePdfPageAndPageSetupUsesTheSamePrinter) {
     Form->N29->trigger();
     EXPECT_TRUE(Form->Printer.pageLayout().isEquivalentTo(before)) << "\"Отмена\" keeps the layout";
     WhenModal<TPageSetupForm>([](TPageSetupForm& Dialog) {
-        Dialog.ComboBox1->setCurrentIndex(Dialog.ComboBox1->findText("A5"));
+        Dialog.ComboBox1->setCurrentIndex(Dialog.ComboBox1->findText("A5 (148 × 210 мм)"));
         Dialog.RadioButton2->setChecked(true);
         Dialog.SpinEdit1->setValue(20);
         Dialog.Button1->click();
@@ -471,9 +478,11 @@ TEST_F(CommandsTest, Print_OnePdfPageAndPageSetupUsesTheSamePrinter) {
     EXPECT_EQ(layout.orientation(), QPageLayout::Landscape);
     EXPECT_DOUBLE_EQ(layout.margins(QPageLayout::Millimeter).left(), 20);
     WhenModal<TPageSetupForm>([](TPageSetupForm& Dialog) {
-        EXPECT_EQ(Dialog.ComboBox1->currentText(), "A5") << "the dialog opens on the printer's layout";
+        EXPECT_EQ(Dialog.ComboBox1->currentText(), "A5 (148 × 210 мм)")
+            << "the dialog opens on the printer's layout";
         EXPECT_TRUE(Dialog.RadioButton2->isChecked());
         EXPECT_DOUBLE_EQ(Dialog.SpinEdit1->value(), 20);
+        EXPECT_EQ(Dialog.SpinEdit1->text(), "20.0") << "millimetres keep their decimal point";
         Dialog.Button2->click();
     });
     Form->N29->trigger();

@@ -5,8 +5,10 @@
 #include "framework/testing/FileSizeLimit.h"
 #include "image-library/PGLangStr.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
+#include <QIcon>
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
 #include <QTest>
@@ -61,6 +63,15 @@ TEST_F(MainFormTest, Start_ReadsModeAndImageFolderAndFirstActivationSetsTheMode)
         EXPECT_EQ(form.Mode, c.ExpectedMode) << c.Mode.data();
         EXPECT_EQ(form.ImageFolder, Folder() + c.ExpectedFolder);
         EXPECT_TRUE(form.windowTitle() == "Lusidor");
+        // The program's own icon, not Qt's, which its dialogs and boxes take too.
+        const QImage icon =
+            QImage(":/icons/Lusidor.png").convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        ASSERT_FALSE(icon.isNull());
+        EXPECT_EQ(QApplication::windowIcon()
+                      .pixmap(icon.size())
+                      .toImage()
+                      .convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                  icon);
         form.show();
         QTest::qWait(0);
         QCoreApplication::processEvents();

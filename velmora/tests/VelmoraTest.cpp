@@ -13,11 +13,14 @@
 #include "binary-dataset/tests/TableBytes.h"
 
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QContextMenuEvent>
+#include <QDateEdit>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QWindow>
 
 namespace {
@@ -112,6 +115,19 @@ TEST_F(VelmoraTest, StartUp_EmptyFolder_CreatesTheTableAndShowsAnEmptyGrid) {
     EXPECT_TRUE(form.BinaryDataSet1.Active());
     EXPECT_EQ(form.windowTitle(), "База Данных Velmora");
     EXPECT_TRUE(form.windowState() & Qt::WindowMaximized);
+    // The program's own icon on every window of it, not Qt's.
+    const QImage icon = QImage(":/icons/Velmora.png").convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    ASSERT_FALSE(icon.isNull());
+    const TForm4 picture(&form);
+    const TForm3 query(Folder);
+    for (const QWidget* window : {static_cast<const QWidget*>(&form), static_cast<const QWidget*>(&picture),
+                                  static_cast<const QWidget*>(&query)})
+        EXPECT_EQ(window->windowIcon()
+                      .pixmap(icon.size())
+                      .toImage()
+                      .convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                  icon)
+            << window->metaObject()->className();
     const QAbstractItemModel& model = *form.Form().RxDBGrid1->model();
     EXPECT_EQ(model.rowCount(), 0);
     QStringList titles;
@@ -332,6 +348,7 @@ TEST_F(VelmoraTest, PictureWindow_ShowsOnlyTheCurrentRecordsPictureFromThePictur
         EXPECT_EQ(shownWidth(), 0) << name.toStdString();
         EXPECT_EQ(viewer.GetFileName(), "");
         EXPECT_EQ(window.windowTitle(), "");
+        EXPECT_EQ(window.windowHandle()->title(), " ") << "the desktop shows no program name for it";
         EXPECT_TRUE(window.isVisible());
     }
     // Where the user moved it, it opens again.
@@ -532,6 +549,49 @@ TEST_F(VelmoraTest, QueryWindow_CouplesTheHoursEmptiesToZeroAndReportsATableWith
     EXPECT_EQ(boxes.Requests[0].Text, "Ошибка при выполнении запроса");
     EXPECT_TRUE(query.isVisible());
     EXPECT_FALSE(query.BinaryDataSet1.Active());
+}
+
+TEST_F(VelmoraTest, QueryWindow_DateTakesDigitsTypedAfterASingleClickAndNamesMonthsInRussian) {
+    TForm3 query(Folder);
+    Ui::TForm3& ui = query.Form();
+    query.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&query));
+    QTest::mouseClick(ui.SpeedButton1, Qt::LeftButton);
+    QDateEdit& edit = *ui.DateEdit1;
+    edit.setDate(QDate(2024, 12, 9));
+    auto* text = edit.findChild<QLineEdit*>();
+    ASSERT_NE(text, nullptr);
+    const auto clickAt = [&](int Position) {
+        // Between the characters Position - 1 and Position of "09.12.2024".
+        const QString shown = text->text();
+        const int x =
+            text->contentsRect().left() + 2 + text->fontMetrics().horizontalAdvance(shown.left(Position));
+        QTest::mouseClick(text, Qt::LeftButton, {}, QPoint(x, text->height() / 2));
+    };
+    const struct {
+        int Position;
+        const char* Typed;
+        QDate Expected;
+    } cases[] = {
+        {1, "15", QDate(2024, 12, 15)}, {4, "3", QDate(2024, 3, 15)}, {9, "2025", QDate(2025, 3, 15)}};
+    for (const auto& c : cases) {
+        clickAt(c.Position);
+        QTest::keyClicks(text, c.Typed);
+        EXPECT_EQ(edit.date().toString(Qt::ISODate), c.Expected.toString(Qt::ISODate)) << c.Typed;
+    }
+
+    // The calendar speaks the programs' Russian: month and day names.
+    edit.setDate(QDate(2024, 12, 9));
+    QCalendarWidget& calendar = *edit.calendarWidget();
+    const auto* month = calendar.findChild<QToolButton*>("qt_calendar_monthbutton");
+    ASSERT_NE(month, nullptr);
+    EXPECT_EQ(month->text().toLower().toStdString(), "декабрь");
+    const auto* days = calendar.findChild<QTableView*>("qt_calendar_calendarview");
+    ASSERT_NE(days, nullptr);
+    QStringList header;
+    for (int column = 0; column < days->model()->columnCount(); ++column)
+        header << days->model()->index(0, column).data().toString().toLower();
+    EXPECT_TRUE(header.contains("пн")) << header.join(' ').toStdString();
 }
 
 // Every caption of the viewer's windows whole in its own font.

@@ -13,11 +13,14 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QListView>
 #include <QPainter>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -191,6 +194,41 @@ TEST(PGFileDialogSave, Naming) {
         EXPECT_EQ(d.FileName, *c.Result ? dir.filePath(QLatin1String(c.Result)) : QString())
             << c.Start << " -> " << d.FileName.toStdString();
     }
+}
+
+TEST(PGFileDialogSave, TypedName_ALongOneCostsNoWorkPerKeyAndBlanksOnlyAreNoName) {
+    const FullRegistries full;
+    QTemporaryDir dir;
+    for (int i = 0; i < 5; ++i)
+        SaveBmp(dir.filePath(QStringLiteral("p%1.bmp").arg(i)), 20, 10);
+    TPGSaveDialog d;
+    d.InitialDir = dir.path();
+    const auto type = [&](const QString& Name) {
+        d.Open();
+        auto* field = d.Window()->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        // The folder listed first, so that no late listing moves the current entry while the name is typed.
+        const auto* list = d.Window()->findChild<QListView*>(QStringLiteral("listView"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return list->model()->rowCount(list->rootIndex()) == 5; }));
+        const TPGJobId before = d.CurrentJob;
+        // Key by key, as typed on a Russian keyboard (keyClicks takes Latin letters only).
+        for (const QChar c : Name)
+            QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        // No key starts or stops a preview: what a key costs does not grow with the name.
+        EXPECT_EQ(d.CurrentJob, before);
+        EXPECT_EQ(Field(d), Name);
+        QTest::keyClick(field, Qt::Key_Return);
+    };
+    const QString name = QString("Очень длинное имя файла изображения пробы ").repeated(4).left(139) + u'я';
+    ASSERT_EQ(name.size(), 140);
+    type(name);
+    ASSERT_TRUE(d.Finished());
+    EXPECT_TRUE(d.Result());
+    EXPECT_EQ(d.FileName, dir.filePath(name + ".bmp"));
+
+    type("   ");
+    EXPECT_FALSE(d.Finished()) << "blanks only are no name";
+    d.Window()->reject();
+    EXPECT_FALSE(d.Result());
 }
 
 TEST(PGFileDialogSave, TypeChange_SwapsTheExtensionInTheNameField) {
@@ -447,6 +485,27 @@ TEST(PGFileDialogPreview, Browsing_StartsOneLoadAfterThePause) {
     QCoreApplication::postEvent(f.d.ChildWindow, new TPGPictureReadyEvent(before, std::move(stale)));
     QCoreApplication::sendPostedEvents(f.d.ChildWindow);
     EXPECT_EQ(f.d.PreviewPicture->GetWidth(), 39);
+}
+
+TEST(PGFileDialogOpen, DetailColumnsShowTheSizeTypeAndDateOfAPictureWhole) {
+    // Qt's dialogs remember the column widths of the last one closed; without them they start from Qt's own.
+    QSettings(QSettings::UserScope, QStringLiteral("QtProject"))
+        .remove(QStringLiteral("FileDialog/treeViewHeader"));
+    OpenDialogOnFolder f;
+    SaveBmp(f.dir.filePath(QStringLiteral("wide.bmp")), 300, 90);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.Listed() == 1; }));
+    const auto* view = f.d.Window()->findChild<QTreeView*>(QStringLiteral("treeView"));
+    ASSERT_NE(view, nullptr);
+    const QModelIndex name = f.List()->model()->index(0, 0, f.List()->rootIndex());
+    // The file system model fills in the type and date a moment after the name.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !name.siblingAtColumn(3).data().toString().isEmpty(); }));
+    const QFontMetrics metrics(view->font());
+    for (int column = 1; column <= 3; ++column)
+        for (const QString& text : {name.siblingAtColumn(column).data().toString(),
+                                    view->model()->headerData(column, Qt::Horizontal).toString()})
+            // A cell keeps a few pixels of margin on either side.
+            EXPECT_GE(view->header()->sectionSize(column), metrics.horizontalAdvance(text) + 8)
+                << text.toStdString();
 }
 
 TEST(PGFileDialogPreview, UnknownMissingAndSpecialFiles_StartNoWorker) {
