@@ -1,6 +1,7 @@
 // The binary dataset on a table of 1,000,000 records of the records viewer's 195-byte layout, timed beside
 // one plain read of the same file (the memory bound); the summary says whether open with scan stays within
 // five times that bound.
+#include "bench/SummaryReporter.h"
 #include "binary-dataset/bindata.h"
 #include "binary-dataset/tests/TableBytes.h"
 #include "framework/Win1251.h"
@@ -114,18 +115,6 @@ void ReRead(benchmark::State& state) {
         benchmark::DoNotOptimize(Scan(data));
     }
 }
-
-// Keeps each figure for the summary while the console shows them as usual.
-class TSummaryReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> Milliseconds;
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            Milliseconds[run.run_name.function_name] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 } // namespace
 

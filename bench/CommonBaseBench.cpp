@@ -1,5 +1,6 @@
 // "Добавить в общую БД" at a laboratory's scale: 1,000 probes of ten pictures added to a records table of
 // 100,000 records, and the same probes offered again, timed beside one plain read of that table.
+#include "bench/SummaryReporter.h"
 #include "binary-dataset/CommonBase.h"
 #include "framework/TimeStamp.h"
 #include "lusidor/CommonBaseWriter.h"
@@ -105,17 +106,6 @@ void AddNew(benchmark::State& state) {
 void AddAgain(benchmark::State& state) {
     Add(state, true);
 }
-
-class TSummaryReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> Milliseconds;
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            Milliseconds[run.run_name.function_name] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 } // namespace
 

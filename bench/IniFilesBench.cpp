@@ -1,6 +1,7 @@
 // The settings file grown large: 10 MB of empty lines, then of key lines, in front of Lusidor's own keys,
 // opened and read as Lusidor starts and written five times as it ends, timed beside one plain read of the
 // file (the I/O bound). The summary also gives the memory one open handle holds per line of the file.
+#include "bench/SummaryReporter.h"
 #include "framework/IniFiles.h"
 
 #include <QFile>
@@ -71,17 +72,6 @@ size_t HeapInUse() {
     const struct mallinfo2 info = mallinfo2();
     return info.uordblks + info.hblkhd;
 }
-
-class TSummaryReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> Milliseconds;
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            Milliseconds[run.run_name.function_name + "/" + run.run_name.args] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 } // namespace
 
