@@ -83,7 +83,7 @@ bool ShowWarningBox(j_common_ptr Info, TMsgDlgButtons Buttons) noexcept {
             MessageBox(QString::fromUtf8(text), QStringLiteral("JPG ") + PGLangStr(28), mtWarning, Buttons);
         if (Buttons == mbOK || answer == mrOk)
             return true;
-        SetCodecFailure(failure, PGLangStr(29));
+        SetUserAbort(failure);
         return false;
     });
 }
@@ -135,7 +135,7 @@ public:
     // Makes the codec call(s) of Call; a failure raises the format's exception with the hook's message.
     template <class TCall> void Step(TCall&& Call) {
         if (!CodecStep(Errors.Jump, std::forward<TCall>(Call)))
-            Raise(Errors.Failure.Message);
+            RaiseCodecFailure<EPGJPGFileFormatReaderWriter>(Errors.Failure, QStringLiteral("JPG: "));
     }
 
     TInfo Info{};

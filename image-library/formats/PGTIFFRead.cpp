@@ -247,7 +247,7 @@ void WarnStripCount(TPGWarningAction Action) {
     case pgwaOKCancelBox:
         if (MessageBox(StripCheckText, caption, mtWarning, mbOK | mbCancel) == mrOk)
             return;
-        break;
+        throw TUserAborted<EPGTIFFileFormatReader>(StripCheckText);
     case pgwaRaise:
         break;
     }

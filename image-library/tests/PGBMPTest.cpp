@@ -212,7 +212,12 @@ std::vector<TReadCase> ReadCases() {
          2,
          2,
          {0, 0, RGB(0, 0, 255), RGB(0, 0, 255)}},
-        {"16-bit picture without columns", File(Info(0, 5, 16), {}, {}), {}, 0, 5, {}},
+        {"16-bit picture without columns", File(Info(0, 5, 16), {}, {}),
+         QStringLiteral("BMP: BitmapInfoHeader.biWidth invalid")},
+        {"picture without rows", File(Info(1, 0, 24), {}, Bytes({0, 0, 0, 0})),
+         QStringLiteral("BMP: BitmapInfoHeader.biHeight invalid")},
+        {"core picture without columns", BmpFile(CoreHeader(0, 1, 24) + Bytes({0, 0, 0, 0}), 12),
+         QStringLiteral("BMP: BitmapCoreHeader.bcWidth invalid")},
         // Damaged headers and tables.
         {"short header", FileHeader(54) + Info(1, 1, 24).Bytes().left(20), endText},
         {"short colour table", File(Info(1, 1, 8), GrayTable(2), {}), endText},
