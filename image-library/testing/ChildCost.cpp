@@ -102,3 +102,7 @@ std::optional<TChildCost> RunInChild(const std::function<std::string()>& Work, l
     }
     return cost;
 }
+
+bool ChildCostSanitized() {
+    return Sanitized;
+}

@@ -19,3 +19,6 @@ struct TChildCost {
 // AddressSanitizer; nullopt when the system does not let the peak be reset (/proc/self/clear_refs).
 std::optional<TChildCost> RunInChild(const std::function<std::string()>& Work, long long LimitMB,
                                      unsigned GuardSeconds = 60);
+
+// True in a build under a sanitizer, which shadows the memory it hands out.
+bool ChildCostSanitized();
