@@ -11,16 +11,20 @@
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool Sanitized = true;
+#if defined(__SANITIZE_THREAD__)
+constexpr TSanitizer Sanitizer = TSanitizer::Thread;
+#elif defined(__SANITIZE_ADDRESS__)
+constexpr TSanitizer Sanitizer = TSanitizer::Address;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
-constexpr bool Sanitized = true;
+#if __has_feature(thread_sanitizer)
+constexpr TSanitizer Sanitizer = TSanitizer::Thread;
+#elif __has_feature(address_sanitizer)
+constexpr TSanitizer Sanitizer = TSanitizer::Address;
 #else
-constexpr bool Sanitized = false;
+constexpr TSanitizer Sanitizer = TSanitizer::None;
 #endif
 #else
-constexpr bool Sanitized = false;
+constexpr TSanitizer Sanitizer = TSanitizer::None;
 #endif
 
 long long StatusKilobytes(const char* Field) {
@@ -59,7 +63,7 @@ std::optional<TChildCost> RunInChild(const std::function<std::string()>& Work, l
             _exit(2);
         reset.close();
         const long long size = StatusKilobytes("VmSize:");
-        if (!Sanitized && size > 0) {
+        if (Sanitizer == TSanitizer::None && size > 0) {
             const rlimit limit{rlim_t(size + LimitMB * 1024) * 1024, rlim_t(size + LimitMB * 1024) * 1024};
             setrlimit(RLIMIT_AS, &limit);
         }
@@ -103,6 +107,6 @@ std::optional<TChildCost> RunInChild(const std::function<std::string()>& Work, l
     return cost;
 }
 
-bool ChildCostSanitized() {
-    return Sanitized;
+TSanitizer ChildCostSanitizer() {
+    return Sanitizer;
 }

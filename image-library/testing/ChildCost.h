@@ -20,5 +20,7 @@ struct TChildCost {
 std::optional<TChildCost> RunInChild(const std::function<std::string()>& Work, long long LimitMB,
                                      unsigned GuardSeconds = 60);
 
-// True in a build under a sanitizer, which shadows the memory it hands out.
-bool ChildCostSanitized();
+// The sanitizer of this build, which shadows the memory it hands out: AddressSanitizer with an eighth of it,
+// ThreadSanitizer with several times it.
+enum class TSanitizer { None, Address, Thread };
+TSanitizer ChildCostSanitizer();
