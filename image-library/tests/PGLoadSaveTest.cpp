@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <map>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -296,7 +297,9 @@ TEST(Saving, WriterChoiceAndItsErrors) {
     TPixelGraphic picture;
     FillPicture(picture, 5, 3, 3);
     TPixelGraphic written;
-    TScopedFileFormatRegistration none(std::make_unique<TRecordingWriter>("tnone", 0, &written));
+    // Ends before the registries are cleared below: afterwards its entry's address may belong to another.
+    auto none = std::make_optional<TScopedFileFormatRegistration>(
+        std::make_unique<TRecordingWriter>("tnone", 0, &written));
 
     EXPECT_EQ(Raised<EPGUnknownExtension>([&] { picture.SaveToFile(dir.filePath("a.xyz")); }),
               QStringLiteral("Unknown file extension \"xyz\""));
@@ -319,6 +322,7 @@ TEST(Saving, WriterChoiceAndItsErrors) {
     picture.SaveToFileStream(buffer, QStringLiteral(".Bmp"));
     EXPECT_EQ(buffer.data(), BmpOf(picture));
 
+    none.reset();
     ClearFileFormatRegistries();
     const QString empty =
         Raised<EPGFileFormatWritersEmpty>([&] { picture.SaveToFile(dir.filePath("b.bmp")); });
