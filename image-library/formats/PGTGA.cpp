@@ -255,6 +255,7 @@ void TTGAFileFormatReader::GetInfo(QIODevice& Stream, int Index, TFileFormatInfo
     default:
         Raise(PGLangStr(20, QStringLiteral("ImageType")));
     }
+    CheckHeader(header); // so that data of another format named ".tga" is not described as TGA
     Info.Subformat = (header.ImageType & RunLengthType) ? QStringLiteral("Run-length encoded")
                                                         : QStringLiteral("Uncompressed");
     Info.Width = header.Width;

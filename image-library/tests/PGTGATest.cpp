@@ -288,6 +288,8 @@ TEST(TGA, InfoAndChoiceByExtension) {
         EXPECT_EQ(info.PictureCount, 1);
     }
     EXPECT_EQ(InfoError(reader, Tga({.Type = 0})), Prefix + "Invalid value for ImageType");
+    EXPECT_EQ(InfoError(reader, Tga({.MapType = 2})), Prefix + "ColorMapType invalid");
+    EXPECT_EQ(InfoError(reader, Tga({.Height = 0})), Prefix + "Height invalid");
     EXPECT_EQ(InfoError(reader, Tga({.Type = 2}), 1), Prefix + "Invalid value for Index");
     EXPECT_EQ(InfoError(reader, Tga({}).left(17)), Prefix + "Unexpected end of file");
 
