@@ -4,8 +4,14 @@
 #include "framework/StreamIO.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 void OpenFileForReading(QFile& file) {
+    // Opening a FIFO blocks until a writer comes, and a device may never end: only regular files are read.
+    const QFileInfo info(file.fileName());
+    if (info.exists() && !info.isFile())
+        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". Not a regular file")
+                              .arg(QDir::toNativeSeparators(file.fileName())));
     if (!file.open(QIODevice::ReadOnly))
         throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2")
                               .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));

@@ -12,7 +12,8 @@ LAB_DECLARE_EXCEPTION(EFOpenError, Exception);
 LAB_DECLARE_EXCEPTION(EFCreateError, Exception);
 LAB_DECLARE_EXCEPTION(EWriteError, Exception);
 
-// Opens `file` for reading; raises EFOpenError with the system's reason.
+// Opens `file` for reading; raises EFOpenError with the system's reason, or before opening when the name is
+// no regular file.
 void OpenFileForReading(QFile& file);
 // Opens `file` for writing; raises EFCreateError with the system's reason. Nothing replaces the file's old
 // content until CommitSaveFile.

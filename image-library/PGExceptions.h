@@ -28,3 +28,14 @@ LAB_DECLARE_EXCEPTION(EPGTIFFileFormatWriter, EPixelGraphic);
 LAB_DECLARE_EXCEPTION(EPGInvalidBitCountNum, EPixelGraphic);
 LAB_DECLARE_EXCEPTION(EPGInvalidSize, EPixelGraphic);
 LAB_DECLARE_EXCEPTION(EPGFilter, EPixelGraphic);
+
+// Marks a reader's exception that the user's Cancel raised: loading passes it on as it is and offers the data
+// to no other reader.
+class TUserAbort {
+public:
+    virtual ~TUserAbort() = default;
+};
+template <class E> class TUserAborted : public E, public TUserAbort {
+public:
+    using E::E;
+};

@@ -162,9 +162,10 @@ bool UseFileFormatReader(QIODevice& Stream, const QString& Ext,
     const qint64 start = Stream.pos();
     try {
         Use(*reader);
-    } catch (const Exception&) {
+    } catch (const Exception& e) {
         const TFileFormatReader* named = ExtensionReader(WithoutDot(Ext));
-        if (!named || named == reader || Stream.isSequential() || !Stream.seek(start))
+        if (dynamic_cast<const TUserAbort*>(&e) || !named || named == reader || Stream.isSequential() ||
+            !Stream.seek(start))
             throw;
         const std::exception_ptr refusal = std::current_exception();
         try {

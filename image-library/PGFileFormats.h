@@ -120,7 +120,8 @@ const TFileFormatReader* FindFileFormatReader(QIODevice& Stream, QString Ext);
 // Hands the data at the stream's position to Use with the reader FindFileFormatReader chooses; false when it
 // finds none. Data that a reader chosen by its signature refuses (a TGA file may start like a PCX file) goes,
 // from the same position, to the reader without a signature that Ext names, if there is one; when that one
-// refuses as well, the first refusal passes on.
+// refuses as well (its header checks come first), the first refusal passes on. The user's Cancel
+// (TUserAbort) always passes on at once.
 bool UseFileFormatReader(QIODevice& Stream, const QString& Ext,
                          const std::function<void(const TFileFormatReader&)>& Use);
 // The writer registered under Ext (with or without its dot, any case), or nullptr.

@@ -167,9 +167,14 @@ void TPixelGraphic::LoadFromStreamIndex(QIODevice& Stream, const QString& Ext, i
     FlushPending();
     const TKeepPixelsForLoad keep(*this);
     LoadBracket(*this, [&] {
-        const bool found = UseFileFormatReader(Stream, Ext, [&](const TFileFormatReader& Reader) {
+        // The picture starts over before a reader is looked for, and again for a second reader.
+        const auto startOver = [this] {
             MakeEmptyTrueColor(*this);
             FileGamma = PGDisplayGamma;
+        };
+        startOver();
+        const bool found = UseFileFormatReader(Stream, Ext, [&](const TFileFormatReader& Reader) {
+            startOver();
             Reader.Read(Stream, *this, Index);
         });
         if (!found)

@@ -259,7 +259,8 @@ TColor TPixelGraphic::IndexToColor(uint32_t Index) const {
 }
 
 TColor TPixelGraphic::PixelValueColor(uint32_t Value) const {
-    if (BitCountNum == 3)
+    // Only a paletted kind has a table to fall back on: a pTrueColor value is the colour itself.
+    if (BitCountNum == 3 || PaletteIdent == pTrueColor)
         return Value;
     return Value < ColorTable.size() ? ColorTable[Value] : ColorTable.empty() ? clBlack : ColorTable[0];
 }

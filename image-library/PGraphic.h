@@ -93,8 +93,9 @@ public:
     TColor GetPixelColor(int X, int Y) const;
     void SetPixelColor(int X, int Y, TColor Color);
     TColor IndexToColor(uint32_t Index) const;
-    // The colour every operation gives a raw value of this picture: for 24 bits the value itself, else its
-    // table entry, and beyond the table the first entry, or black for an empty table. Never raises.
+    // The colour every operation gives a raw value of this picture: for 24 bits or the kind pTrueColor the
+    // value itself, else its table entry, and beyond the table the first entry, or black for an empty table.
+    // Never raises.
     TColor PixelValueColor(uint32_t Value) const;
     TColor GetBackGroundColor() const;
     uint32_t GetBackGroundValue() const { return BackGroundValue; }

@@ -1,6 +1,8 @@
 // The message store of the codec boundary.
 #include "image-library/formats/CodecBoundary.h"
 
+#include "image-library/PGLangStr.h"
+
 void SetCodecFailure(TCodecFailure& Failure, const QString& Message) noexcept {
     Failure.Message = Message; // shares the text, allocates nothing
 }
@@ -11,4 +13,9 @@ void SetCodecFailure(TCodecFailure& Failure, const char* Message) noexcept {
     } catch (...) {
         Failure.Message.clear(); // out of memory: the step still fails, only without its text
     }
+}
+
+void SetUserAbort(TCodecFailure& Failure) {
+    SetCodecFailure(Failure, PGLangStr(29));
+    Failure.UserAbort = true;
 }

@@ -4,6 +4,7 @@
 
 #include "framework/Exception.h"
 #include "framework/Object.h"
+#include "image-library/PGExceptions.h"
 #include "image-library/PGraphic.h"
 
 #include <QString>
@@ -22,7 +23,15 @@
 //    destroys the codec record on every path, also when our own code between steps throws.
 struct TCodecFailure {
     QString Message;
+    bool UserAbort = false; // the user cancelled at a warning
 };
+
+// Raises E, or E marked as the user's abort, with Prefix and the failure's message.
+template <class E> [[noreturn]] void RaiseCodecFailure(const TCodecFailure& Failure, const QString& Prefix) {
+    if (Failure.UserAbort)
+        throw TUserAborted<E>(Prefix + Failure.Message);
+    throw E(Prefix + Failure.Message);
+}
 
 // Runs Call, which makes one codec call, with Jump as the place a failing hook returns to. False: a hook
 // ended the call and stored the reason in the call's TCodecFailure.
@@ -36,6 +45,9 @@ template <class TCall> [[nodiscard]] bool CodecStep(std::jmp_buf& Jump, TCall&& 
 // Stores Message for the step that is about to be ended; never throws.
 void SetCodecFailure(TCodecFailure& Failure, const QString& Message) noexcept;
 void SetCodecFailure(TCodecFailure& Failure, const char* Message) noexcept;
+
+// Stores the user's Cancel at a codec warning as the reason the step ends.
+void SetUserAbort(TCodecFailure& Failure);
 
 // Runs Work, C++ code inside a hook. An exception from it is caught and its message stored; false then, and
 // the hook jumps once this has returned.

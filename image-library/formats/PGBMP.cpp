@@ -365,6 +365,11 @@ void TPixelGraphic::ReadDIB(QIODevice& Stream, bool IsCore, int64_t PixelOffset)
     auto body = [&] {
         TDIBInput in{Stream};
         const TDIBHeader h = IsCore ? ReadCoreHeader(in) : ReadInfoHeader(in);
+        // A picture without pixels is no picture; a negative width is the picture's own refusal below.
+        if (h.Width == 0)
+            RaiseInvalid(IsCore ? "BitmapCoreHeader.bcWidth" : "BitmapInfoHeader.biWidth");
+        if (h.Height == 0)
+            RaiseInvalid(IsCore ? "BitmapCoreHeader.bcHeight" : "BitmapInfoHeader.biHeight");
         const int height = h.Height < 0 ? -h.Height : h.Height;
         if (IsCore) {
             SetFormat(h.Width, height, BitCountNumOf(h.BitCount));
@@ -418,21 +423,28 @@ void TPixelGraphic::ReadDIB(QIODevice& Stream, bool IsCore, int64_t PixelOffset)
             in.Skip(PixelOffset - in.Consumed);
 
         uint8_t* bits = Bits.get();
+        int64_t rowsRead = Height; // rows that hold data of the file; those after them stay zero
         if (h.BitCount == 16 || h.BitCount == 32) {
             if (Width <= 0 || Height <= 0)
                 return;
             const bool round = PGRound16BitColors && h.BitCount == 16;
             const TBitField red(masks[0], round), green(masks[1], round), blue(masks[2], round);
+            const int pixelBytes = h.BitCount / 8;
             const int64_t fileRowBytes = (int64_t(h.BitCount) * Width + 31) / 32 * 4;
-            std::vector<uint8_t> row(static_cast<size_t>(fileRowBytes));
-            // File row i is memory row i: both are bottom-up.
+            // The row buffer holds no more than the file still has (and the rest of a pixel): a huge width in
+            // a short file costs nothing.
+            std::vector<uint8_t> row(size_t(std::clamp<int64_t>(BytesLeft(Stream) + 3, 0, fileRowBytes)));
+            // File row i is memory row i: both are bottom-up. Only the pixels a row's bytes hold are stored.
+            rowsRead = 0;
             for (int i = 0; i < Height; ++i) {
-                std::fill(row.begin(), row.end(), 0);
-                const int64_t got = ReadUpTo(Stream, row.data(), fileRowBytes);
+                const int64_t got = ReadUpTo(Stream, row.data(), int64_t(row.size()));
                 if (got == 0)
                     break;
+                ++rowsRead;
+                std::fill(row.begin() + got, row.end(), 0);
                 uint8_t* out = bits + int64_t(i) * RowBytes;
-                for (int x = 0; x < Width; ++x) {
+                const int64_t pixels = std::min<int64_t>(Width, (got + pixelBytes - 1) / pixelBytes);
+                for (int64_t x = 0; x < pixels; ++x) {
                     const uint32_t v =
                         h.BitCount == 16 ? GetLE16(row.data() + 2 * x) : GetLE32(row.data() + 4 * x);
                     out[3 * x] = blue(v);
@@ -451,11 +463,13 @@ void TPixelGraphic::ReadDIB(QIODevice& Stream, bool IsCore, int64_t PixelOffset)
                 DecodeRLE(data.data(), got, h.Compression == biRLE4, bits, Width, Height, RowBytes,
                           [&](int Step) { return progress(Step, 10); });
         } else if (bits) {
-            readChunked(bits, ImageSize);
+            rowsRead = (readChunked(bits, ImageSize) + RowBytes - 1) / RowBytes;
         }
 
-        if (h.Height < 0 && bits) // top-down rows: the file's first row becomes the top row
-            for (int y = 0; y < Height / 2; ++y)
+        // Top-down rows: the file's first row becomes the top row. Pairs of rows the file never reached are
+        // both zero and stay where they are.
+        if (h.Height < 0 && bits)
+            for (int y = 0; y < std::min<int64_t>(Height / 2, rowsRead); ++y)
                 std::swap_ranges(bits + int64_t(y) * RowBytes, bits + int64_t(y + 1) * RowBytes,
                                  bits + int64_t(Height - 1 - y) * RowBytes);
     };

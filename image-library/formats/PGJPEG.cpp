@@ -30,6 +30,11 @@ constexpr size_t StreamBufferSize = 4096;
 // Far above the scans any encoder writes (a progressive file from cjpeg has ten), and low enough that a small
 // file cannot buy minutes of work: each scan is a pass over the whole coefficient buffer.
 constexpr int MaxScans = 1000;
+// The work of the scans, in blocks of their components, may reach this many passes over all blocks of the
+// image: a dozen scans of every component, as the heaviest encoders write, stay well inside. A small image's
+// scans cost next to nothing, so they may always reach MinScanBlocks.
+constexpr uint64_t MaxScanPasses = 20;
+constexpr uint64_t MinScanBlocks = uint64_t(1) << 20;
 
 [[noreturn]] void Raise(const QString& Text) {
     throw EPGJPGFileFormatReaderWriter(QStringLiteral("JPG: ") + Text);
@@ -83,7 +88,7 @@ bool ShowWarningBox(j_common_ptr Info, TMsgDlgButtons Buttons) noexcept {
             MessageBox(QString::fromUtf8(text), QStringLiteral("JPG ") + PGLangStr(28), mtWarning, Buttons);
         if (Buttons == mbOK || answer == mrOk)
             return true;
-        SetCodecFailure(failure, PGLangStr(29));
+        SetUserAbort(failure);
         return false;
     });
 }
@@ -135,7 +140,7 @@ public:
     // Makes the codec call(s) of Call; a failure raises the format's exception with the hook's message.
     template <class TCall> void Step(TCall&& Call) {
         if (!CodecStep(Errors.Jump, std::forward<TCall>(Call)))
-            Raise(Errors.Failure.Message);
+            RaiseCodecFailure<EPGJPGFileFormatReaderWriter>(Errors.Failure, QStringLiteral("JPG: "));
     }
 
     TInfo Info{};
@@ -269,15 +274,43 @@ void BindDestination(jpeg_compress_struct& Info, TJPEGDestination& Destination, 
     Info.dest = &Destination.Codec;
 }
 
-// The decompressor's progress monitor, called before each piece of input the codec absorbs.
-void LimitScans(j_common_ptr Info) {
-    const int scan = reinterpret_cast<j_decompress_ptr>(Info)->input_scan_number;
-    if (scan <= MaxScans)
-        return;
-    char text[80];
-    std::snprintf(text, sizeof text, "Scan number %d exceeds maximum scans (%d)", scan, MaxScans);
-    SetCodecFailure(ErrorManagerOf(Info).Failure, text);
+// The decompressor's progress monitor with what it counts. The codec absorbs every scan of a multi-scan file
+// inside jpeg_start_decompress, before any row and any progress event: the scans' work is bounded here.
+struct TScanLimit {
+    jpeg_progress_mgr Codec;
+    int Scan = 0;        // the last scan counted
+    uint64_t Blocks = 0; // blocks of the components of the scans so far
+    uint64_t Budget = 0; // blocks the scans may reach
+};
+static_assert(std::is_standard_layout_v<TScanLimit>, "the codec's pointer to Codec must lead back to it");
+
+[[noreturn]] void RefuseScan(j_common_ptr Info, const char* Text) {
+    SetCodecFailure(ErrorManagerOf(Info).Failure, Text);
     EndStep(Info);
+}
+
+// Called before each piece of input the codec absorbs; counts each scan once its header is read, before
+// its data.
+void LimitScans(j_common_ptr Info) {
+    const j_decompress_ptr d = reinterpret_cast<j_decompress_ptr>(Info);
+    TScanLimit& limit = *reinterpret_cast<TScanLimit*>(d->progress);
+    const int scan = d->input_scan_number;
+    char text[100];
+    if (scan > MaxScans) {
+        std::snprintf(text, sizeof text, "Scan number %d exceeds maximum scans (%d)", scan, MaxScans);
+        RefuseScan(Info, text);
+    }
+    if (scan == limit.Scan)
+        return;
+    limit.Scan = scan;
+    for (int i = 0; i < d->comps_in_scan; ++i)
+        limit.Blocks +=
+            uint64_t(d->cur_comp_info[i]->width_in_blocks) * d->cur_comp_info[i]->height_in_blocks;
+    if (limit.Blocks > limit.Budget) {
+        std::snprintf(text, sizeof text, "Scan number %d exceeds the work of %d passes over the image", scan,
+                      int(MaxScanPasses));
+        RefuseScan(Info, text);
+    }
 }
 
 // Picture row Y, counted from the top, as the codec's row pointer.
@@ -289,16 +322,18 @@ void ReadPicture(QIODevice& Stream, TPixelGraphic& Picture, TObject* Sender) {
     Picture.SetFileGamma(PGDisplayGamma); // no gamma correction on loading
 
     TJPEGSource source;
-    jpeg_progress_mgr scanLimit{};
-    scanLimit.progress_monitor = LimitScans;
+    TScanLimit scanLimit{};
+    scanLimit.Codec.progress_monitor = LimitScans;
     TCodecRecord<jpeg_decompress_struct> codec(WarningHook(Picture.GetReadWarningAction()));
     jpeg_decompress_struct& info = codec.Info;
     codec.Step([&] { jpeg_create_decompress(&info); });
     BindSource(info, source, Stream);
-    info.progress = &scanLimit;
-    // The codec's whole-image arrays (progressive and multi-scan files) stay within the picture limit too.
-    info.mem->max_memory_to_use = long(std::min<int64_t>(PGMaxPixelMemory, LONG_MAX));
+    info.progress = &scanLimit.Codec;
     codec.Step([&] { jpeg_read_header(&info, TRUE); });
+    uint64_t blocks = 0;
+    for (int i = 0; i < info.num_components; ++i)
+        blocks += uint64_t(info.comp_info[i].width_in_blocks) * info.comp_info[i].height_in_blocks;
+    scanLimit.Budget = std::max(MaxScanPasses * blocks, MinScanBlocks);
 
     info.scale_num = 1;
     info.scale_denom = 1;
@@ -319,6 +354,10 @@ void ReadPicture(QIODevice& Stream, TPixelGraphic& Picture, TObject* Sender) {
     if (gray)
         Picture.SetPaletteIdent(pGray256);
     Picture.SetFormat(int(info.output_width), int(info.output_height), gray ? 2 : 3);
+    // The codec's whole-image arrays (progressive and multi-scan files) share the picture limit with the
+    // picture; 0 would mean no limit to the codec.
+    info.mem->max_memory_to_use =
+        long(std::clamp<int64_t>(PGMaxPixelMemory - Picture.GetImageSize(), 1, LONG_MAX));
     codec.Step([&] { jpeg_start_decompress(&info); });
 
     bool abort = false;

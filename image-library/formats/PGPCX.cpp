@@ -232,6 +232,11 @@ void TPCXFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
         RaiseUnknownSubformat();
     const int width = header.Width();
     const int height = header.Height();
+    // A picture without pixels is no picture; negative sizes are the picture's own refusal below.
+    if (width == 0)
+        Raise(PGLangStr(7, QStringLiteral("Width")));
+    if (height == 0)
+        Raise(PGLangStr(7, QStringLiteral("Height")));
     // Shorter lines would leave the fills reading past the line buffer.
     if (width > 0 && header.BytesPerLine < (int64_t(width) * header.BitsPerPlane + 7) / 8)
         RaiseUnknownSubformat();

@@ -64,7 +64,7 @@ bool GoOnAfterWarning(png_structp Png, png_const_charp Message, TMsgDlgButtons B
                                                QStringLiteral("PNG ") + PGLangStr(28), mtWarning, Buttons);
         if (answer == mrOk || !(Buttons & mbCancel))
             return true;
-        SetCodecFailure(failure, PGLangStr(29));
+        SetUserAbort(failure);
         return false;
     });
 }
@@ -141,7 +141,7 @@ public:
     // png_longjmp, which every callback here leaves by, jumps to libpng's buffer: that is the step's.
     template <class F> void Run(F&& Calls) {
         if (!CodecStep(png_jmpbuf(Png), std::forward<F>(Calls)))
-            Raise(Context.Failure.Message);
+            RaiseCodecFailure<EPGPNGFileFormatReaderWriter>(Context.Failure, QStringLiteral("PNG: "));
     }
 
     const TDirection Direction;

@@ -293,10 +293,10 @@ void TPxMFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
     if (width <= 0 || height <= 0 || maxValue == 0 || (kind.Binary() && maxValue > 255))
         RaiseReader(30);
     // Before any pixel memory: binary rows need their exact bytes, ASCII samples at least one digit each.
-    const int64_t needed = kind.Binary() && kind.Content() == pcBitmap
-                               ? (int64_t(width) + 7) / 8 * height
-                               : int64_t(width) * height * kind.Channels();
-    if (needed > tokens.In.Remaining())
+    // Two sizes of 2^31 - 1 and three channels overflow 64 bits: the remaining bytes are divided instead.
+    const int64_t rowUnits = kind.Binary() && kind.Content() == pcBitmap ? (int64_t(width) + 7) / 8
+                                                                         : int64_t(width) * kind.Channels();
+    if (rowUnits > tokens.In.Remaining() / height)
         RaiseEndOfFile();
     Picture.SetFormat(width, height, kind.BitCountNum());
 

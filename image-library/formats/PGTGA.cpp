@@ -56,6 +56,35 @@ TTGAHeader ReadHeader(QIODevice& Stream) {
             b[16], b[17]};
 }
 
+bool ValidEntryBits(int EntryBits) {
+    return EntryBits == 15 || EntryBits == 16 || EntryBits == 24 || EntryBits == 32;
+}
+
+// The checks a header passes before anything else of the file is read. TGA has no signature, so these are
+// what stands between the reader and data of another format handed to it by the name ".tga".
+void CheckHeader(const TTGAHeader& Header) {
+    if (Header.ColorMapType > 1)
+        Raise(PGLangStr(7, QStringLiteral("ColorMapType")));
+    switch (Header.ImageType & ~RunLengthType) {
+    case 1:
+    case 2:
+    case 3:
+        break;
+    default:
+        Raise(PGLangStr(7, QStringLiteral("ImageType")));
+    }
+    if (Header.Width == 0)
+        Raise(PGLangStr(7, QStringLiteral("Width")));
+    if (Header.Height == 0)
+        Raise(PGLangStr(7, QStringLiteral("Height")));
+    const int bits = Header.BitsPerPixel;
+    if (bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        RaiseNotSupported();
+    // A file without a map may leave its entry size 0.
+    if (!ValidEntryBits(Header.EntryBits) && (Header.ColorMapType == 1 || Header.EntryBits != 0))
+        RaiseNotSupported();
+}
+
 // Five-bit components are shifted up without filling their low bits.
 TColor ColorOf16(uint8_t Low, uint8_t High) {
     return RGB(uint8_t((High & 0x7C) << 1), uint8_t(((High & 3) << 6) | ((Low & 0xE0) >> 2)),
@@ -69,8 +98,6 @@ int64_t EntryBytes(int EntryBits) {
 
 // The first Count entries of the map at the stream's position; entries of 15, 16, 24 or 32 bits.
 std::vector<TColor> ReadColorMap(QIODevice& Stream, int EntryBits, int Count) {
-    if (EntryBits != 15 && EntryBits != 16 && EntryBits != 24 && EntryBits != 32)
-        RaiseNotSupported();
     const int size = int(EntryBytes(EntryBits));
     std::vector<uint8_t> bytes(size_t(Count) * size);
     ReadOrRaise(Stream, bytes.data(), qint64(bytes.size()), RaiseEndOfFile);
@@ -148,9 +175,8 @@ void TTGAFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
         Raise(PGLangStr(7, QStringLiteral("Index")));
     Picture.SetFormat(0, 0, Picture.GetBitCountNum()); // a refused file leaves no picture behind
     const TTGAHeader header = ReadHeader(Stream);
+    CheckHeader(header);
     const int bits = header.BitsPerPixel;
-    if (bits != 8 && bits != 16 && bits != 24 && bits != 32)
-        RaiseNotSupported();
     const int pixelBytes = bits / 8;
 
     // Map entries from the first index onward become table entries 0 onward; a first index beyond the
@@ -183,9 +209,6 @@ void TTGAFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
                 Picture.SetPaletteColor(int(i), map[i]);
         }
     }
-    if (height == 0)
-        return;
-
     const bool mirrored = (header.Descriptor & RightToLeft) != 0;
     const bool topDown = (header.Descriptor & TopToBottom) != 0;
     // Plain 8- and 24-bit rows in the usual direction are already in the picture's layout.
@@ -198,17 +221,15 @@ void TTGAFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
     for (int r = 0; r < height; ++r) {
         // Storage is bottom-up like the usual file: file row r is storage row r unless the file starts at the
         // top.
-        if (width > 0) {
-            uint8_t* row = Picture.GetScanLine(topDown ? r : height - 1 - r);
-            if (direct) {
-                ReadOrRaise(Stream, row, rowLength, RaiseEndOfFile);
-            } else {
-                if (runLength)
-                    DecodeRow(in, packet, line.data(), width, pixelBytes);
-                else
-                    ReadOrRaise(Stream, line.data(), rowLength, RaiseEndOfFile);
-                ConvertRow(line.data(), width, pixelBytes, mirrored, row);
-            }
+        uint8_t* row = Picture.GetScanLine(topDown ? r : height - 1 - r);
+        if (direct) {
+            ReadOrRaise(Stream, row, rowLength, RaiseEndOfFile);
+        } else {
+            if (runLength)
+                DecodeRow(in, packet, line.data(), width, pixelBytes);
+            else
+                ReadOrRaise(Stream, line.data(), rowLength, RaiseEndOfFile);
+            ConvertRow(line.data(), width, pixelBytes, mirrored, row);
         }
         if (progress.Step(r, height))
             break;
@@ -234,6 +255,7 @@ void TTGAFileFormatReader::GetInfo(QIODevice& Stream, int Index, TFileFormatInfo
     default:
         Raise(PGLangStr(20, QStringLiteral("ImageType")));
     }
+    CheckHeader(header); // so that data of another format named ".tga" is not described as TGA
     Info.Subformat = (header.ImageType & RunLengthType) ? QStringLiteral("Run-length encoded")
                                                         : QStringLiteral("Uncompressed");
     Info.Width = header.Width;

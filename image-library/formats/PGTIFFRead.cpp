@@ -115,23 +115,34 @@ uint32_t TIFTagValue(const TTIFEntries& Entries, uint16_t Tag, uint32_t Absent =
     return value;
 }
 
-// The values of the last entry with Tag; false when there is none. The values must lie inside the stream
-// before anything is allocated for them, so a huge count in a small file costs nothing.
-bool TIFTagArray(const TTIFEntries& Entries, uint16_t Tag, std::vector<uint32_t>& Values) {
-    Values.clear();
+// The last entry with Tag, or nullptr.
+const uint8_t* TIFTagEntry(const TTIFEntries& Entries, uint16_t Tag) {
     const uint8_t* entry = nullptr;
     for (size_t i = 0; i < Entries.Count(); ++i)
         if (Entries.Word(Entries.Entry(i)) == Tag)
             entry = Entries.Entry(i);
-    if (!entry)
-        return false;
+    return entry;
+}
+
+// The count of values of the last entry with Tag; 0 when there is none.
+uint32_t TIFTagCount(const TTIFEntries& Entries, uint16_t Tag) {
+    const uint8_t* entry = TIFTagEntry(Entries, Tag);
+    return entry ? Entries.Long(entry + 4) : 0;
+}
+
+// Values First to First + Used - 1 of the last entry with Tag, which has at least that many. Counts come
+// from the file: callers check them against the picture first, so only what is used is read, and it must
+// lie inside the stream before anything is allocated for it.
+std::vector<uint32_t> TIFTagArray(const TTIFEntries& Entries, uint16_t Tag, uint32_t First, uint32_t Used) {
+    const uint8_t* entry = TIFTagEntry(Entries, Tag);
+    if (!entry || Used == 0)
+        return {};
     const int typeSize = FieldTypeSize(Entries.Word(entry + 2));
-    const uint64_t count = Entries.Long(entry + 4);
-    const uint64_t bytes = count * uint64_t(typeSize);
+    const uint64_t bytes = uint64_t(Used) * uint64_t(typeSize);
     std::vector<uint8_t> outside;
-    const uint8_t* source = entry + 8;
-    if (bytes > 4) {
-        const int64_t position = Entries.Base + int64_t(Entries.Long(entry + 8));
+    const uint8_t* source = entry + 8 + uint64_t(First) * typeSize;
+    if (uint64_t(Entries.Long(entry + 4)) * uint64_t(typeSize) > 4) {
+        const int64_t position = Entries.Base + int64_t(Entries.Long(entry + 8)) + int64_t(First) * typeSize;
         if (position + int64_t(bytes) > Entries.Size)
             TIFRaiseEndOfFile();
         SeekInside(Entries.Stream, position, Entries.Size);
@@ -140,10 +151,10 @@ bool TIFTagArray(const TTIFEntries& Entries, uint16_t Tag, std::vector<uint32_t>
             TIFRaiseEndOfFile();
         source = outside.data();
     }
-    Values.resize(size_t(count));
-    for (size_t i = 0; i < Values.size(); ++i)
-        Values[i] = FieldElement(Entries, source + i * typeSize, typeSize);
-    return true;
+    std::vector<uint32_t> values(Used);
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = FieldElement(Entries, source + i * typeSize, typeSize);
+    return values;
 }
 
 // The combinations of the accepted-format table.
@@ -247,7 +258,7 @@ void WarnStripCount(TPGWarningAction Action) {
     case pgwaOKCancelBox:
         if (MessageBox(StripCheckText, caption, mtWarning, mbOK | mbCancel) == mrOk)
             return;
-        break;
+        throw TUserAborted<EPGTIFFileFormatReader>(StripCheckText);
     case pgwaRaise:
         break;
     }
@@ -387,7 +398,7 @@ void StoreRow(const TTIFInfo& Info, const uint8_t* Row, size_t RowBytes, uint8_t
 } // namespace
 
 void TIFReadDirectory(QIODevice& Stream, int Index, int& PictureCount, TTIFInfo& Info, bool& LittleEndian,
-                      qint64& Base) {
+                      qint64& Base, bool ReadArrays) {
     Base = Stream.pos();
     PictureCount = 0;
     const int64_t size = Stream.size();
@@ -433,22 +444,44 @@ void TIFReadDirectory(QIODevice& Stream, int Index, int& PictureCount, TTIFInfo&
     if (Info.ImageLength == 0 || Info.ImageLength > uint32_t(INT_MAX))
         RaiseInvalid("ImageLength");
 
-    if (!TIFTagArray(entries, tagBitsPerSample, Info.BitsPerSample))
+    if (!TIFTagEntry(entries, tagBitsPerSample))
         Info.BitsPerSample.assign(Info.SamplesPerPixel, 1);
-    if (Info.BitsPerSample.size() != Info.SamplesPerPixel)
+    else if (TIFTagCount(entries, tagBitsPerSample) != Info.SamplesPerPixel)
         Raise(QStringLiteral("Invalid count of SamplesPerPixel"));
+    else
+        Info.BitsPerSample = TIFTagArray(entries, tagBitsPerSample, 0, Info.SamplesPerPixel);
     if (!AcceptedCombination(Info))
         Raise(QStringLiteral("Invalid SamplesPerPixel"));
 
-    TIFTagArray(entries, tagStripOffsets, Info.StripOffsets);
+    Info.StripOffsetCount = TIFTagCount(entries, tagStripOffsets);
     Info.RowsPerStrip = TIFTagValue(entries, tagRowsPerStrip);
     if (Info.RowsPerStrip == 0) {
-        if (Info.StripOffsets.size() != 1)
+        if (Info.StripOffsetCount != 1)
             Raise(QStringLiteral("Invalid RowsPerStrip"));
         Info.RowsPerStrip = Info.ImageLength;
     }
-    TIFTagArray(entries, tagStripByteCounts, Info.StripByteCounts);
-    TIFTagArray(entries, tagColorMap, Info.ColorMap);
+    if (!ReadArrays)
+        return;
+
+    // Strips per image, or a single strip that the strip check may stretch over every row; StripByteCounts
+    // are not used.
+    const uint64_t strips = (uint64_t(Info.ImageLength) + Info.RowsPerStrip - 1) / Info.RowsPerStrip;
+    if (Info.StripOffsetCount != strips && Info.StripOffsetCount != 1)
+        throw EPGTIFFileFormatReader(StripCheckText);
+    Info.StripOffsets = TIFTagArray(entries, tagStripOffsets, 0, Info.StripOffsetCount);
+    // The map holds its red values, then green, then blue; of each the picture uses no more than its 2^bits
+    // entries. The map of a bilevel picture is not used.
+    const uint32_t bits = Info.BitsPerSample[0];
+    if (Info.PhotometricInterpretation == 3 && bits > 1) {
+        const uint32_t stride = TIFTagCount(entries, tagColorMap) / 3;
+        if (stride == 0)
+            RaiseInvalid("ColorMap");
+        const uint32_t used = std::min(stride, 1u << bits);
+        for (uint32_t colour = 0; colour < 3; ++colour) {
+            const std::vector<uint32_t> values = TIFTagArray(entries, tagColorMap, colour * stride, used);
+            Info.ColorMap.insert(Info.ColorMap.end(), values.begin(), values.end());
+        }
+    }
 }
 
 TTIFFileFormatReader::TTIFFileFormatReader() {
@@ -471,15 +504,13 @@ void TTIFFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
     int pictureCount;
     bool littleEndian;
     qint64 base;
-    TIFReadDirectory(Stream, Index, pictureCount, info, littleEndian, base);
+    TIFReadDirectory(Stream, Index, pictureCount, info, littleEndian, base, true);
     CheckCompression(info.Compression);
 
     // RowsPerStrip 2^32 - 1, the format's default, is one strip: the arithmetic stays unsigned 64-bit.
     uint64_t rowsPerStrip = info.RowsPerStrip;
     const uint64_t strips = (uint64_t(info.ImageLength) + rowsPerStrip - 1) / rowsPerStrip;
     if (strips != info.StripOffsets.size()) {
-        if (info.StripOffsets.size() != 1)
-            throw EPGTIFFileFormatReader(StripCheckText);
         WarnStripCount(Picture.GetReadWarningAction());
         rowsPerStrip = info.ImageLength;
     }
@@ -519,7 +550,7 @@ void TTIFFileFormatReader::GetInfo(QIODevice& Stream, int Index, TFileFormatInfo
     TTIFInfo tif;
     bool littleEndian;
     qint64 base;
-    TIFReadDirectory(Stream, Index, Info.PictureCount, tif, littleEndian, base);
+    TIFReadDirectory(Stream, Index, Info.PictureCount, tif, littleEndian, base, false);
 
     static const char* const Photometric[] = {", WhiteIsZero", ", BlackIsZero", ", RGB", ", RGB Palette", "",
                                               ", CMYK"};

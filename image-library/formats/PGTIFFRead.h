@@ -17,19 +17,20 @@ struct TTIFInfo {
     std::vector<uint32_t> BitsPerSample;
     uint32_t Compression = 0;
     uint32_t PhotometricInterpretation = 0;
+    uint32_t StripOffsetCount = 0;
     std::vector<uint32_t> StripOffsets;
     uint32_t SamplesPerPixel = 0;
     uint32_t RowsPerStrip = 0;
-    std::vector<uint32_t> StripByteCounts;
     std::vector<uint32_t> ColorMap;
     uint32_t PlanarConfiguration = 0;
 };
 
 // Reads the header at the stream's position (Base) and the directory of picture Index, with every check
 // that a directory must pass before Read or GetInfo may use it. PictureCount is the length of the
-// directory chain when PGTIFCountPictures is on, else 1.
+// directory chain when PGTIFCountPictures is on, else 1. The strip offsets and the colour map are checked
+// against the picture and read only with ReadArrays; StripByteCounts are never read.
 void TIFReadDirectory(QIODevice& Stream, int Index, int& PictureCount, TTIFInfo& Info, bool& LittleEndian,
-                      qint64& Base);
+                      qint64& Base, bool ReadArrays);
 
 class TTIFFileFormatReader : public TFileFormatReader {
 public:

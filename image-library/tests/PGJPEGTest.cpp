@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -188,6 +189,28 @@ TEST_F(JpegTest, Reader_MatchesDjpeg) {
     }
     files.push_back({"cut", CutPhoto(), false});
     files.push_back({"red", Cjpeg(RedPnm(), {}), false});
+    // Progressive files of a picture large enough that the work of their scans counts: cjpeg's and PIL's ten
+    // scans, and a dozen scans of a script.
+    const TPnm large = GeneratedPhoto(2400, 1800);
+    files.push_back({"large progressive", Cjpeg(large, Args("-progressive")), false});
+    QTemporaryFile script;
+    ASSERT_TRUE(script.open());
+    script.write(
+        "0,1,2: 0-0, 0, 0; 0: 1-1, 0, 0; 0: 2-3, 0, 0; 0: 4-6, 0, 0; 0: 7-10, 0, 0; 0: 11-15, 0, 0;\n"
+        "0: 16-24, 0, 0; 0: 25-35, 0, 0; 0: 36-48, 0, 0; 0: 49-63, 0, 0; 1: 1-63, 0, 0; 2: 1-63, 0, 0;\n");
+    script.flush();
+    files.push_back({"a dozen scans", Cjpeg(large, {"-sample", "1x1", "-scans", script.fileName()}), false});
+    if (PilAvailable()) {
+        const TToolResult pil =
+            RunPython(QStringLiteral("import io, sys\n"
+                                     "from PIL import Image\n"
+                                     "b = io.BytesIO()\n"
+                                     "Image.open(sys.stdin.buffer).save(b, 'JPEG', progressive=True)\n"
+                                     "sys.stdout.buffer.write(b.getvalue())\n"),
+                      {}, EncodePnm(large));
+        ASSERT_EQ(pil.ExitCode, 0) << pil.Err.toStdString();
+        files.push_back({"PIL progressive", pil.Out, false});
+    }
     for (const File& file : files) {
         for (const bool fast : {false, true}) {
             SCOPED_TRACE(file.Name + (fast ? " FastLoad" : ""));
@@ -405,6 +428,16 @@ TEST_F(JpegTest, HostileFiles_MeetTheLimitsBeforeTheWork) {
     EXPECT_EQ(FailureOf([&] { Read(huge, picture); }),
               "EPixelGraphic: " + PGLangStr(31, QStringLiteral("CreateDIBSection")).toStdString());
 
+    // Each scan is a pass over its components' blocks: far more passes than any encoder writes are refused
+    // before they are made, long before the scans are too many to count.
+    const QByteArray manyPasses =
+        WithRepeatedLastScan(Cjpeg(GeneratedPhoto(512, 512), Args("-progressive")), 300);
+    picture.SetReadWarningAction(pgwaIgnore);
+    const std::string refusal = FailureOf([&] { Read(manyPasses, picture); });
+    EXPECT_EQ(refusal.substr(0, JpgError("Scan number ").size()), JpgError("Scan number ")) << refusal;
+    EXPECT_TRUE(refusal.ends_with(" exceeds the work of 20 passes over the image")) << refusal;
+    picture.SetReadWarningAction(pgwaOKCancelBox);
+
     // The whole-image coefficient buffer of a progressive file (6 bytes a pixel at 1x1 sampling) is held to
     // the picture limit as well, where the picture itself (3 bytes a pixel) fits.
     PGMaxPixelMemory = 1'000'000;
@@ -412,6 +445,10 @@ TEST_F(JpegTest, HostileFiles_MeetTheLimitsBeforeTheWork) {
     EXPECT_EQ(FailureOf([&] { Read(Cjpeg(photo, Args("-sample 1x1 -progressive")), picture); }),
               JpgError("Backing store not supported"));
     EXPECT_EQ(FailureOf([&] { Read(Cjpeg(photo, Args("-sample 1x1")), picture); }), "none");
+    // At the usual sampling the coefficients (3 bytes a pixel) fit the limit alone, but not beside the
+    // picture.
+    EXPECT_EQ(FailureOf([&] { Read(Cjpeg(photo, Args("-progressive")), picture); }),
+              JpgError("Backing store not supported"));
 
     const QByteArray manyScans =
         WithRepeatedLastScan(Cjpeg(GeneratedPhoto(16, 16), Args("-progressive")), 2000);

@@ -8,6 +8,7 @@
 #include "image-library/PGSettings.h"
 #include "image-library/PGStandardPalettes.h"
 #include "image-library/PGraphic.h"
+#include "image-library/testing/ChildCost.h"
 #include "image-library/testing/Oracles.h"
 #include "image-library/testing/TestPictures.h"
 #include "image-library/tests/BMPTestSupport.h"
@@ -22,7 +23,9 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <map>
+#include <optional>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -132,10 +135,13 @@ TEST(Loading, ReaderChoiceChangeEventsAndFailures) {
         SCOPED_TRACE(c.Name);
         TPixelGraphic picture;
         FillPicture(picture, 4, 4, 2);
+        picture.SetFileGamma(1.0L);
         int changes = 0;
         picture.SetOnChange([&](TObject*) { ++changes; });
         const QString error = Raised<Exception>([&] { picture.LoadFromFile(dir.filePath(c.Name)); });
         EXPECT_EQ(changes, c.Changes);
+        // Every load that reached the picture starts it over, the file gamma too.
+        EXPECT_DOUBLE_EQ(double(picture.GetFileGamma()), double(c.Changes == 1 ? PGDisplayGamma : 1.0L));
         if (c.Error.isEmpty()) {
             EXPECT_EQ(error, QStringLiteral("(nothing raised)"));
             EXPECT_EQ(picture.GetWidth(), c.Name == QLatin1String("x.gam") ? 2 : 3);
@@ -223,6 +229,28 @@ public:
     TPixelGraphic* Written;
 };
 
+// A name that is no regular file (a FIFO would block its opening until a writer comes) is refused before it
+// is opened; the load runs in a child process, so a hang fails the test instead of stopping it.
+TEST(Loading, NamesOfOtherThanRegularFilesAreRefused) {
+    QTemporaryDir dir;
+    ASSERT_EQ(mkfifo(QFile::encodeName(dir.filePath("fifo.bmp")).constData(), 0600), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.bmp"));
+    for (const char* name : {"fifo.bmp", "folder.bmp"}) {
+        SCOPED_TRACE(name);
+        const std::optional<TChildCost> cost = RunInChild(
+            [&] {
+                TPixelGraphic picture;
+                return Raised<EFOpenError>([&] { picture.LoadFromFile(dir.filePath(name)); }).toStdString();
+            },
+            256, 10);
+        if (!cost)
+            GTEST_SKIP() << "no child process measurements here (/proc/self/clear_refs)";
+        EXPECT_TRUE(cost->Finished) << "the load hung";
+        EXPECT_EQ(cost->Outcome,
+                  "Cannot open file \"" + dir.filePath(name).toStdString() + "\". Not a regular file");
+    }
+}
+
 // Pictures loaded one after another into one picture, of its size and of others, small and large, after
 // its pixels and row padding were written over: each is pinned down to the byte by its checksum, and a
 // picture of the same size is read into the same block.
@@ -269,7 +297,9 @@ TEST(Saving, WriterChoiceAndItsErrors) {
     TPixelGraphic picture;
     FillPicture(picture, 5, 3, 3);
     TPixelGraphic written;
-    TScopedFileFormatRegistration none(std::make_unique<TRecordingWriter>("tnone", 0, &written));
+    // Ends before the registries are cleared below: afterwards its entry's address may belong to another.
+    auto none = std::make_optional<TScopedFileFormatRegistration>(
+        std::make_unique<TRecordingWriter>("tnone", 0, &written));
 
     EXPECT_EQ(Raised<EPGUnknownExtension>([&] { picture.SaveToFile(dir.filePath("a.xyz")); }),
               QStringLiteral("Unknown file extension \"xyz\""));
@@ -292,6 +322,7 @@ TEST(Saving, WriterChoiceAndItsErrors) {
     picture.SaveToFileStream(buffer, QStringLiteral(".Bmp"));
     EXPECT_EQ(buffer.data(), BmpOf(picture));
 
+    none.reset();
     ClearFileFormatRegistries();
     const QString empty =
         Raised<EPGFileFormatWritersEmpty>([&] { picture.SaveToFile(dir.filePath("b.bmp")); });

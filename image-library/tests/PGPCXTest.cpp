@@ -227,6 +227,8 @@ TEST(PCX, RefusesDamagedFiles) {
          Prefix + "Unexpected end of file", false, -1},
         {"a negative width", Pcx({.Width = -3, .XMin = 5}, Bytes({1, 2})), "EPGInvalidSize Negative width",
          false, -1},
+        {"no columns", Pcx({.Width = 0, .XMin = 5}, Bytes({1, 2})), Prefix + "Width invalid", false, -1},
+        {"no rows", Pcx({.Height = 0}, Bytes({1, 2})), Prefix + "Height invalid", false, -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -264,9 +266,9 @@ TEST(PCX, ProgressEndsOnEveryPath) {
 
     TProgressLog empty;
     empty.Attach(picture);
-    ASSERT_EQ(ReadError(reader, Pcx({.Height = 0}), picture), "");
+    ASSERT_EQ(ReadError(reader, Pcx({.Height = 0}), picture), Prefix + "Height invalid");
     EXPECT_EQ(picture.GetHeight(), 0);
-    EXPECT_EQ(std::make_tuple(empty.Starts, empty.Steps, empty.Ends), std::make_tuple(1, 0, 1));
+    EXPECT_EQ(std::make_tuple(empty.Starts, empty.Steps, empty.Ends), std::make_tuple(0, 0, 0));
 }
 
 TEST(PCX, SignatureAndInfo) {

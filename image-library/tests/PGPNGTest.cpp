@@ -5,6 +5,7 @@
 #include "image-library/PGExceptions.h"
 #include "image-library/PGSettings.h"
 #include "image-library/PGraphic.h"
+#include "image-library/testing/ChildCost.h"
 #include "image-library/testing/Oracles.h"
 #include "image-library/testing/ProgressLog.h"
 #include "image-library/testing/TestPictures.h"
@@ -23,8 +24,6 @@
 #include <functional>
 #include <optional>
 #include <ostream>
-#include <sys/wait.h>
-#include <unistd.h>
 
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -751,40 +750,6 @@ TEST(PNGErrors, WarningsFollowTheReadWarningAction) {
     EXPECT_EQ(RaisedMessage([&] { PngInfo(png); }), "PNG: tEXt: CRC error");
 }
 
-// How far a run of Work raises the process's peak resident memory, in MB, measured in a child process so the
-// test's own memory does not count, and in the same way with and without AddressSanitizer; nullopt when the
-// system does not let the peak be reset.
-std::optional<int> PeakGrowthMB(const std::function<void()>& Work) {
-    const auto kilobytes = [](const char* field) {
-        QFile status(QStringLiteral("/proc/self/status"));
-        if (!status.open(QIODevice::ReadOnly))
-            return -1LL;
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith(field))
-                return line.mid(int(std::strlen(field))).trimmed().split(' ').value(0).toLongLong();
-        return -1LL;
-    };
-    const pid_t child = fork();
-    if (child == 0) {
-        QFile reset(QStringLiteral("/proc/self/clear_refs")); // "5" resets VmHWM to the present size
-        const long long before = kilobytes("VmRSS:");
-        if (before < 0 || !reset.open(QIODevice::WriteOnly) || reset.write("5") != 1 || !reset.flush())
-            _exit(255);
-        try {
-            Work();
-        } catch (...) {
-        }
-        const long long peak = kilobytes("VmHWM:");
-        _exit(peak < 0 ? 254 : int(std::clamp((peak - before) / 1024, 0LL, 250LL)));
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
-        return 1000; // the child was killed: it ran out of memory
-    if (WEXITSTATUS(status) > 250)
-        return std::nullopt;
-    return WEXITSTATUS(status);
-}
-
 // A 43-byte file whose ancillary chunk declares 0x7FFFFFFF bytes: reading it must cost almost nothing,
 // whatever the reader does with the codec's warning about the length.
 TEST(PNGErrors, HugeDeclaredChunksCostNoMemory) {
@@ -795,14 +760,18 @@ TEST(PNGErrors, HugeDeclaredChunksCostNoMemory) {
             const QByteArray png = start + BigEndian({0x7FFFFFFF}) + QByteArray(type, 4) + "ab";
             ASSERT_EQ(png.size(), 43);
             MessageBoxSpy boxes(mrOk);
-            const std::optional<int> growth = PeakGrowthMB([&] {
-                TPixelGraphic picture;
-                picture.SetReadWarningAction(action);
-                ReadPng(png, picture);
-            });
-            if (!growth)
+            const std::optional<TChildCost> cost = RunInChild(
+                [&] {
+                    TPixelGraphic picture;
+                    picture.SetReadWarningAction(action);
+                    ReadPng(png, picture);
+                    return std::string();
+                },
+                256);
+            if (!cost)
                 GTEST_SKIP() << "the peak memory cannot be reset here (/proc/self/clear_refs)";
-            EXPECT_LT(*growth, 20);
+            EXPECT_TRUE(cost->Finished);
+            EXPECT_LT(cost->PeakGrowthMB, 20);
             TPixelGraphic picture;
             picture.SetReadWarningAction(action);
             EXPECT_TRUE(RaisedMessage([&] { ReadPng(png, picture); }).startsWith("PNG: "))

@@ -1,7 +1,9 @@
 #include "image-library/formats/PGTGA.h"
 
 #include "framework/StreamIO.h"
+#include "framework/testing/MessageBoxSpy.h"
 #include "image-library/PGSettings.h"
+#include "image-library/formats/PGJPEG.h"
 #include "image-library/tests/FormatTestSupport.h"
 
 #include <QFile>
@@ -208,6 +210,13 @@ TEST(TGA, RefusesDamagedFiles) {
         {"a tiny file claiming a huge picture",
          Tga({.Type = 10, .Width = 65535, .Height = 65535}, Bytes({0xFF, 1, 2, 3, 0xFF, 1, 2, 3})),
          Prefix + "Unexpected end of file", false},
+        {"no columns", Tga({.Width = 0}), Prefix + "Width invalid", false},
+        {"no rows", Tga({.Height = 0}), Prefix + "Height invalid", false},
+        {"image type 0", Tga({.Type = 0}, Bytes({1, 2, 3})), Prefix + "ImageType invalid", false},
+        {"colour-map type 2", Tga({.MapType = 2}, Bytes({1, 2, 3})), Prefix + "ColorMapType invalid", false},
+        {"8-bit map entries beside true colour",
+         Tga({.MapType = 1, .Entries = 1, .EntryBits = 8}, Bytes({0, 1, 2, 3})),
+         Prefix + "Not supported subformat", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -246,7 +255,7 @@ TEST(TGA, ProgressEndsOnEveryPath) {
     TPixelGraphic empty;
     TProgressLog none;
     none.Attach(empty);
-    ASSERT_EQ(ReadError(reader, Tga({.Width = 5, .Height = 0}), empty), "");
+    ASSERT_EQ(ReadError(reader, Tga({.Width = 5, .Height = 0}), empty), Prefix + "Height invalid");
     EXPECT_EQ(none.Starts + none.Ends, 0);
 }
 
@@ -279,6 +288,8 @@ TEST(TGA, InfoAndChoiceByExtension) {
         EXPECT_EQ(info.PictureCount, 1);
     }
     EXPECT_EQ(InfoError(reader, Tga({.Type = 0})), Prefix + "Invalid value for ImageType");
+    EXPECT_EQ(InfoError(reader, Tga({.MapType = 2})), Prefix + "ColorMapType invalid");
+    EXPECT_EQ(InfoError(reader, Tga({.Height = 0})), Prefix + "Height invalid");
     EXPECT_EQ(InfoError(reader, Tga({.Type = 2}), 1), Prefix + "Invalid value for Index");
     EXPECT_EQ(InfoError(reader, Tga({}).left(17)), Prefix + "Unexpected end of file");
 
@@ -513,6 +524,65 @@ TEST(PictureFiles, TGAThatStartsLikePCXLoadsByItsExtension) {
     ASSERT_TRUE(expected);
     picture.LoadFromFile(tga);
     EXPECT_EQ(Colors(picture), Colors(*expected));
+}
+
+// A camera's JPEG: the Intel-order Exif block puts "II" and 42 where a TGA header holds its size, and 8 where
+// it holds the pixel depth; comments make it as long as the grey 18761 x 42 picture that header describes.
+QByteArray ExifJpeg() {
+    TPixelGraphic photo;
+    PictureFromPnm(GeneratedPhoto(320, 240), photo);
+    QBuffer encoded;
+    encoded.open(QIODevice::WriteOnly);
+    TJPGFileFormatWriter().Write(encoded, photo);
+    const QByteArray exif =
+        Bytes({0xFF, 0xE1, 0, 16}) + QByteArray("Exif\0\0II*\0", 10) + Bytes({8, 0, 0, 0});
+    QByteArray comments;
+    for (int i = 0; i < 20; ++i)
+        comments += Bytes({0xFF, 0xFE, 0xFF, 0xFF}) + QByteArray(0xFFFD, 'c');
+    return encoded.data().left(2) + exif + comments + encoded.data().mid(2);
+}
+
+// Data a reader chosen by its signature refuses goes to the TGA reader that the name ".tga" names only when
+// that reader's header checks pass; otherwise the first refusal stands. A user's Cancel always stands.
+TEST(PictureFiles, RefusedFilesReachTheTGAReaderOnlyThroughItsHeaderChecks) {
+    const QByteArray jpeg = ExifJpeg();
+    ASSERT_EQ(jpeg[16], 8);
+    const QByteArray jpegCut = jpeg.left(jpeg.size() - 5000);
+    // A directory entry of field type 0 whose count puts 8 at byte 16, past a size of 0 x 0.
+    const QByteArray tiff =
+        QByteArray("II*\0", 4) + Bytes({8, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 8, 0}) + QByteArray(100, 0);
+    const struct {
+        const char* Name;
+        QByteArray File;
+        TPGWarningAction Action;
+        std::string Error; // its start
+    } cases[] = {
+        {"a camera JPEG cut in its comments", jpeg.left(jpeg.size() - 100000), pgwaIgnore,
+         "EPGJPGFileFormatReaderWriter JPG: "},
+        {"a cut camera JPEG, the user cancels at its warning", jpegCut, pgwaOKCancelBox,
+         "EPGJPGFileFormatReaderWriter JPG: Operation aborted on user request"},
+        {"a damaged TIFF", tiff, pgwaIgnore, "EPGTIFFileFormatReader TIFF: Unsupported field Type: 0"},
+        {"a PCX refusal of a TGA file", Tga({.IdLength = 10, .Width = 2}, Bytes({3, 2, 1, 6, 5, 4})),
+         pgwaIgnore, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        MessageBoxSpy user(mrCancel);
+        QBuffer in;
+        in.setData(c.File);
+        in.open(QIODevice::ReadOnly);
+        TPixelGraphic picture;
+        picture.SetReadWarningAction(c.Action);
+        std::string error;
+        try {
+            picture.LoadFromStreamExt(in, QStringLiteral("tga"));
+        } catch (const EPixelGraphic& e) {
+            error = std::string(e.className()) + " " + e.message().toStdString();
+        }
+        EXPECT_EQ(error.substr(0, c.Error.size()), c.Error);
+        EXPECT_EQ(error.empty(), c.Error.empty());
+        EXPECT_EQ(picture.GetEmpty(), !c.Error.empty());
+    }
 }
 
 } // namespace

@@ -183,6 +183,22 @@ TEST(PixelGraphic, OutsideReadsGiveTheBackgroundOrRaise) {
     EXPECT_THROW(p.IndexToColor(16), EPGInvalidPaletteIndex);
 }
 
+// A paletted picture without a table keeps the kind pTrueColor: its values are colours, as IndexToColor
+// says, inside the picture and outside it.
+TEST(PixelGraphic, ValuesOfAPalettedTrueColourPictureAreColours) {
+    for (uint8_t bitCountNum : {0, 1, 2}) {
+        SCOPED_TRACE(int(bitCountNum));
+        TPixelGraphic p;
+        p.SetFormat(2, 1, bitCountNum);
+        ASSERT_EQ(p.GetPaletteIdent(), pTrueColor);
+        p.SetPixelValue(1, 0, 1);
+        p.SetBackGroundValue(0x123456);
+        EXPECT_EQ(p.GetPixelColor(1, 0), TColor(1));
+        EXPECT_EQ(p.GetPixelColor(5, 0), TColor(0x123456));
+        EXPECT_EQ(p.GetBackGroundColor(), TColor(0x123456));
+    }
+}
+
 TEST(PixelGraphic, AssignCopiesPixelsTableAndOptionsWithOneChange) {
     TPixelGraphic source;
     source.SetFormat(3, 2, 2);
