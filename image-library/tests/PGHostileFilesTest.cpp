@@ -62,7 +62,7 @@ QByteArray TiffWithArrays(uint32_t StripOffsets, uint32_t StripByteCounts, uint3
         return Le16(tag) + Le16(count == 1 ? 4 : 1) + Le32(count) + Le32(count == 1 ? single : data);
     };
     QByteArray b = QByteArray("II*\0", 4) + Le32(8) + Le16(10);
-    for (const auto [tag, value] : {std::pair{256, 1}, {257, 1}, {258, 8}, {259, 1}, {262, 3}})
+    for (const auto& [tag, value] : {std::pair{256, 1}, {257, 1}, {258, 8}, {259, 1}, {262, 3}})
         b += Le16(uint16_t(tag)) + Le16(3) + Le32(1) + Le32(uint32_t(value));
     b += array(273, StripOffsets, pixel);
     b += Le16(277) + Le16(3) + Le32(1) + Le32(1) + Le16(278) + Le16(3) + Le32(1) + Le32(1);
