@@ -600,22 +600,27 @@ protected:
 } // namespace
 
 TEST_F(TreeTest, ContextMenu_ByTheLevelOfThePressedNodeAndRightAligned) {
-    // Only a left press selects: the selected node stays where it was for the other buttons.
+    // The left and the right button select, with all a selection change does (in the special mode the
+    // entry form takes a pressed probe); the middle one only takes the context node.
+    Form->Mode = TForm1::SpecialMode;
     const struct {
         QTreeWidgetItem* Node;
         Qt::MouseButton Button;
         QStringList Items;
         QTreeWidgetItem* Selected;
-    } cases[] = {{Pict->Node, Qt::RightButton, {"N53", "N54", "N52"}, Probe->Node},
+    } cases[] = {{Pict->Node, Qt::RightButton, {"N53", "N54", "N52"}, Pict->Node},
                  {Infection->Node, Qt::LeftButton, {"N52", "N35"}, Infection->Node},
                  {Probe->Node, Qt::MiddleButton, {"N52", "N35", "N55", "N56"}, Infection->Node},
-                 {nullptr, Qt::RightButton, {}, Infection->Node}};
-    Form->TreeView1->setCurrentItem(Probe->Node);
+                 {Probe->Node, Qt::RightButton, {"N52", "N35", "N55", "N56"}, Probe->Node},
+                 {nullptr, Qt::RightButton, {}, Probe->Node}};
     for (const auto& test : cases) {
+        Entry->ProbaEdit->clear();
         Press(test.Node, test.Button);
         EXPECT_EQ(Form->ContextNode, test.Node);
         EXPECT_EQ(ShownItems(), test.Items);
         EXPECT_EQ(Form->TreeView1->currentItem(), test.Selected);
+        EXPECT_EQ(Entry->ProbaEdit->text(),
+                  test.Node == Probe->Node && test.Button == Qt::RightButton ? "P1" : "");
     }
     Press(Probe->Node);
     const QPoint pointer(700, 300);
