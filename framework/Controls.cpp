@@ -5,12 +5,14 @@
 #include <QGridLayout>
 #include <QMainWindow>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QVariant>
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
+#include <vector>
 
 TMouseButton MouseButtonOf(const QMouseEvent& Event) {
     switch (Event.button()) {
@@ -159,3 +161,107 @@ void PlaceInside(QWidget& Window, const QWidget& Area) {
     // A window wider or taller than the area keeps its left and top edges inside it.
     Window.move(std::max(area.left(), area.right() + 1 - size.width()), area.top());
 }
+
+namespace {
+
+// Watches every window of the application: a modal dialog or box that opens notes the window that was active
+// and its focus, and gives both back when it closes. Without this the window system activates the box's
+// owner, the main window, and the keys the user types next go nowhere.
+class TActivationKeeper : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override {
+        if (Event->type() != QEvent::Show && Event->type() != QEvent::Hide)
+            return false;
+        auto* window = qobject_cast<QWidget*>(Watched);
+        if (!window || !window->isWindow() || !window->isModal())
+            return false;
+        if (Event->type() == QEvent::Show) {
+            QWidget* active = QApplication::activeWindow();
+            if (active != window)
+                Opened.push_back({window, active, active ? active->focusWidget() : nullptr});
+            return false;
+        }
+        const auto found = std::find_if(Opened.rbegin(), Opened.rend(),
+                                        [window](const TOpened& o) { return o.Dialog == window; });
+        if (found == Opened.rend())
+            return false;
+        const TOpened opened = *found;
+        Opened.erase(std::next(found).base());
+        std::erase_if(Opened, [](const TOpened& o) { return !o.Dialog; });
+        Restore(opened);
+        return false;
+    }
+
+private:
+    struct TOpened {
+        QPointer<QWidget> Dialog;
+        QPointer<QWidget> Active; // the window active when the dialog opened
+        QPointer<QWidget> Focus;  // its focus widget then
+    };
+
+    static void Restore(const TOpened& Opened) {
+        QWidget* active = Opened.Active;
+        if (!active || !active->isVisible() || !active->isEnabled())
+            return;
+        // The focus goes back first; the activation then runs the window's own activation handler, which
+        // may put the focus elsewhere, as the entry form puts it on the probe's name.
+        if (Opened.Focus && Opened.Focus->window() == active && Opened.Focus->isVisible())
+            Opened.Focus->setFocus(Qt::ActiveWindowFocusReason);
+        active->activateWindow();
+    }
+
+    std::vector<TOpened> Opened; // the dialogs open now, innermost last
+};
+
+// Takes the minimise and maximise buttons from every window as it is shown (see KeptWindowFlags).
+class TBorderIconRule : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override {
+        if (Event->type() != QEvent::Show)
+            return false;
+        auto* window = qobject_cast<QWidget*>(Watched);
+        if (!window || !window->isWindow() || qobject_cast<QMainWindow*>(window))
+            return false;
+        const Qt::WindowFlags flags = KeptWindowFlags(window->windowFlags(), window->windowState());
+        if (flags == window->windowFlags())
+            return false;
+        // Shown but not yet mapped: the window system learns the flags before it shows the window.
+        window->overrideWindowFlags(flags);
+        if (QWindow* handle = window->windowHandle())
+            handle->setFlags(flags);
+        return false;
+    }
+};
+
+void InstallWindowRules() {
+    QCoreApplication* application = QCoreApplication::instance();
+    application->installEventFilter(new TActivationKeeper(application));
+    application->installEventFilter(new TBorderIconRule(application));
+}
+
+} // namespace
+
+Qt::WindowFlags KeptWindowFlags(Qt::WindowFlags Flags, Qt::WindowStates State) {
+    const Qt::WindowType type = Qt::WindowType(int(Flags & Qt::WindowType_Mask));
+    if (type == Qt::Popup || type == Qt::ToolTip || type == Qt::SplashScreen || type == Qt::Desktop ||
+        type == Qt::SubWindow || type == Qt::Widget)
+        return Flags;
+    // Without the customising hint the window system gives a window every button; with it, only those named.
+    if (!(Flags & Qt::CustomizeWindowHint))
+        Flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint;
+    Flags &= ~Qt::WindowMinMaxButtonsHint;
+    // A window that opens maximised has the button that gives it its restored size and back.
+    if (State & Qt::WindowMaximized)
+        Flags |= Qt::WindowMaximizeButtonHint;
+    return Flags;
+}
+
+// Every program and test application gets these rules as soon as its application exists.
+Q_COREAPP_STARTUP_FUNCTION(InstallWindowRules)

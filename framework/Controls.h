@@ -85,17 +85,28 @@ private:
     bool Shown;
 };
 
-// The window type of the programs' floating windows (camera window, entry form, splash, chart, export,
+// The window type of the programs' floating windows (camera window, entry form, chart, export,
 // picture window), each made with the program's main window as its parent. The window manager keeps such a
 // window above its main window, but neither above the program's dialogs and boxes (see DialogOwner) nor
 // above other programs, as a window staying on top of everything would be.
 inline constexpr Qt::WindowType FloatingWindow = Qt::Tool;
+// The flags of a window with neither border nor border icons, the splash: as a splash screen, the only kind
+// of borderless window the window manager also offers no minimising for.
+inline constexpr Qt::WindowFlags SplashWindow = Qt::SplashScreen | Qt::FramelessWindowHint;
 
 // The parent of every dialog and message box the program opens: the modal dialog open now, else the
 // program's main window (its shown QMainWindow), else none. Such a dialog opens above the floating windows,
 // and while it runs modally they take no input. The main window outlives every dialog, which a floating
 // window that closes by itself (the splash) would not.
+// When a modal dialog or box closes, the window that was active before it is active again, with its focus
+// where it was or where that window's activation handler puts it; this holds in every program by itself.
 QWidget* DialogOwner();
+
+// The flags a window other than a main window is shown with: neither a minimise nor a maximise button, so
+// that no dialog, box or floating window can be put where a desktop without a task bar loses it. Only the
+// main windows and the windows inside their work areas can be minimised. A window that opens maximised has
+// the maximise button, with which it is restored. Every window gets them by itself as it is shown.
+Qt::WindowFlags KeptWindowFlags(Qt::WindowFlags Flags, Qt::WindowStates State);
 
 // The width a window needs for the window manager to show its whole title: the title in the bold face title
 // bars use, beside room for the bar's icon and buttons. A title bar cuts a longer title short

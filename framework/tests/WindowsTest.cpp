@@ -34,6 +34,14 @@ struct TProgramWindows {
     QCheckBox* Box = new QCheckBox("АРУ", &Floating);
 };
 
+// Whether the window system is offered to minimise or maximise Window.
+bool Minimisable(const QWidget& Window) {
+    return Window.windowHandle()->flags() & Qt::WindowMinimizeButtonHint;
+}
+bool Maximisable(const QWidget& Window) {
+    return Window.windowHandle()->flags() & Qt::WindowMaximizeButtonHint;
+}
+
 } // namespace
 
 TEST(Windows, FloatingWindowsStayAboveTheMainWindowOnlyAndEveryDialogIsOwnedAboveThemAndBlocksThem) {
@@ -57,6 +65,7 @@ TEST(Windows, FloatingWindowsStayAboveTheMainWindowOnlyAndEveryDialogIsOwnedAbov
             EXPECT_EQ(modal->parentWidget(), &program.Main) << name;
             EXPECT_EQ(modal->windowHandle()->transientParent(), program.Main.windowHandle()) << name;
             EXPECT_FALSE(modal->windowFlags() & Qt::WindowStaysOnTopHint) << name;
+            EXPECT_FALSE(Minimisable(*modal) || Maximisable(*modal)) << name;
             // However short its text, a box is as wide as the window manager needs to show its whole title.
             EXPECT_GE(modal->width(), TitleBarWidth(*modal)) << name;
             // A box asked from inside a dialog belongs to that dialog, above it.
@@ -66,6 +75,34 @@ TEST(Windows, FloatingWindowsStayAboveTheMainWindowOnlyAndEveryDialogIsOwnedAbov
         });
     SetMessageBoxHandler(previous);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST(Windows, OnlyTheMainWindowCanBeMinimisedAndAMaximisedWindowRestored) {
+    TProgramWindows program;
+    EXPECT_TRUE(Minimisable(program.Main) && Maximisable(program.Main));
+    EXPECT_FALSE(Minimisable(program.Floating) || Maximisable(program.Floating));
+    EXPECT_TRUE(program.Floating.windowHandle()->flags() & Qt::WindowCloseButtonHint);
+    const struct {
+        Qt::WindowFlags Flags;
+        Qt::WindowState State;
+        bool Maximisable;
+    } cases[] = {{Qt::Window, Qt::WindowNoState, false},
+                 {Qt::Dialog | Qt::WindowMinMaxButtonsHint, Qt::WindowNoState, false},
+                 {FloatingWindow | Qt::FramelessWindowHint, Qt::WindowNoState, false},
+                 {FloatingWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint, Qt::WindowNoState, false},
+                 {Qt::Dialog, Qt::WindowMaximized, true}};
+    for (const auto& test : cases) {
+        QWidget window(&program.Main, test.Flags);
+        window.setWindowState(test.State);
+        window.show();
+        EXPECT_FALSE(Minimisable(window)) << test.Flags;
+        EXPECT_EQ(Maximisable(window), test.Maximisable) << test.Flags;
+        // Only those buttons went: a frameless window stays frameless, a title alone gets no close button.
+        EXPECT_EQ(window.windowHandle()->flags() & Qt::FramelessWindowHint,
+                  test.Flags & Qt::FramelessWindowHint);
+        EXPECT_EQ(bool(window.windowHandle()->flags() & Qt::WindowCloseButtonHint),
+                  !(test.Flags & Qt::CustomizeWindowHint));
+    }
 }
 
 TEST(Windows, AFloatingWindowOpensAtTheTopRightOfItsAreaUnlessPlacedBefore) {

@@ -133,6 +133,9 @@ TEST_F(FormsTest, FloatingWindows_StayAboveTheMainWindowOnlyAndTheProgramsDialog
     Form->SplashWindow = splash.data();
     Form->resize(1000, 700);
     Form->show();
+    // The first activation sets the mode now, not while the about window shows (a splash screen's show
+    // delivers what is pending).
+    QCoreApplication::processEvents();
     TVs_optionsFrame camera(Form.get());
     TForm2 entry(*Form);
     TFormExport exporter(*Form);
@@ -146,8 +149,12 @@ TEST_F(FormsTest, FloatingWindows_StayAboveTheMainWindowOnlyAndTheProgramsDialog
         {"chart", &chart},   {"splash", splash}, {"about", Form->SplashWindow}};
     for (const auto& [name, window] : floating) {
         ASSERT_NE(window, nullptr) << name;
-        EXPECT_EQ(window->windowType(), Qt::Tool) << name;
+        EXPECT_EQ(window->windowType(),
+                  window == splash || window == Form->SplashWindow ? Qt::SplashScreen : Qt::Tool)
+            << name;
         EXPECT_FALSE(window->windowFlags() & Qt::WindowStaysOnTopHint) << name;
+        // Minimised, a floating window would be lost on a desktop without a task bar.
+        EXPECT_FALSE(window->windowHandle()->flags() & Qt::WindowMinMaxButtonsHint) << name;
         EXPECT_EQ(window->windowHandle()->transientParent(), Form->windowHandle()) << name;
         EXPECT_TRUE(window->isVisible()) << name;
     }
@@ -170,6 +177,8 @@ TEST_F(FormsTest, FloatingWindows_StayAboveTheMainWindowOnlyAndTheProgramsDialog
                         [&, name = name](QWidget* modal) {
                             ASSERT_NE(modal, nullptr) << name;
                             EXPECT_EQ(modal->windowHandle()->transientParent(), Form->windowHandle()) << name;
+                            EXPECT_FALSE(modal->windowHandle()->flags() & Qt::WindowMinMaxButtonsHint)
+                                << name;
                             // The click meant for the dialog that once toggled "АРУ" beneath it.
                             ClickThroughWindow(camera.CheckBox4);
                             ClickThroughWindow(chart.SpeedButton2);

@@ -266,6 +266,7 @@ TEST_F(VelmoraTest, PictureWindow_ShowsOnlyTheCurrentRecordsPictureFromThePictur
     // menu bar, away from the first columns.
     EXPECT_EQ(window.windowType(), Qt::Tool);
     EXPECT_FALSE(window.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_FALSE(window.windowHandle()->flags() & Qt::WindowMinMaxButtonsHint);
     EXPECT_EQ(window.windowHandle()->transientParent(), form->windowHandle());
     const TRecordGrid& grid = *form->Form().RxDBGrid1;
     const QRect gridArea(grid.mapToGlobal(QPoint(0, 0)), grid.size());
