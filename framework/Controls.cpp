@@ -151,15 +151,35 @@ QWidget* DialogOwner() {
     return nullptr;
 }
 
-void PlaceInside(QWidget& Window, const QWidget& Area) {
+void PlaceInside(QWidget& Window, const QRect& Area, const QRect& Spare) {
     if (Window.testAttribute(Qt::WA_Moved))
         return;
-    const QRect area(Area.mapToGlobal(QPoint(0, 0)), Area.size());
-    // move() places the frame; its width is known once the window has been shown.
-    const QMargins frame = Window.windowHandle() ? Window.windowHandle()->frameMargins() : QMargins();
+    // move() places the frame. Until the window system has framed the window, its frame is taken to be as
+    // wide as that of the window holding the area.
+    const QWindow* framed = Window.windowHandle() && Window.isVisible() ? Window.windowHandle() : nullptr;
+    if (!framed)
+        framed = Window.parentWidget() ? Window.parentWidget()->window()->windowHandle() : nullptr;
+    const QMargins frame = framed ? framed->frameMargins() : QMargins();
     const QSize size = Window.size().grownBy(frame);
     // A window wider or taller than the area keeps its left and top edges inside it.
-    Window.move(std::max(area.left(), area.right() + 1 - size.width()), area.top());
+    const int right = std::max(Area.left(), Area.right() + 1 - size.width());
+    const int bottom = std::max(Area.top(), Area.bottom() + 1 - size.height());
+    const QPoint corners[] = {
+        {right, Area.top()}, {Area.left(), Area.top()}, {right, bottom}, {Area.left(), bottom}};
+    const auto covered = [&](QPoint Corner) {
+        const QRect common = QRect(Corner, size).intersected(Spare);
+        return qint64(common.width()) * common.height();
+    };
+    Window.move(*std::min_element(std::begin(corners), std::end(corners),
+                                  [&](QPoint A, QPoint B) { return covered(A) < covered(B); }));
+}
+
+void PlaceInside(QWidget& Window, const QWidget& Area, const QRect& Spare) {
+    PlaceInside(Window, ScreenRect(Area), Spare);
+}
+
+QRect ScreenRect(const QWidget& Widget) {
+    return QRect(Widget.mapToGlobal(QPoint(0, 0)), Widget.size());
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include "framework/Object.h"
 
 #include <QObject>
+#include <QRect>
 #include <Qt>
 #include <functional>
 
@@ -118,6 +119,11 @@ void KeepTitleWhole(QWidget& Window);
 // A window placed at the centre of its screen's free area, as windows that open centred are.
 void CenterOnScreen(QWidget& Window);
 // A floating window with no place of its own opens inside Area, a part of the main window's client area
-// below its menu bar, at Area's top right corner, away from the pictures and columns the user starts at.
-// A window placed before, by the program or by the user, keeps its place.
-void PlaceInside(QWidget& Window, const QWidget& Area);
+// below its menu bar (in screen coordinates), at the first of its corners top right, top left, bottom right
+// and bottom left that covers the least of Spare, the window the user works in (none by default): away from
+// the pictures and columns the user starts at. A window placed before, by the program or by the user, keeps
+// its place.
+void PlaceInside(QWidget& Window, const QRect& Area, const QRect& Spare = QRect());
+void PlaceInside(QWidget& Window, const QWidget& Area, const QRect& Spare = QRect());
+// Widget's rectangle in screen coordinates.
+QRect ScreenRect(const QWidget& Widget);

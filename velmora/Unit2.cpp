@@ -12,6 +12,7 @@
 
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QStyle>
 
 TForm1::TForm1(const QString& ProgramFolder, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>()), ProgramFolder(ProgramFolder) {
@@ -92,7 +93,11 @@ void TForm1::RxDBGrid1DblClick() {
     if (!Form4 || !field || field->FieldNo() != 1 || BinaryDataSet1.IsEmpty())
         return;
     if (ShowRecordPicture()) {
-        PlaceInside(*Form4, *ui->RxDBGrid1);
+        // Beside the grid's vertical scroll bar, also before enough records make it appear.
+        QRect area = ScreenRect(*ui->RxDBGrid1);
+        area.setRight(area.right() - ui->RxDBGrid1->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr,
+                                                                         ui->RxDBGrid1));
+        PlaceInside(*Form4, area);
         Form4->show();
     }
 }

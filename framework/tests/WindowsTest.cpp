@@ -105,27 +105,44 @@ TEST(Windows, OnlyTheMainWindowCanBeMinimisedAndAMaximisedWindowRestored) {
     }
 }
 
-TEST(Windows, AFloatingWindowOpensAtTheTopRightOfItsAreaUnlessPlacedBefore) {
+TEST(Windows, AFloatingWindowOpensAtTheCornerOfItsAreaThatLeavesTheUsersWindowFreeUnlessPlacedBefore) {
     TProgramWindows program;
     QWidget* area = program.Main.centralWidget();
-    const QRect client(area->mapToGlobal(QPoint(0, 0)), area->size());
-    const QRect menu(program.Main.menuBar()->mapToGlobal(QPoint(0, 0)), program.Main.menuBar()->size());
-    ASSERT_GT(client.width(), 300);
+    const QRect client = ScreenRect(*area);
+    const QRect menu = ScreenRect(*program.Main.menuBar());
+    ASSERT_GT(client.width(), 700);
+    ASSERT_GT(client.height(), 500);
+    const QPoint topLeft = client.topLeft();
+    const QPoint topRight = client.topRight();
+    const QPoint bottomLeft = client.bottomLeft();
+    const QRect small({0, 0}, QSize(200, 150));
     const struct {
         QSize Size;
-        QPoint TopLeft;
+        QRect Spare;
+        QPoint Corner; // the corner of the area the window's frame shares
     } cases[] = {
-        {{300, 200}, {client.right() + 1 - 300, client.top()}},
+        {{300, 200}, {}, topRight},
         // Wider than the area: its left edge stays inside.
-        {{client.width() + 50, 200}, client.topLeft()},
+        {{client.width() + 50, 200}, {}, topLeft},
+        {{300, 200}, small.translated(topRight - small.topRight()), topLeft},
+        {{300, 200}, QRect(topLeft, QSize(client.width(), 150)), client.bottomRight()},
+        // Least covered at the bottom left.
+        {{300, 200},
+         QRect(client.topLeft() + QPoint(100, 0), client.bottomRight() - QPoint(0, 50)),
+         bottomLeft},
     };
     for (const auto& c : cases) {
         QWidget window(&program.Main, FloatingWindow);
         window.resize(c.Size);
-        PlaceInside(window, *area);
+        PlaceInside(window, *area, c.Spare);
         window.show();
-        EXPECT_EQ(window.frameGeometry().topLeft(), c.TopLeft) << c.Size.width();
-        EXPECT_GT(window.frameGeometry().top(), menu.bottom());
+        const QRect frame = window.frameGeometry();
+        EXPECT_TRUE(frame.topLeft() == c.Corner || frame.topRight() == c.Corner ||
+                    frame.bottomLeft() == c.Corner || frame.bottomRight() == c.Corner)
+            << c.Size.width() << " " << c.Corner.x() << "," << c.Corner.y();
+        if (c.Size.width() < client.width())
+            EXPECT_TRUE(client.contains(frame)) << c.Corner.x() << "," << c.Corner.y();
+        EXPECT_GT(frame.top(), menu.bottom());
     }
     QWidget placed(&program.Main, FloatingWindow);
     placed.move(10, 20);

@@ -6,6 +6,7 @@
 #include "NavigatorTree.h"
 #include "PageSetup.h"
 #include "SimulatedBoard.h"
+#include "framework/Controls.h"
 #include "image-library/PGFilters.h"
 #include "vs_options.h"
 
@@ -539,6 +540,8 @@ TEST_F(CommandsTest, Help_ThePagesShowInOneWindowAndAMissingPageIsNamed) {
         EXPECT_TRUE(windows[0]->isVisible());
         EXPECT_TRUE(windows[0]->source().path().endsWith(QString(topic) + ".html"));
         EXPECT_GT(windows[0]->toPlainText().size(), 100);
+        // Inside the client area, clear of the menu bar.
+        EXPECT_TRUE(ScreenRect(*Form->centralWidget()).contains(windows[0]->frameGeometry()));
     }
     EXPECT_EQ(Boxes.Requests.size(), 1u);
 }

@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenuBar>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -270,8 +271,9 @@ TEST_F(VelmoraTest, PictureWindow_ShowsOnlyTheCurrentRecordsPictureFromThePictur
     EXPECT_EQ(window.windowHandle()->transientParent(), form->windowHandle());
     const TRecordGrid& grid = *form->Form().RxDBGrid1;
     const QRect gridArea(grid.mapToGlobal(QPoint(0, 0)), grid.size());
-    EXPECT_EQ(window.frameGeometry().topLeft(),
-              QPoint(std::max(gridArea.left(), gridArea.right() + 1 - window.width()), gridArea.top()));
+    // The grid's vertical scroll bar stays uncovered.
+    const int scrollBar = grid.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &grid);
+    EXPECT_EQ(window.frameGeometry().topRight(), gridArea.topRight() - QPoint(scrollBar, 0));
     EXPECT_GE(window.frameGeometry().top(),
               form->menuBar()->mapToGlobal(QPoint(0, form->menuBar()->height())).y());
 
