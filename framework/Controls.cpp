@@ -236,6 +236,12 @@ private:
     std::vector<TOpened> Opened; // the dialogs open now, innermost last
 };
 
+// A window of a kind the window manager frames and gives buttons: a window, a dialog or a tool window.
+bool FramedWindow(Qt::WindowFlags Flags) {
+    const auto type = Qt::WindowType(int(Flags & Qt::WindowType_Mask));
+    return type == Qt::Window || type == Qt::Dialog || type == Qt::Tool;
+}
+
 // Takes the minimise and maximise buttons from every window as it is shown (see KeptWindowFlags).
 class TBorderIconRule : public QObject {
 public:
@@ -246,15 +252,22 @@ protected:
         if (Event->type() != QEvent::Show)
             return false;
         auto* window = qobject_cast<QWidget*>(Watched);
-        if (!window || !window->isWindow() || qobject_cast<QMainWindow*>(window))
+        if (!window || !window->isWindow() || qobject_cast<QMainWindow*>(window) ||
+            !FramedWindow(window->windowFlags()))
             return false;
+        // Shown but not yet mapped: the window system learns all this before it shows the window.
         const Qt::WindowFlags flags = KeptWindowFlags(window->windowFlags(), window->windowState());
-        if (flags == window->windowFlags())
-            return false;
-        // Shown but not yet mapped: the window system learns the flags before it shows the window.
-        window->overrideWindowFlags(flags);
-        if (QWindow* handle = window->windowHandle())
-            handle->setFlags(flags);
+        if (flags != window->windowFlags()) {
+            window->overrideWindowFlags(flags);
+            if (QWindow* handle = window->windowHandle())
+                handle->setFlags(flags);
+        }
+        // Some window managers (openbox) offer minimising for every kind of window but toolbars and menus,
+        // whatever the window's flags ask. Announced first as a toolbar, and then as what it is, the window
+        // is offered neither minimising nor maximising there either; a maximised one would lose its state.
+        // Only X11 knows the attribute.
+        if (!(window->windowState() & Qt::WindowMaximized))
+            window->setAttribute(Qt::WA_X11NetWmWindowTypeToolBar);
         return false;
     }
 };
@@ -268,9 +281,7 @@ void InstallWindowRules() {
 } // namespace
 
 Qt::WindowFlags KeptWindowFlags(Qt::WindowFlags Flags, Qt::WindowStates State) {
-    const Qt::WindowType type = Qt::WindowType(int(Flags & Qt::WindowType_Mask));
-    if (type == Qt::Popup || type == Qt::ToolTip || type == Qt::SplashScreen || type == Qt::Desktop ||
-        type == Qt::SubWindow || type == Qt::Widget)
+    if (!FramedWindow(Flags))
         return Flags;
     // Without the customising hint the window system gives a window every button; with it, only those named.
     if (!(Flags & Qt::CustomizeWindowHint))

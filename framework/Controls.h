@@ -106,7 +106,8 @@ QWidget* DialogOwner();
 // The flags a window other than a main window is shown with: neither a minimise nor a maximise button, so
 // that no dialog, box or floating window can be put where a desktop without a task bar loses it. Only the
 // main windows and the windows inside their work areas can be minimised. A window that opens maximised has
-// the maximise button, with which it is restored. Every window gets them by itself as it is shown.
+// the maximise button, with which it is restored. Every window gets them by itself as it is shown, and on
+// X11 is announced to the window manager as a toolbar first, for managers that look only at that.
 Qt::WindowFlags KeptWindowFlags(Qt::WindowFlags Flags, Qt::WindowStates State);
 
 // The width a window needs for the window manager to show its whole title: the title in the bold face title
