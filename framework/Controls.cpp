@@ -5,12 +5,14 @@
 #include <QGridLayout>
 #include <QMainWindow>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QVariant>
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
+#include <vector>
 
 TMouseButton MouseButtonOf(const QMouseEvent& Event) {
     switch (Event.button()) {
@@ -149,13 +151,148 @@ QWidget* DialogOwner() {
     return nullptr;
 }
 
-void PlaceInside(QWidget& Window, const QWidget& Area) {
+void PlaceInside(QWidget& Window, const QRect& Area, const QRect& Spare) {
     if (Window.testAttribute(Qt::WA_Moved))
         return;
-    const QRect area(Area.mapToGlobal(QPoint(0, 0)), Area.size());
-    // move() places the frame; its width is known once the window has been shown.
-    const QMargins frame = Window.windowHandle() ? Window.windowHandle()->frameMargins() : QMargins();
+    // move() places the frame. Until the window system has framed the window, its frame is taken to be as
+    // wide as that of the window holding the area.
+    const QWindow* framed = Window.windowHandle() && Window.isVisible() ? Window.windowHandle() : nullptr;
+    if (!framed)
+        framed = Window.parentWidget() ? Window.parentWidget()->window()->windowHandle() : nullptr;
+    const QMargins frame = framed ? framed->frameMargins() : QMargins();
     const QSize size = Window.size().grownBy(frame);
     // A window wider or taller than the area keeps its left and top edges inside it.
-    Window.move(std::max(area.left(), area.right() + 1 - size.width()), area.top());
+    const int right = std::max(Area.left(), Area.right() + 1 - size.width());
+    const int bottom = std::max(Area.top(), Area.bottom() + 1 - size.height());
+    const QPoint corners[] = {
+        {right, Area.top()}, {Area.left(), Area.top()}, {right, bottom}, {Area.left(), bottom}};
+    const auto covered = [&](QPoint Corner) {
+        const QRect common = QRect(Corner, size).intersected(Spare);
+        return qint64(common.width()) * common.height();
+    };
+    Window.move(*std::min_element(std::begin(corners), std::end(corners),
+                                  [&](QPoint A, QPoint B) { return covered(A) < covered(B); }));
 }
+
+void PlaceInside(QWidget& Window, const QWidget& Area, const QRect& Spare) {
+    PlaceInside(Window, ScreenRect(Area), Spare);
+}
+
+QRect ScreenRect(const QWidget& Widget) {
+    return QRect(Widget.mapToGlobal(QPoint(0, 0)), Widget.size());
+}
+
+namespace {
+
+// Watches every window of the application: a modal dialog or box that opens notes the window that was active
+// and its focus, and gives both back when it closes. Without this the window system activates the box's
+// owner, the main window, and the keys the user types next go nowhere.
+class TActivationKeeper : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override {
+        if (Event->type() != QEvent::Show && Event->type() != QEvent::Hide)
+            return false;
+        auto* window = qobject_cast<QWidget*>(Watched);
+        if (!window || !window->isWindow() || !window->isModal())
+            return false;
+        if (Event->type() == QEvent::Show) {
+            QWidget* active = QApplication::activeWindow();
+            if (active != window)
+                Opened.push_back({window, active, active ? active->focusWidget() : nullptr});
+            return false;
+        }
+        const auto found = std::find_if(Opened.rbegin(), Opened.rend(),
+                                        [window](const TOpened& o) { return o.Dialog == window; });
+        if (found == Opened.rend())
+            return false;
+        const TOpened opened = *found;
+        Opened.erase(std::next(found).base());
+        std::erase_if(Opened, [](const TOpened& o) { return !o.Dialog; });
+        Restore(opened);
+        return false;
+    }
+
+private:
+    struct TOpened {
+        QPointer<QWidget> Dialog;
+        QPointer<QWidget> Active; // the window active when the dialog opened
+        QPointer<QWidget> Focus;  // its focus widget then
+    };
+
+    static void Restore(const TOpened& Opened) {
+        QWidget* active = Opened.Active;
+        if (!active || !active->isVisible() || !active->isEnabled())
+            return;
+        // The focus goes back first; the activation then runs the window's own activation handler, which
+        // may put the focus elsewhere, as the entry form puts it on the probe's name.
+        if (Opened.Focus && Opened.Focus->window() == active && Opened.Focus->isVisible())
+            Opened.Focus->setFocus(Qt::ActiveWindowFocusReason);
+        active->activateWindow();
+    }
+
+    std::vector<TOpened> Opened; // the dialogs open now, innermost last
+};
+
+// A window of a kind the window manager frames and gives buttons: a window, a dialog or a tool window.
+bool FramedWindow(Qt::WindowFlags Flags) {
+    const auto type = Qt::WindowType(int(Flags & Qt::WindowType_Mask));
+    return type == Qt::Window || type == Qt::Dialog || type == Qt::Tool;
+}
+
+// Takes the minimise and maximise buttons from every window as it is shown (see KeptWindowFlags).
+class TBorderIconRule : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override {
+        if (Event->type() != QEvent::Show)
+            return false;
+        auto* window = qobject_cast<QWidget*>(Watched);
+        if (!window || !window->isWindow() || qobject_cast<QMainWindow*>(window) ||
+            !FramedWindow(window->windowFlags()))
+            return false;
+        // Shown but not yet mapped: the window system learns all this before it shows the window.
+        const Qt::WindowFlags flags = KeptWindowFlags(window->windowFlags(), window->windowState());
+        if (flags != window->windowFlags()) {
+            window->overrideWindowFlags(flags);
+            if (QWindow* handle = window->windowHandle())
+                handle->setFlags(flags);
+        }
+        // Some window managers (openbox) offer minimising for every kind of window but toolbars and menus,
+        // whatever the window's flags ask. Announced first as a toolbar, and then as what it is, the window
+        // is offered neither minimising nor maximising there either; a maximised one would lose its state.
+        // Only X11 knows the attribute.
+        if (!(window->windowState() & Qt::WindowMaximized))
+            window->setAttribute(Qt::WA_X11NetWmWindowTypeToolBar);
+        return false;
+    }
+};
+
+void InstallWindowRules() {
+    QCoreApplication* application = QCoreApplication::instance();
+    application->installEventFilter(new TActivationKeeper(application));
+    application->installEventFilter(new TBorderIconRule(application));
+}
+
+} // namespace
+
+Qt::WindowFlags KeptWindowFlags(Qt::WindowFlags Flags, Qt::WindowStates State) {
+    if (!FramedWindow(Flags))
+        return Flags;
+    // Without the customising hint the window system gives a window every button; with it, only those named.
+    if (!(Flags & Qt::CustomizeWindowHint))
+        Flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint;
+    Flags &= ~Qt::WindowMinMaxButtonsHint;
+    // A window that opens maximised has the button that gives it its restored size and back.
+    if (State & Qt::WindowMaximized)
+        Flags |= Qt::WindowMaximizeButtonHint;
+    return Flags;
+}
+
+// Every program and test application gets these rules as soon as its application exists.
+Q_COREAPP_STARTUP_FUNCTION(InstallWindowRules)

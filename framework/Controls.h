@@ -6,6 +6,7 @@
 #include "framework/Object.h"
 
 #include <QObject>
+#include <QRect>
 #include <Qt>
 #include <functional>
 
@@ -85,17 +86,29 @@ private:
     bool Shown;
 };
 
-// The window type of the programs' floating windows (camera window, entry form, splash, chart, export,
+// The window type of the programs' floating windows (camera window, entry form, chart, export,
 // picture window), each made with the program's main window as its parent. The window manager keeps such a
 // window above its main window, but neither above the program's dialogs and boxes (see DialogOwner) nor
 // above other programs, as a window staying on top of everything would be.
 inline constexpr Qt::WindowType FloatingWindow = Qt::Tool;
+// The flags of a window with neither border nor border icons, the splash: as a splash screen, the only kind
+// of borderless window the window manager also offers no minimising for.
+inline constexpr Qt::WindowFlags SplashWindow = Qt::SplashScreen | Qt::FramelessWindowHint;
 
 // The parent of every dialog and message box the program opens: the modal dialog open now, else the
 // program's main window (its shown QMainWindow), else none. Such a dialog opens above the floating windows,
 // and while it runs modally they take no input. The main window outlives every dialog, which a floating
 // window that closes by itself (the splash) would not.
+// When a modal dialog or box closes, the window that was active before it is active again, with its focus
+// where it was or where that window's activation handler puts it; this holds in every program by itself.
 QWidget* DialogOwner();
+
+// The flags a window other than a main window is shown with: neither a minimise nor a maximise button, so
+// that no dialog, box or floating window can be put where a desktop without a task bar loses it. Only the
+// main windows and the windows inside their work areas can be minimised. A window that opens maximised has
+// the maximise button, with which it is restored. Every window gets them by itself as it is shown, and on
+// X11 is announced to the window manager as a toolbar first, for managers that look only at that.
+Qt::WindowFlags KeptWindowFlags(Qt::WindowFlags Flags, Qt::WindowStates State);
 
 // The width a window needs for the window manager to show its whole title: the title in the bold face title
 // bars use, beside room for the bar's icon and buttons. A title bar cuts a longer title short
@@ -107,6 +120,11 @@ void KeepTitleWhole(QWidget& Window);
 // A window placed at the centre of its screen's free area, as windows that open centred are.
 void CenterOnScreen(QWidget& Window);
 // A floating window with no place of its own opens inside Area, a part of the main window's client area
-// below its menu bar, at Area's top right corner, away from the pictures and columns the user starts at.
-// A window placed before, by the program or by the user, keeps its place.
-void PlaceInside(QWidget& Window, const QWidget& Area);
+// below its menu bar (in screen coordinates), at the first of its corners top right, top left, bottom right
+// and bottom left that covers the least of Spare, the window the user works in (none by default): away from
+// the pictures and columns the user starts at. A window placed before, by the program or by the user, keeps
+// its place.
+void PlaceInside(QWidget& Window, const QRect& Area, const QRect& Spare = QRect());
+void PlaceInside(QWidget& Window, const QWidget& Area, const QRect& Spare = QRect());
+// Widget's rectangle in screen coordinates.
+QRect ScreenRect(const QWidget& Widget);

@@ -2,14 +2,18 @@
 #include "ChartUnit.h"
 
 #include "Main.h"
+#include "PicForm.h"
 #include "framework/Controls.h"
 #include "framework/ErrorBox.h"
 
 #include <QCloseEvent>
 #include <QLineSeries>
+#include <QMdiSubWindow>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QValueAxis>
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -81,6 +85,7 @@ TFormChart::TFormChart(TForm1& Main) : QWidget(&Main, FloatingWindow), MainForm(
     LeftAxis->setTitleText("Светимость");
     LeftAxis->setRange(-2, 256);
     LeftAxis->setLabelFormat("%d");
+    SetBottomRange(0, 1);
     Chart->addAxis(BottomAxis, Qt::AlignBottom);
     Chart->addAxis(LeftAxis, Qt::AlignLeft);
     Series1 = new QLineSeries;
@@ -99,7 +104,9 @@ TFormChart::TFormChart(TForm1& Main) : QWidget(&Main, FloatingWindow), MainForm(
     Chart1->viewport()->setCursor(Qt::CrossCursor);
     Chart1->viewport()->installEventFilter(this);
     resize(454, 304);
-    PlaceInside(*this, *Main.MdiArea);
+    // The picture the user draws profiles on stays in sight.
+    const TPictForm* picture = Main.ActiveChild();
+    PlaceInside(*this, *Main.MdiArea, picture ? ScreenRect(*picture->SubWindow()) : QRect());
     show();
 }
 
@@ -118,7 +125,24 @@ void TFormChart::ShowPoints(const QList<QPointF>& Points) {
     Series1->replace(Points);
     // The whole line on one page.
     if (!Points.isEmpty())
-        BottomAxis->setRange(Points.front().x(), Points.back().x());
+        SetBottomRange(Points.front().x(), Points.back().x());
+}
+
+void TFormChart::SetBottomRange(double From, double To) {
+    BottomAxis->setRange(From, To);
+    // Positions are whole pixels: labels come at whole steps of 1, 2 or 5 times a power of ten, about four
+    // to a line, so that none repeats another or rounds a fraction away.
+    const double rough = std::max(1.0, (To - From) / 4);
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    double step = 10 * power;
+    for (const double factor : {1.0, 2.0, 5.0})
+        if (factor * power >= rough) {
+            step = factor * power;
+            break;
+        }
+    BottomAxis->setTickType(QValueAxis::TicksDynamic);
+    BottomAxis->setTickAnchor(0);
+    BottomAxis->setTickInterval(step);
 }
 
 void TFormChart::ClearSeries() {

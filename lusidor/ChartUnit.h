@@ -42,6 +42,8 @@ protected:
 
 private:
     void FormClose();
+    // The bottom axis from From to To, labelled at whole numbers.
+    void SetBottomRange(double From, double To);
 
     TForm1& MainForm;
     int PanY = 0; // the last pointer row of a vertical drag over the chart

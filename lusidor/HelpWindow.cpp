@@ -1,9 +1,11 @@
 // The help window and the seam through which the main window asks for a topic.
 #include "HelpWindow.h"
 
+#include "framework/Controls.h"
 #include "framework/ErrorBox.h"
 
 #include <QFileInfo>
+#include <QMainWindow>
 #include <QUrl>
 
 namespace {
@@ -40,8 +42,12 @@ void ShowHelpPage(QWidget* Owner, const QString& Folder, const QString& Topic) {
         return;
     }
     auto* window = Owner->findChild<THelpWindow*>(QString(), Qt::FindDirectChildrenOnly);
-    if (!window)
+    if (!window) {
         window = new THelpWindow(Owner);
+        // Inside the main window's client area, clear of the menu the user came from.
+        if (const auto* main = qobject_cast<const QMainWindow*>(Owner); main && main->centralWidget())
+            PlaceInside(*window, *main->centralWidget());
+    }
     window->setSearchPaths({Folder});
     window->setSource(QUrl::fromLocalFile(page));
     window->show();

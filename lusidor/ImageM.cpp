@@ -19,8 +19,7 @@ static void RegisterSplashResource() {
     (void)registered;
 }
 
-TForm3::TForm3(QWidget* Owner, const QString& Picture)
-    : QWidget(Owner, FloatingWindow | Qt::FramelessWindowHint) {
+TForm3::TForm3(QWidget* Owner, const QString& Picture) : QWidget(Owner, SplashWindow) {
     setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     PGImage1->SetBorderStyle(bsNone);

@@ -118,9 +118,9 @@ bool TNavigatorTree::eventFilter(QObject* Watched, QEvent* Event) {
         return false;
     const auto* press = static_cast<QMouseEvent*>(Event);
     Form.ContextNode = Form.TreeView1->itemAt(press->position().toPoint());
-    // Only the left button selects: a right press that opens the context menu leaves the selected node, its
-    // window and the entry form as they were.
-    return press->button() != Qt::LeftButton;
+    // The left and the right button select, so that the context menu acts on the node the user sees
+    // highlighted, with its window and the entry form following as for any selection.
+    return press->button() != Qt::LeftButton && press->button() != Qt::RightButton;
 }
 
 QWidget* TNavigatorTree::createEditor(QWidget* Parent, const QStyleOptionViewItem& Option,

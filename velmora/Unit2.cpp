@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QIcon>
+#include <QStyle>
 
 // Resources of a static library are registered only on request; this must stand outside any namespace.
 static void RegisterIconResource() {
@@ -95,7 +96,11 @@ void TForm1::RxDBGrid1DblClick() {
     if (!Form4 || !field || field->FieldNo() != 1 || BinaryDataSet1.IsEmpty())
         return;
     if (ShowRecordPicture()) {
-        PlaceInside(*Form4, *ui->RxDBGrid1);
+        // Beside the grid's vertical scroll bar, also before enough records make it appear.
+        QRect area = ScreenRect(*ui->RxDBGrid1);
+        area.setRight(area.right() - ui->RxDBGrid1->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr,
+                                                                         ui->RxDBGrid1));
+        PlaceInside(*Form4, area);
         Form4->show();
     }
 }

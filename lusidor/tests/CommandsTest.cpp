@@ -6,6 +6,7 @@
 #include "NavigatorTree.h"
 #include "PageSetup.h"
 #include "SimulatedBoard.h"
+#include "framework/Controls.h"
 #include "image-library/PGFilters.h"
 #include "vs_options.h"
 
@@ -548,6 +549,8 @@ TEST_F(CommandsTest, Help_ThePagesShowInOneWindowAndAMissingPageIsNamed) {
         EXPECT_TRUE(windows[0]->isVisible());
         EXPECT_TRUE(windows[0]->source().path().endsWith(QString(topic) + ".html"));
         EXPECT_GT(windows[0]->toPlainText().size(), 100);
+        // Inside the client area, clear of the menu bar.
+        EXPECT_TRUE(ScreenRect(*Form->centralWidget()).contains(windows[0]->frameGeometry()));
     }
     EXPECT_EQ(Boxes.Requests.size(), 1u);
 }
@@ -609,22 +612,27 @@ protected:
 } // namespace
 
 TEST_F(TreeTest, ContextMenu_ByTheLevelOfThePressedNodeAndRightAligned) {
-    // Only a left press selects: the selected node stays where it was for the other buttons.
+    // The left and the right button select, with all a selection change does (in the special mode the
+    // entry form takes a pressed probe); the middle one only takes the context node.
+    Form->Mode = TForm1::SpecialMode;
     const struct {
         QTreeWidgetItem* Node;
         Qt::MouseButton Button;
         QStringList Items;
         QTreeWidgetItem* Selected;
-    } cases[] = {{Pict->Node, Qt::RightButton, {"N53", "N54", "N52"}, Probe->Node},
+    } cases[] = {{Pict->Node, Qt::RightButton, {"N53", "N54", "N52"}, Pict->Node},
                  {Infection->Node, Qt::LeftButton, {"N52", "N35"}, Infection->Node},
                  {Probe->Node, Qt::MiddleButton, {"N52", "N35", "N55", "N56"}, Infection->Node},
-                 {nullptr, Qt::RightButton, {}, Infection->Node}};
-    Form->TreeView1->setCurrentItem(Probe->Node);
+                 {Probe->Node, Qt::RightButton, {"N52", "N35", "N55", "N56"}, Probe->Node},
+                 {nullptr, Qt::RightButton, {}, Probe->Node}};
     for (const auto& test : cases) {
+        Entry->ProbaEdit->clear();
         Press(test.Node, test.Button);
         EXPECT_EQ(Form->ContextNode, test.Node);
         EXPECT_EQ(ShownItems(), test.Items);
         EXPECT_EQ(Form->TreeView1->currentItem(), test.Selected);
+        EXPECT_EQ(Entry->ProbaEdit->text(),
+                  test.Node == Probe->Node && test.Button == Qt::RightButton ? "P1" : "");
     }
     Press(Probe->Node);
     const QPoint pointer(700, 300);

@@ -9,6 +9,7 @@
 #include "PRotate.h"
 #include "PageSetup.h"
 #include "Prop.h"
+#include "framework/Controls.h"
 #include "framework/QtTranslation.h"
 #include "framework/testing/CaptionFit.h"
 #include "framework/testing/FileSizeLimit.h"
@@ -20,6 +21,7 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <QLineSeries>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -29,6 +31,7 @@
 #include <QTest>
 #include <QTranslator>
 #include <QValueAxis>
+#include <cmath>
 #include <random>
 
 namespace {
@@ -134,6 +137,9 @@ TEST_F(FormsTest, FloatingWindows_StayAboveTheMainWindowOnlyAndTheProgramsDialog
     Form->SplashWindow = splash.data();
     Form->resize(1000, 700);
     Form->show();
+    // The first activation sets the mode now, not while the about window shows (a splash screen's show
+    // delivers what is pending).
+    QCoreApplication::processEvents();
     TVs_optionsFrame camera(Form.get());
     TForm2 entry(*Form);
     TFormExport exporter(*Form);
@@ -147,18 +153,28 @@ TEST_F(FormsTest, FloatingWindows_StayAboveTheMainWindowOnlyAndTheProgramsDialog
         {"chart", &chart},   {"splash", splash}, {"about", Form->SplashWindow}};
     for (const auto& [name, window] : floating) {
         ASSERT_NE(window, nullptr) << name;
-        EXPECT_EQ(window->windowType(), Qt::Tool) << name;
+        EXPECT_EQ(window->windowType(),
+                  window == splash || window == Form->SplashWindow ? Qt::SplashScreen : Qt::Tool)
+            << name;
         EXPECT_FALSE(window->windowFlags() & Qt::WindowStaysOnTopHint) << name;
+        // Minimised, a floating window would be lost on a desktop without a task bar.
+        EXPECT_FALSE(window->windowHandle()->flags() & Qt::WindowMinMaxButtonsHint) << name;
         EXPECT_EQ(window->windowHandle()->transientParent(), Form->windowHandle()) << name;
         EXPECT_TRUE(window->isVisible()) << name;
     }
     // The chart opens over the workspace's top right, away from the pictures at its top left and clear of
     // the menu bar.
     const QRect workspace(Form->MdiArea->mapToGlobal(QPoint(0, 0)), Form->MdiArea->size());
-    EXPECT_EQ(chart.frameGeometry().topLeft(),
-              QPoint(workspace.right() + 1 - chart.width(), workspace.top()));
+    EXPECT_EQ(chart.frameGeometry().topRight(), workspace.topRight());
     EXPECT_GE(chart.frameGeometry().top(),
               Form->menuBar()->mapToGlobal(QPoint(0, Form->menuBar()->height())).y());
+    // Opened again while the active picture lies there, it takes the corner that leaves the picture free.
+    chart.close();
+    QMdiSubWindow& picture = *Form->ActiveChild()->SubWindow();
+    picture.move(Form->MdiArea->viewport()->width() - picture.width(), 0);
+    TFormChart& moved = OpenChart();
+    EXPECT_EQ(moved.frameGeometry().topLeft(), workspace.topLeft());
+    EXPECT_FALSE(moved.frameGeometry().intersects(ScreenRect(picture)));
 
     // "Сохранить как...", "Открыть...", "Повернуть...", the brightness dialog and the print dialog.
     const std::pair<const char*, void (TForm1::*)()> commands[] = {{"N36", &TForm1::N36Click},
@@ -171,12 +187,14 @@ TEST_F(FormsTest, FloatingWindows_StayAboveTheMainWindowOnlyAndTheProgramsDialog
                         [&, name = name](QWidget* modal) {
                             ASSERT_NE(modal, nullptr) << name;
                             EXPECT_EQ(modal->windowHandle()->transientParent(), Form->windowHandle()) << name;
+                            EXPECT_FALSE(modal->windowHandle()->flags() & Qt::WindowMinMaxButtonsHint)
+                                << name;
                             // The click meant for the dialog that once toggled "АРУ" beneath it.
                             ClickThroughWindow(camera.CheckBox4);
-                            ClickThroughWindow(chart.SpeedButton2);
+                            ClickThroughWindow(moved.SpeedButton2);
                         });
     EXPECT_FALSE(camera.CheckBox4->isChecked());
-    EXPECT_FALSE(chart.SpeedButton2->isChecked());
+    EXPECT_FALSE(moved.SpeedButton2->isChecked());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
@@ -480,6 +498,25 @@ TEST_F(FormsTest, Properties_N56EditsTheContextProbe_CancelStoresNothingAndOkSho
 
 // ---- Line-profile chart ----
 
+namespace {
+
+// The labels of Axis, as "%d" writes them, are whole numbers each written once: two to eleven of them.
+void ExpectWholeLabels(const QValueAxis& Axis) {
+    ASSERT_EQ(Axis.labelFormat(), "%d");
+    ASSERT_EQ(Axis.tickType(), QValueAxis::TicksDynamic);
+    const double step = Axis.tickInterval();
+    EXPECT_EQ(step, std::floor(step));
+    EXPECT_GE(step, 1);
+    std::vector<double> labels;
+    for (double at = std::ceil((Axis.min() - Axis.tickAnchor()) / step) * step + Axis.tickAnchor();
+         at <= Axis.max(); at += step)
+        labels.push_back(at);
+    EXPECT_GE(labels.size(), 2u) << Axis.min() << ".." << Axis.max();
+    EXPECT_LE(labels.size(), 11u) << Axis.min() << ".." << Axis.max();
+}
+
+} // namespace
+
 TEST_F(FormsTest, Chart_EachButtonGivesTheLinesPointsAndTheAxisTitleTheTitleIsTheFileName) {
     TProbe& probe = ModelProbe();
     TPictForm& window = *probe.Infection->Pict->Form;
@@ -489,6 +526,7 @@ TEST_F(FormsTest, Chart_EachButtonGivesTheLinesPointsAndTheAxisTitleTheTitleIsTh
     TFormChart& chart = OpenChart();
     EXPECT_EQ(chart.DownButton(), 1);
     EXPECT_EQ(chart.size(), QSize(454, 304));
+    ExpectWholeLabels(*chart.BottomAxis);
     // Button 1 is down already: a click on it would release it, so it comes last.
     for (const int line : {2, 3, 4, 5, 6, 1}) {
         chart.SpeedButtons[size_t(line - 1)]->click();
@@ -503,6 +541,7 @@ TEST_F(FormsTest, Chart_EachButtonGivesTheLinesPointsAndTheAxisTitleTheTitleIsTh
         EXPECT_EQ(chart.BottomAxis->titleText(), line <= 4 ? "X" : "Y");
         EXPECT_EQ(chart.BottomAxis->min(), expected.front().x());
         EXPECT_EQ(chart.BottomAxis->max(), expected.back().x());
+        ExpectWholeLabels(*chart.BottomAxis);
         EXPECT_EQ(chart.Chart->title(), "a.bmp");
     }
     chart.SpeedButton2->click();

@@ -3,11 +3,13 @@
 #include "MeasureFormFixture.h"
 #include "SimulatedBoard.h"
 #include "framework/TimeStamp.h"
+#include "framework/testing/ModalDialogs.h"
 #include "image-library/PGraphic.h"
 #include "image-library/widgets/PGImage.h"
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPainter>
 #include <QTest>
 #include <QTreeWidget>
@@ -406,6 +408,43 @@ TEST_F(MeasureFormTest, EntryForm_WarnsInOrderAndAddsStandardsAndSamples) {
     form.TreeView1->setCurrentItem(pict->Node);
     form.ShowProbeProperties(form.TreeView1->currentItem());
     EXPECT_EQ(Properties(), QStringList(6, ""));
+}
+
+TEST_F(MeasureFormTest, EntryForm_IsActiveAgainAfterItsBoxesWithTheFocusOnTheProbeName) {
+    TForm1& form = Start();
+    auto p = Grey({"1111", "1991", "1991", "1111"});
+    TPict* pict = Open(*p);
+    ASSERT_TRUE(pict);
+    pict->Form->PGImage1->SetSelectionRect(Rect(1, 1, 3, 3));
+    pict->Form->PGImage1->SetSelection(true);
+    form.SelectionHistogram(pict->Form->PGImage1->GetSelectionRect());
+    // The boxes the user sees, closed from inside their loops.
+    const TMessageBoxHandler spy = SetMessageBoxHandler({});
+    const struct {
+        QString Infection;
+        QString Box;
+    } cases[] = {{"", "Введите имя инфекции"},
+                 {"Грипп", "Такой инфекции нет в списке. Добавить ее в список?"},
+                 {"Грипп", DuplicateProbeNameText}};
+    for (const auto& test : cases) {
+        Entry->activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == Entry.get(); }));
+        Entry->ProbaEdit->setText("S1");
+        Entry->InfectBox->setEditText(test.Infection);
+        QString shown;
+        WhileDialogRuns([&] { ClickThroughWindow(Entry->Button1); },
+                        [&](QWidget* Modal) {
+                            auto* box = qobject_cast<QMessageBox*>(Modal);
+                            shown = box ? box->text() : QString();
+                            // The box takes the activation from the entry form while it is open.
+                            EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == box; }));
+                        });
+        EXPECT_EQ(shown, test.Box);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == Entry.get(); }))
+            << test.Box.toStdString();
+        EXPECT_EQ(QApplication::focusWidget(), Entry->ProbaEdit) << test.Box.toStdString();
+    }
+    SetMessageBoxHandler(spy);
 }
 
 TEST_F(MeasureFormTest, EntryForm_ControlsLimitTypingOnlyAndRefuseToClose) {

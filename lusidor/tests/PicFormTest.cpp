@@ -8,6 +8,7 @@
 
 #include <QImage>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QScrollBar>
 #include <QTest>
 #include <QTreeWidget>
@@ -411,6 +412,40 @@ TEST_F(PicFormTest, Zoom_SizesTheClientAndRewritesOnlyTheZoomPartOfTheCaption) {
     const QSize minimised = window->SubWindow()->size();
     window->PGImage1->SetZoomFactor(3);
     EXPECT_EQ(window->SubWindow()->size(), minimised);
+}
+
+TEST_F(PicFormTest, WorkArea_OpensWindowsInSightAndScrollsToEveryPartOfThem) {
+    TForm1& form = Start();
+    QMdiArea& area = *form.MdiArea;
+    const QRect visible = area.viewport()->rect();
+    // The window's frame, title included, in the visible area's terms.
+    const auto frame = [](TPict* Pict) { return Pict->Form->SubWindow()->geometry(); };
+    TPict* first = Open("a.bmp", 3, 480, 360);
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(visible.contains(frame(first)));
+    // Three zooms make the window larger than the area: it scrolls to the window's far corner.
+    for (int zoom = 0; zoom < 3; ++zoom)
+        form.N20Click();
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(visible.contains(frame(first)));
+    area.horizontalScrollBar()->setValue(area.horizontalScrollBar()->maximum());
+    area.verticalScrollBar()->setValue(area.verticalScrollBar()->maximum());
+    QCoreApplication::processEvents();
+    EXPECT_LE(frame(first).right(), area.viewport()->rect().right());
+    EXPECT_LE(frame(first).bottom(), area.viewport()->rect().bottom());
+    // Opened while the area is scrolled, a window still opens in sight, a large one with its title.
+    TPict* second = Open("b.bmp", 3, 160, 120);
+    ASSERT_TRUE(second);
+    EXPECT_TRUE(area.viewport()->rect().contains(frame(second)));
+    TPict* large = Open("c.bmp", 3, 2100, 2000);
+    ASSERT_TRUE(large);
+    EXPECT_TRUE(area.viewport()->rect().contains(frame(large).topLeft()));
+    EXPECT_EQ(frame(large).size(), large->Form->size().grownBy(large->Form->SubWindow()->contentsMargins()));
+    area.horizontalScrollBar()->setValue(area.horizontalScrollBar()->maximum());
+    area.verticalScrollBar()->setValue(area.verticalScrollBar()->maximum());
+    QCoreApplication::processEvents();
+    EXPECT_LE(frame(large).right(), area.viewport()->rect().right());
+    EXPECT_LE(frame(large).bottom(), area.viewport()->rect().bottom());
 }
 
 TEST_F(PicFormTest, Mouse_PressMoveAndReleaseMakeAClickOrADrag) {

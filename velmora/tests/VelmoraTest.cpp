@@ -18,6 +18,7 @@
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -325,11 +326,13 @@ TEST_F(VelmoraTest, PictureWindow_ShowsOnlyTheCurrentRecordsPictureFromThePictur
     // menu bar, away from the first columns.
     EXPECT_EQ(window.windowType(), Qt::Tool);
     EXPECT_FALSE(window.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_FALSE(window.windowHandle()->flags() & Qt::WindowMinMaxButtonsHint);
     EXPECT_EQ(window.windowHandle()->transientParent(), form->windowHandle());
     const TRecordGrid& grid = *form->Form().RxDBGrid1;
     const QRect gridArea(grid.mapToGlobal(QPoint(0, 0)), grid.size());
-    EXPECT_EQ(window.frameGeometry().topLeft(),
-              QPoint(std::max(gridArea.left(), gridArea.right() + 1 - window.width()), gridArea.top()));
+    // The grid's vertical scroll bar stays uncovered.
+    const int scrollBar = grid.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &grid);
+    EXPECT_EQ(window.frameGeometry().topRight(), gridArea.topRight() - QPoint(scrollBar, 0));
     EXPECT_GE(window.frameGeometry().top(),
               form->menuBar()->mapToGlobal(QPoint(0, form->menuBar()->height())).y());
 
