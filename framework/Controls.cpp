@@ -1,6 +1,8 @@
 // Mouse conversion and delivery, hint inheritance, the hourglass, and the placing of windows and dialogs.
 #include "framework/Controls.h"
 
+#include "framework/WorkerEvents.h"
+
 #include <QApplication>
 #include <QGridLayout>
 #include <QMainWindow>
@@ -193,6 +195,7 @@ public:
 
 protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override {
+        WorkerEventReceived(Event);
         if (Event->type() != QEvent::Show && Event->type() != QEvent::Hide)
             return false;
         auto* window = qobject_cast<QWidget*>(Watched);
@@ -249,6 +252,7 @@ public:
 
 protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override {
+        WorkerEventReceived(Event);
         if (Event->type() != QEvent::Show)
             return false;
         auto* window = qobject_cast<QWidget*>(Watched);

@@ -2,6 +2,7 @@
 // the id of the job that made them, so the receiver can drop what an earlier job sends after it moved on.
 #pragma once
 
+#include "framework/WorkerEvents.h"
 #include "image-library/PGraphic.h"
 
 #include <QCoreApplication>
@@ -9,36 +10,7 @@
 #include <cstdint>
 #include <memory>
 
-#if defined(__SANITIZE_THREAD__)
-#define PG_TSAN_ANNOTATIONS 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define PG_TSAN_ANNOTATIONS 1
-#endif
-#endif
-#ifdef PG_TSAN_ANNOTATIONS
-#include <sanitizer/tsan_interface.h>
-#endif
-
 using TPGJobId = uint64_t;
-
-// Qt's event queue orders a posted event before its delivery with locks of its own that ThreadSanitizer
-// cannot see. PostWorkerEvent and WorkerEventReceived state that order for it; in other builds they are a
-// plain postEvent and nothing. A receiver calls WorkerEventReceived first thing in its event(), before it
-// reads anything of an event that may come from a worker (Qt's own reads are not watched); the events'
-// destructors call it too, for events that Qt deletes undelivered with their receiver.
-inline void PostWorkerEvent(QObject* Receiver, QEvent* Event) {
-#ifdef PG_TSAN_ANNOTATIONS
-    __tsan_release(Event);
-#endif
-    QCoreApplication::postEvent(Receiver, Event);
-}
-
-inline void WorkerEventReceived([[maybe_unused]] QEvent* Event) {
-#ifdef PG_TSAN_ANNOTATIONS
-    __tsan_acquire(Event);
-#endif
-}
 
 // A finished picture. The event owns it until the receiver takes it; an event that is dropped, or deleted
 // with its receiver, frees it. A null picture reports that the job failed.
