@@ -16,7 +16,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -32,7 +31,6 @@ constexpr std::chrono::milliseconds LockRetryInterval{5};
     throw EBinaryDataSetError(message);
 }
 
-// The process's file mode mask: reading it means setting it, so it is put back at once.
 // The kernel tells the mask in the process's status; setting and restoring it instead would hand another
 // thread's new file the wrong mode for that moment.
 mode_t CurrentUmask() {
@@ -65,20 +63,19 @@ public:
     // Tries at once and then every few milliseconds: flock alone would wait forever for a program that hangs
     // while it holds the lock.
     TLock(int fd, int operation, const QString& path) : Fd(fd) {
-        const uint32_t start = GetTickCount();
-        while (flock(Fd, operation | LOCK_NB) != 0) {
-            if (errno == EINTR)
-                continue;
-            if (errno != EWOULDBLOCK)
-                Raise(QStringLiteral("Cannot lock the table file: %1")
-                          .arg(QString::fromLocal8Bit(strerror(errno))));
-            if (GetTickCount() - start >= TableLockWaitMs)
-                Raise(QStringLiteral("The table file \"%1\" is locked by another program. Try again later.")
-                          .arg(path));
-            // A test clock moves on with every read; only the real one needs the pause.
-            if (!TickSourceInstalled())
-                std::this_thread::sleep_for(LockRetryInterval);
-        }
+        const auto tryLock = [&] {
+            while (flock(Fd, operation | LOCK_NB) != 0) {
+                if (errno == EWOULDBLOCK)
+                    return false;
+                if (errno != EINTR)
+                    Raise(QStringLiteral("Cannot lock the table file: %1")
+                              .arg(QString::fromLocal8Bit(strerror(errno))));
+            }
+            return true;
+        };
+        if (!RetryFor(TableLockWaitMs, LockRetryInterval, tryLock))
+            Raise(QStringLiteral("The table file \"%1\" is locked by another program. Try again later.")
+                      .arg(path));
     }
     ~TLock() { flock(Fd, LOCK_UN); }
     TLock(const TLock&) = delete;

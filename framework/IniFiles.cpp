@@ -15,7 +15,6 @@
 #include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -124,17 +123,11 @@ private:
 };
 
 TWriteLock::TWriteLock(const QString& FileName) : Path(QFile::encodeName(FileName + ".lock")) {
-    const uint32_t start = GetTickCount();
-    while (!TryLock(FileName)) {
-        if (uint32_t(GetTickCount() - start) >= TIniFile::LockWaitMs)
-            throw EIniFileException(
-                QString("Unable to lock %1 for writing: %2 has been held by another program for %3 seconds")
-                    .arg(FileName, QFile::decodeName(Path))
-                    .arg(TIniFile::LockWaitMs / 1000));
-        // On a test's clock the wait is counted in its ticks alone.
-        if (!TickSourceInstalled())
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    if (!RetryFor(TIniFile::LockWaitMs, std::chrono::milliseconds(20), [&] { return TryLock(FileName); }))
+        throw EIniFileException(
+            QString("Unable to lock %1 for writing: %2 has been held by another program for %3 seconds")
+                .arg(FileName, QFile::decodeName(Path))
+                .arg(TIniFile::LockWaitMs / 1000));
 }
 
 // Anything but another holder (a folder in the lock's place, no right to create it) is final.

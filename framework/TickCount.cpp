@@ -2,6 +2,7 @@
 #include "framework/TickCount.h"
 
 #include <chrono>
+#include <thread>
 
 namespace {
 
@@ -26,4 +27,15 @@ TickSource SetTickSource(TickSource source) {
 
 bool TickSourceInstalled() {
     return bool(currentSource);
+}
+
+bool RetryFor(uint32_t WaitMs, std::chrono::milliseconds Pause, const std::function<bool()>& Try) {
+    const uint32_t start = GetTickCount();
+    while (!Try()) {
+        if (uint32_t(GetTickCount() - start) >= WaitMs)
+            return false;
+        if (!TickSourceInstalled())
+            std::this_thread::sleep_for(Pause);
+    }
+    return true;
 }

@@ -2,6 +2,7 @@
 // and the seam through which tests and benchmarks drive it with a clock of their own.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 
@@ -15,3 +16,7 @@ TickSource SetTickSource(TickSource source);
 
 // True while a source other than the steady clock is installed: time is then the test's to drive.
 bool TickSourceInstalled();
+
+// Calls Try until it succeeds, for at most WaitMs of the tick count; false when the time ran out. On the
+// steady clock it pauses between tries; a test's clock moves on with every read and needs no pause.
+bool RetryFor(uint32_t WaitMs, std::chrono::milliseconds Pause, const std::function<bool()>& Try);
