@@ -146,6 +146,8 @@ TEST(HostileFiles, CostNoMoreThanTheirPictures) {
         const long long shadowMB =
             ChildCostSanitizer() == TSanitizer::Address ? (pictureMB + f.FilledMB) / 8 : 0;
         const long long allowedMB = f.FilledMB + shadowMB + 32;
+        // A sanitizer slows our instrumented code several times over, but not the reference's memset.
+        const double allowedSeconds = ChildCostSanitizer() == TSanitizer::None ? 1.0 : 4.0;
 
         const auto load = [&] {
             QBuffer in;
@@ -173,7 +175,7 @@ TEST(HostileFiles, CostNoMoreThanTheirPictures) {
                 EXPECT_EQ(cost->Outcome.substr(0, f.Outcome.size()), f.Outcome);
             }
             EXPECT_LE(cost->PeakGrowthMB, allowedMB) << cost->Outcome;
-            EXPECT_LE(cost->CpuSeconds, reference->CpuSeconds + 1.0) << cost->Outcome;
+            EXPECT_LE(cost->CpuSeconds, reference->CpuSeconds + allowedSeconds) << cost->Outcome;
         }
     }
 }
