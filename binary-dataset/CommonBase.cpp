@@ -1,7 +1,7 @@
 // The records table's layout and its creation, the one way both programs make it.
 #include "binary-dataset/CommonBase.h"
 
-#include "binary-dataset/bindata.h"
+#include "binary-dataset/TableFile.h"
 
 #include <QFileInfo>
 
@@ -25,17 +25,14 @@ void AddRecordTableFields(TFieldDefs& Defs) {
 }
 
 void CreateRecordTableWhenMissing(const QString& Path) {
-    if (QFileInfo::exists(Path))
-        return;
-    TBinaryDataSet creator;
-    creator.SetTableName(Path);
-    creator.FieldDefs.Clear();
-    AddRecordTableFields(creator.FieldDefs);
+    TFieldDefs defs;
+    AddRecordTableFields(defs);
     try {
-        creator.CreateTable();
+        // One step that never replaces: no question about a table that is there.
+        TTableFile::Create(Path, DescriptorsFor(defs), false);
     } catch (const EBinaryDataSetError&) {
-        // The other program may have made the table between the look and the creation: then it is there
-        // to be opened, and only a table still missing is a failure.
+        // The table was there, or another program made it meanwhile: then it is there to be opened, and only
+        // a table still missing is a failure.
         if (!QFileInfo::exists(Path))
             throw;
     }

@@ -13,5 +13,7 @@ inline const QString PictureFolderName = QStringLiteral("pictures/");
 // The fields of a new records table, in file order: 195-byte records.
 void AddRecordTableFields(TFieldDefs& Defs);
 
-// Writes an empty records table at Path when no file is there; raises as TBinaryDataSet::CreateTable does.
+// Writes an empty records table at Path when no file is there, in one step that never replaces a file and
+// never asks: a table another program made meanwhile is left to be opened. Raises EBinaryDataSetError when
+// the table is still missing.
 void CreateRecordTableWhenMissing(const QString& Path);

@@ -2,6 +2,7 @@
 // (flock), so that two handles, in one process or two, never write over each other's header.
 #include "binary-dataset/TableFile.h"
 
+#include "framework/FileStreams.h"
 #include "framework/StreamIO.h"
 #include "framework/TickCount.h"
 
@@ -42,39 +43,64 @@ mode_t CurrentUmask() {
     return 022;
 }
 
-// pread and pwrite until all bytes are through; a short transfer that cannot continue is an error.
-template <typename Transfer> bool TransferAll(Transfer transfer, int64_t offset, int64_t count) {
-    while (count > 0) {
-        const ssize_t done = transfer(size_t(count), off_t(offset));
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return false;
-        offset += done;
-        count -= done;
+// The deleted records of a scan and the records their link words name: each deletion links its record to the
+// chain head before it, so the record deleted last is one that no other record links to.
+class TDeletedRecords {
+public:
+    void Add(int64_t n, int32_t link, int64_t physicalCount) {
+        Marks.resize(size_t(physicalCount));
+        Links.emplace_back(n, link);
+        Marks[size_t(n)] |= Deleted;
+        if (link >= 1 && link <= physicalCount)
+            Marks[size_t(link - 1)] |= Named;
     }
-    return true;
-}
+
+    // The head a cut deletion left out: the record no one links to that links to `head` as a deletion does
+    // (to -1 when the head is out of range, as a deletion then starts a new chain). `head` itself when it is
+    // a deleted record no one links to, or when no record fits: nothing is made up.
+    int32_t LastDeleted(int32_t head) const {
+        const bool inRange = head >= 1 && size_t(head) <= Marks.size();
+        if (inRange && Marks[size_t(head - 1)] == Deleted)
+            return head;
+        const int32_t expected = inRange ? head : -1;
+        int32_t found = head;
+        for (const auto& [n, link] : Links)
+            if (link == expected && !(Marks[size_t(n)] & Named))
+                found = int32_t(n + 1);
+        return found;
+    }
+
+private:
+    enum : uint8_t { Deleted = 1, Named = 2 };
+    std::vector<std::pair<int64_t, int32_t>> Links; // physical number and link word of each deleted record
+    std::vector<uint8_t> Marks;                     // by physical number
+};
 
 } // namespace
 
 class TTableFile::TLock {
 public:
     // Tries at once and then every few milliseconds: flock alone would wait forever for a program that hangs
-    // while it holds the lock.
-    TLock(int fd, int operation, const QString& path) : Fd(fd) {
+    // while it holds the lock. A wait that runs out sets `stopWaiting`; from then on each lock is tried once
+    // until one is had, so that a grid repainting a hundred cells waits the limit once, not a hundred times.
+    TLock(int fd, int operation, const QString& path, bool& stopWaiting) : Fd(fd) {
         const auto tryLock = [&] {
-            while (flock(Fd, operation | LOCK_NB) != 0) {
-                if (errno == EWOULDBLOCK)
-                    return false;
-                if (errno != EINTR)
-                    Raise(QStringLiteral("Cannot lock the table file: %1")
-                              .arg(QString::fromLocal8Bit(strerror(errno))));
-            }
-            return true;
+            if (flock(Fd, operation | LOCK_NB) == 0)
+                return true;
+            // An interrupted call is only "not yet": some network and FUSE mounts interrupt every one.
+            if (errno == EWOULDBLOCK || errno == EINTR)
+                return false;
+            if (errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL)
+                Raise(QStringLiteral("Файловая система не поддерживает блокировку файла таблицы \"%1\": "
+                                     "две программы не могут работать с ним вместе.")
+                          .arg(path));
+            Raise(QStringLiteral("Не удаётся заблокировать файл таблицы \"%1\": %2")
+                      .arg(path, QString::fromLocal8Bit(strerror(errno))));
         };
-        if (!RetryFor(TableLockWaitMs, LockRetryInterval, tryLock))
-            Raise(QStringLiteral("The table file \"%1\" is locked by another program. Try again later.")
+        const bool locked = stopWaiting ? tryLock() : RetryFor(TableLockWaitMs, LockRetryInterval, tryLock);
+        stopWaiting = !locked;
+        if (!locked)
+            Raise(QStringLiteral("Файл таблицы \"%1\" занят другой программой. Попробуйте ещё раз позже.")
                       .arg(path));
     }
     ~TLock() { flock(Fd, LOCK_UN); }
@@ -99,7 +125,7 @@ TTableFile::TTableFile(const QString& path, bool readOnly) : FPath(path) {
         if (fstat(Fd, &info) != 0 || !S_ISREG(info.st_mode))
             Raise(QStringLiteral("Not a binary data set file."));
         // A writable handle may have to correct the header, so it takes the lock that allows it at once.
-        TLock lock(Fd, readOnly ? LOCK_SH : LOCK_EX, FPath);
+        TLock lock(Fd, readOnly ? LOCK_SH : LOCK_EX, FPath, StopWaiting);
         const int64_t size = FileSize();
         uint8_t bytes[TableHeaderSize] = {};
         ReadAt(0, bytes, std::min(size, TableHeaderSize));
@@ -134,10 +160,11 @@ void TTableFile::ReadRecord(int64_t n, uint8_t* record) {
         // Moving backwards, the window ends at n; otherwise it starts there.
         const int64_t first = n < WindowFirst ? std::max<int64_t>(0, n - perWindow + 1) : n;
         const int64_t count = std::min(perWindow, PhysicalCount() - first);
+        // Under the shared lock, so that no record is read while a change is half-way through it. The
+        // records read before stay while the lock cannot be had: a grid keeps showing them.
+        TLock lock(Fd, LOCK_SH, FPath, StopWaiting);
         ForgetWindow();
         Window.resize(size_t(count * size));
-        // Under the shared lock, so that no record is read while a change is half-way through it.
-        TLock lock(Fd, LOCK_SH, FPath);
         ReadAt(RecordOffset(first), Window.data(), count * size);
         WindowFirst = first;
         WindowCount = count;
@@ -146,14 +173,14 @@ void TTableFile::ReadRecord(int64_t n, uint8_t* record) {
 }
 
 void TTableFile::Refresh() {
-    TLock lock(Fd, LOCK_SH, FPath);
+    TLock lock(Fd, LOCK_SH, FPath, StopWaiting);
     const int64_t size = FileSize();
     FHeader = CountRecords(ReadCheckedHeader(size), size);
     ForgetWindow();
 }
 
 int64_t TTableFile::Append(const uint8_t* record) {
-    TLock lock(Fd, LOCK_EX, FPath);
+    TLock lock(Fd, LOCK_EX, FPath, StopWaiting);
     TTableHeader header = BeginChange();
     CheckAdoptedCounts(header.LiveCount + 1, header.DeletedCount);
     const int64_t n = header.PhysicalCount();
@@ -173,7 +200,7 @@ int64_t TTableFile::Append(const uint8_t* record) {
 }
 
 void TTableFile::Rewrite(int64_t n, const uint8_t* record) {
-    TLock lock(Fd, LOCK_EX, FPath);
+    TLock lock(Fd, LOCK_EX, FPath, StopWaiting);
     BeginChange();
     CheckRecordInFile(n);
     if (LinkWordAt(n) != 0)
@@ -184,7 +211,7 @@ void TTableFile::Rewrite(int64_t n, const uint8_t* record) {
 }
 
 bool TTableFile::MarkDeleted(int64_t n) {
-    TLock lock(Fd, LOCK_EX, FPath);
+    TLock lock(Fd, LOCK_EX, FPath, StopWaiting);
     TTableHeader header = BeginChange();
     CheckRecordInFile(n);
     if (LinkWordAt(n) != 0)
@@ -238,16 +265,15 @@ int32_t TTableFile::Create(const QString& path, const std::vector<TFieldDescript
         if (oldFd >= 0)
             ::close(oldFd);
     });
+    bool stopWaiting = false;
     std::optional<TLock> lock;
     if (oldFd >= 0)
-        lock.emplace(oldFd, LOCK_EX, path);
-    const QByteArray temporary = QFile::encodeName(file.fileName());
+        lock.emplace(oldFd, LOCK_EX, path, stopWaiting);
     // A table another program made meanwhile is never replaced unasked.
-    int renamed =
-        renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, name.constData(), exists ? 0 : RENAME_NOREPLACE);
-    if (renamed != 0 && errno == EINVAL) // a file system that cannot refuse to replace
-        renamed = rename(temporary.constData(), name.constData());
-    if (renamed != 0)
+    const bool renamed = exists
+                             ? rename(QFile::encodeName(file.fileName()).constData(), name.constData()) == 0
+                             : RenameNoReplace(file.fileName(), path);
+    if (!renamed)
         fail(errno == EEXIST ? QStringLiteral("It already exists.")
                              : QString::fromLocal8Bit(strerror(errno)));
     file.setAutoRemove(false);
@@ -262,24 +288,12 @@ int64_t TTableFile::FileSize() const {
 }
 
 void TTableFile::ReadAt(int64_t offset, void* data, int64_t count) const {
-    auto* p = static_cast<uint8_t*>(data);
-    const auto read = [&](size_t n, off_t at) {
-        const ssize_t done = ::pread(Fd, p, n, at);
-        p += std::max<ssize_t>(done, 0);
-        return done;
-    };
-    if (!TransferAll(read, offset, count))
+    if (!ReadExactAt(Fd, data, count, offset))
         Raise(QStringLiteral("Stream read error"));
 }
 
 void TTableFile::WriteAt(int64_t offset, const void* data, int64_t count) {
-    const auto* p = static_cast<const uint8_t*>(data);
-    const auto write = [&](size_t n, off_t at) {
-        const ssize_t done = ::pwrite(Fd, p, n, at);
-        p += std::max<ssize_t>(done, 0);
-        return done;
-    };
-    if (!TransferAll(write, offset, count))
+    if (!WriteExactAt(Fd, data, count, offset))
         Raise(QStringLiteral("Stream write error"));
 }
 
@@ -311,6 +325,7 @@ TTableHeader TTableFile::CountRecords(TTableHeader header, int64_t fileSize,
     // Past the counts, records of nothing but zero bytes were never written by anyone (a sparse file, blocks
     // a crash left zeroed): they are taken in only when a record that holds data follows them.
     int64_t zeros = 0;
+    TDeletedRecords chain;
     std::vector<uint8_t> block;
     for (int64_t n = first; n < whole;) {
         if (n >= counted) {
@@ -338,11 +353,18 @@ TTableHeader TTableFile::CountRecords(TTableHeader header, int64_t fileSize,
             }
             live += zeros;
             zeros = 0;
-            ++(GetLE32(record) == 0 ? live : deleted);
+            const int32_t link = int32_t(GetLE32(record));
+            ++(link == 0 ? live : deleted);
+            if (link != 0 && first == 0)
+                chain.Add(n + i, link, whole);
         }
         CheckAdoptedCounts(live, deleted);
         n += count;
     }
+    // Counts that disagree with a scan of every record betray a deletion cut off between its link word and
+    // its header: its record is then the one deleted last.
+    if (first == 0 && (live != header.LiveCount || deleted != header.DeletedCount))
+        header.ChainHead = chain.LastDeleted(header.ChainHead);
     header.LiveCount = int32_t(live);
     header.DeletedCount = int32_t(deleted);
     return header;

@@ -10,16 +10,17 @@
 #include <vector>
 
 // How long a handle waits for another's hold on the file before it raises: a program that hangs while it
-// holds the lock must not hang the other one too.
+// holds the lock must not hang the other one too. Once a wait has run out, the handle tries its locks once
+// each, without waiting, until it has one again.
 constexpr uint32_t TableLockWaitMs = 5000;
 
 class TTableFile {
 public:
     // Opens the file and checks its header, descriptors and counts. The live and deleted records are counted
     // by their link words, whole records beyond the header's counts (appends whose header never got written)
-    // included, but not a run of records of zero bytes at the end past the counts; a writable handle writes
-    // counts that differ from the header's back and cuts off what it did not count, a read-only one only uses
-    // them.
+    // included, but not a run of records of zero bytes at the end past the counts; counts that differ from
+    // the header's come with the chain head of the deletion they missed. A writable handle writes them back
+    // and cuts off what it did not count, a read-only one only uses them.
     TTableFile(const QString& path, bool readOnly);
     ~TTableFile();
     TTableFile(const TTableFile&) = delete;
@@ -82,4 +83,5 @@ private:
     std::vector<uint8_t> Window; // whole records WindowFirst .. WindowFirst + WindowCount - 1
     int64_t WindowFirst = 0;
     int64_t WindowCount = 0;
+    bool StopWaiting = false; // a wait for the lock ran out, and no lock was had since
 };

@@ -65,8 +65,19 @@ void TBinaryDataSet::SetRecNo(int Value) {
     });
 }
 
-void TBinaryDataSet::InternalOpen() {
+void TBinaryDataSet::Reopen() {
+    if (!Active()) {
+        Open();
+        return;
+    }
     auto file = std::make_unique<TTableFile>(FTableName, FReadOnly);
+    Close();
+    Reopened = std::move(file);
+    Open();
+}
+
+void TBinaryDataSet::InternalOpen() {
+    auto file = Reopened ? std::move(Reopened) : std::make_unique<TTableFile>(FTableName, FReadOnly);
     InternalInitFieldDefs(*file);
     CreateFields();
     Stream = std::move(file);

@@ -34,6 +34,9 @@ public:
     // Moves to physical record Value - 1 for 1 <= Value <= GetRecordCount and ignores other values.
     void SetRecNo(int Value) override;
     bool CanModify() const override { return !FReadOnly; }
+    // Opens and checks the file anew before the open one is let go: a table that cannot be opened now (held
+    // by another program, damaged) leaves the dataset open on what it showed, and raises why.
+    void Reopen() override;
 
 protected:
     void InternalOpen() override;
@@ -59,8 +62,9 @@ private:
 
     QString FTableName;
     bool FReadOnly = false;
-    std::unique_ptr<TTableFile> Stream; // owned while the dataset is open
-    std::vector<int32_t> FieldOffsets;  // by field number - 1
+    std::unique_ptr<TTableFile> Stream;   // owned while the dataset is open
+    std::unique_ptr<TTableFile> Reopened; // opened by Reopen for the next InternalOpen
+    std::vector<int32_t> FieldOffsets;    // by field number - 1
     int32_t RecordSize = 0;
     int32_t BufferSize = 0;     // a buffer is the record, then its bookmark, bookmark flag and 3 spare bytes
     int32_t BookmarkOffset = 0; // = RecordSize

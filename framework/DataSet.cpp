@@ -250,6 +250,11 @@ void TDataSet::Refresh() {
     DataEvent(deDataSetChange);
 }
 
+void TDataSet::Reopen() {
+    Close();
+    Open();
+}
+
 void TDataSet::SetFiltered(bool Value) {
     if (Value == FFiltered)
         return;
@@ -280,12 +285,18 @@ TDataSet::TRecordPeek::TRecordPeek(TDataSet& DataSet, TBookmark Bookmark) : Owne
         source = &Owner.Buffer;
     } else {
         Owner.CursorPosChanged = true;
+        bool known = true;
         try {
             Owner.InternalGotoBookmark(Bookmark);
-            if (Owner.GetRecord(Owner.PeekBuffer, gmCurrent, false) == grOK)
-                source = &Owner.PeekBuffer;
         } catch (const Exception&) {
             // A bookmark the storage no longer knows is a record that is gone.
+            known = false;
+        }
+        try {
+            if (known && Owner.GetRecord(Owner.PeekBuffer, gmCurrent, false) == grOK)
+                source = &Owner.PeekBuffer;
+        } catch (const Exception& error) {
+            FError = error.message();
         }
     }
     Owner.Peeking = true;

@@ -110,6 +110,9 @@ public:
     void Delete();
     // Reads the storage anew and keeps the current record where it still exists.
     void Refresh();
+    // Closes and opens again, so that the storage is read anew. A subclass that can tell beforehand that it
+    // will not open keeps the dataset open as it was and raises that reason.
+    virtual void Reopen();
     // Between DisableControls and its EnableControls (they nest) the links hear nothing; the last
     // EnableControls tells them of one data set change when any event was held back, so that several steps
     // look like one to a grid or a data source.
@@ -137,12 +140,17 @@ public:
         ~TRecordPeek();
         TRecordPeek(const TRecordPeek&) = delete;
         TRecordPeek& operator=(const TRecordPeek&) = delete;
-        // False when the record is gone or rejected by the filter; the fields then read nothing.
+        // False when the record is gone, rejected by the filter or could not be read; the fields then read
+        // nothing.
         bool Found() const { return FFound; }
+        // Why the record could not be read (the storage held by another program, a read error); empty when
+        // it was read or is gone.
+        const QString& Error() const { return FError; }
 
     private:
         TDataSet& Owner;
         bool FFound = false;
+        QString FError;
     };
 
 protected:

@@ -32,6 +32,18 @@ QVariant TDataSetTableModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole && role != Qt::EditRole)
         return {};
     const TDataSet::TRecordPeek peek(*DataSet(), Rows[size_t(index.row())]);
+    if (!peek.Error().isEmpty() && !ReadFailurePending) {
+        // Cells are read while they are painted: one report for all of a paint's cells, after the paint.
+        ReadFailurePending = true;
+        auto* self = const_cast<TDataSetTableModel*>(this);
+        QMetaObject::invokeMethod(
+            self,
+            [self, error = peek.Error()] {
+                self->ReadFailurePending = false;
+                emit self->readFailed(error);
+            },
+            Qt::QueuedConnection);
+    }
     if (!peek.Found())
         return {};
     return role == Qt::DisplayRole ? QVariant(field->AsString()) : field->AsVariant();
@@ -112,12 +124,12 @@ void TDataSetTableModel::ReRead() {
     // loads something per current record loads once, for the record that ends up current.
     DataSet()->DisableControls();
     try {
-        DataSet()->Close();
-        DataSet()->Open();
+        DataSet()->Reopen();
         if (current != NoBookmark && DataSet()->BookmarkValid(current))
             DataSet()->GotoBookmark(current);
     } catch (...) {
-        // The grid still hears of the change, which shows a table that failed to open as empty.
+        // The grid still hears of the change: of the rows as they were when the dataset could not be
+        // reopened, of an empty table when it closed.
         DataSet()->EnableControls();
         throw;
     }

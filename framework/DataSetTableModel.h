@@ -42,12 +42,16 @@ public:
     // Makes the row's record the current one; false (with errorOccurred) when it cannot be reached.
     bool SetCurrentRow(int Row);
     // Closes and opens the dataset again, so that the table is read anew, and goes back to the record that
-    // was current if it still exists. Raises what opening raises.
+    // was current if it still exists. Raises what opening raises; a dataset that knows beforehand that it
+    // will not open keeps its rows.
     void ReRead();
 
 signals:
     void currentRowChanged(int row);
     void errorOccurred(const QString& message);
+    // A cell's record could not be read (its storage held by another program, a read error); the cell shows
+    // nothing. Each cell of a paint may say so, after the paint.
+    void readFailed(const QString& message);
 
 private:
     void DataEvent(TDataEvent Event, TBookmark Info) override;
@@ -60,4 +64,5 @@ private:
     QVector<TGridColumn> FColumns;
     std::vector<TBookmark> Rows; // in browse order, which is bookmark order
     int FCurrentRow = -1;
+    mutable bool ReadFailurePending = false; // a readFailed is on its way
 };

@@ -243,13 +243,11 @@ std::vector<uint8_t> TField::NativeFromVariant(const QVariant& Value) const {
     switch (Def.DataType) {
     case ftString: {
         const QString text = Value.toString().left(Def.Size);
-        qsizetype bad = text.indexOf(QChar(0));
-        const std::optional<QByteArray> encoded = bad < 0 ? EncodeWin1251(text, &bad) : std::nullopt;
-        if (!encoded)
-            throw EDatabaseError(QStringLiteral("Field '%1' cannot store the character '%2' (U+%3)")
-                                     .arg(Def.Name, text.at(bad))
-                                     .arg(QString::number(text.at(bad).unicode(), 16).toUpper(), 4, u'0'));
-        std::memcpy(p, encoded->constData(), size_t(encoded->size()));
+        if (const qsizetype bad = FirstUnstorableCharacter(text); bad >= 0)
+            throw EDatabaseError(QStringLiteral("Поле «%1» не может хранить знак %2")
+                                     .arg(Def.Name, DescribeCharacter(text, bad)));
+        const QByteArray encoded = *EncodeWin1251(text);
+        std::memcpy(p, encoded.constData(), size_t(encoded.size()));
         break;
     }
     case ftSmallint:

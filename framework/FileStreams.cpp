@@ -5,6 +5,10 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 void OpenFileForReading(QFile& file) {
     // Opening a FIFO blocks until a writer comes, and a device may never end: only regular files are read.
@@ -40,4 +44,18 @@ void WriteBuffer(QIODevice& device, const void* buffer, qint64 count) {
                               ? QStringLiteral("Stream write error")
                               : QStringLiteral("Stream write error. %1").arg(reason));
     }
+}
+
+bool RenameNoReplace(const QString& from, const QString& to) {
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if ((errno != EINVAL && errno != ENOSYS) || link(source.constData(), target.constData()) != 0)
+        return false;
+    // The file has both names now; a failed unlink only leaves the old one behind.
+    const int saved = errno;
+    unlink(source.constData());
+    errno = saved;
+    return true;
 }

@@ -26,3 +26,8 @@ void CommitSaveFile(QSaveFile& file);
 bool FlushAndCommit(QSaveFile& file);
 // Writes all `count` bytes or raises EWriteError.
 void WriteBuffer(QIODevice& device, const void* buffer, qint64 count);
+
+// Gives the file `from` the name `to` unless something has that name already: then false with errno EEXIST,
+// and nothing changed. A file system that cannot refuse in one step (renameat2 answers EINVAL or ENOSYS) gets
+// a hard link, which refuses as well, then the old name's unlink. False with errno set on any failure.
+bool RenameNoReplace(const QString& from, const QString& to);

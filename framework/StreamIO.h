@@ -8,7 +8,14 @@
 bool ReadExact(QIODevice& device, void* buffer, qint64 count);
 bool WriteExact(QIODevice& device, const void* buffer, qint64 count);
 
-constexpr uint16_t GetLE16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+// pread and pwrite of all `count` bytes at `offset` of a file descriptor, going on after interruptions;
+// false when the transfer comes up short (errno tells why, or is 0 at the end of the file).
+bool ReadExactAt(int fd, void* buffer, int64_t count, int64_t offset);
+bool WriteExactAt(int fd, const void* buffer, int64_t count, int64_t offset);
+
+constexpr uint16_t GetLE16(const uint8_t* p) {
+    return uint16_t(p[0] | (p[1] << 8));
+}
 constexpr uint32_t GetLE32(const uint8_t* p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }

@@ -60,3 +60,22 @@ std::optional<QByteArray> EncodeWin1251(const QString& text, qsizetype* badIndex
     }
     return bytes;
 }
+
+qsizetype FirstUnstorableCharacter(const QString& text) {
+    qsizetype bad = text.indexOf(QChar(0));
+    const qsizetype searched = bad < 0 ? text.size() : bad;
+    qsizetype unencodable = -1;
+    if (!EncodeWin1251(text.left(searched), &unencodable))
+        return unencodable;
+    return bad;
+}
+
+QString DescribeCharacter(const QString& text, qsizetype index) {
+    const bool pair =
+        index + 1 < text.size() && text[index].isHighSurrogate() && text[index + 1].isLowSurrogate();
+    const char32_t code = pair ? QChar::surrogateToUcs4(text[index], text[index + 1]) : text[index].unicode();
+    const QString number = QStringLiteral("U+%1").arg(QString::number(uint(code), 16).toUpper(), 4, u'0');
+    if (!QChar::isPrint(code))
+        return number;
+    return QStringLiteral("«%1» (%2)").arg(text.mid(index, pair ? 2 : 1), number);
+}

@@ -5,6 +5,7 @@
 #include "framework/Exception.h"
 #include "framework/Geometry.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -33,21 +34,39 @@ struct TProbeRecord {
 class TCommonBaseWriter {
 public:
     // Folder holds the table and the picture folder, ImageFolder the pictures the records name; both end
-    // in "/".
+    // in "/". One writer serves a whole session of the program.
     TCommonBaseWriter(const QString& Folder, const QString& ImageFolder);
 
-    // Adds Records in their order. A record whose probe is already in the table is skipped; one that the
-    // table cannot hold as it is, or whose picture cannot be placed, is refused with its reasons. Creates the
-    // table when it is missing. Raises ECommonBaseError when the folder or the table cannot be opened or a
-    // record cannot be written; the table then holds whole records only, and the counts say what was done.
+    // Adds Records in their order. A probe that this writer has once added or found in the table is never
+    // added again, whatever became of its record since (deleted or corrected in the records viewer); one
+    // that the table holds already is skipped too; one that the table cannot hold as it is, or whose
+    // picture cannot be placed, is refused with its reasons. Creates the table when it is missing. Raises
+    // ECommonBaseError when the folder or the table cannot be opened or a record cannot be written; the
+    // table then holds whole records only, and the counts say what was done.
     void Add(const std::vector<TProbeRecord>& Records);
 
+    // What the last Add did.
     int Added = 0;
     int AlreadyThere = 0;
     // One line per refused probe: "picture / infection / probe: reasons".
     QStringList Refused;
 
+    // What makes a probe the same one: picture, infection, probe name, day number and milliseconds of the
+    // day.
+    struct TRecordKey {
+        QString FileName;
+        QString Infection;
+        QString Name;
+        int32_t Day = 0;
+        int32_t MSecs = 0;
+        friend bool operator==(const TRecordKey&, const TRecordKey&) = default;
+        friend size_t qHash(const TRecordKey& Key, size_t Seed = 0) {
+            return qHashMulti(Seed, Key.FileName, Key.Infection, Key.Name, Key.Day, Key.MSecs);
+        }
+    };
+
 private:
     const QString Folder;
     const QString ImageFolder;
+    QSet<TRecordKey> Stored; // the probes this writer has added or found in the table
 };

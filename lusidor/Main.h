@@ -2,6 +2,7 @@
 // the three working modes and the settings file read at start and written at exit.
 #pragma once
 
+#include "CommonBaseWriter.h"
 #include "Measurement.h"
 #include "binary-dataset/bindata.h"
 #include "framework/AddressReservation.h"
@@ -18,6 +19,7 @@
 #include <QTimer>
 #include <map>
 #include <memory>
+#include <optional>
 
 class QMdiSubWindow;
 class QTreeWidgetItem;
@@ -96,6 +98,8 @@ public:
     // The common database's folder, ending in "/": [DataBase] Folder, absolute or from the program folder,
     // else the program folder itself.
     QString DataBaseFolder;
+    // What "Добавить в общую БД" has added in this session, made at its first use.
+    std::optional<TCommonBaseWriter> CommonBase;
     QString HelpFolder;
     int Mode = ImageProcessingMode;
     bool MenuUpdateOn = false;

@@ -32,7 +32,9 @@ QString AddedText(const TCommonBaseWriter& Writer) {
 void TForm1::N9Click() {
     if (!Base)
         return;
-    TCommonBaseWriter writer(DataBaseFolder, ImageFolder);
+    if (!CommonBase)
+        CommonBase.emplace(DataBaseFolder, ImageFolder);
+    TCommonBaseWriter& writer = *CommonBase;
     try {
         writer.Add(ProbeRecords(*Base));
     } catch (const ECommonBaseError& e) {

@@ -10,7 +10,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <utility>
 
 namespace {
 
@@ -56,6 +58,8 @@ TRecordGrid::TRecordGrid(QWidget* parent) : QTableView(parent) {
     setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
     setWordWrap(false);
     setItemDelegate(new TFieldEditors(this));
+    for (QScrollBar* bar : {verticalScrollBar(), horizontalScrollBar()})
+        connect(bar, &QAbstractSlider::actionTriggered, this, [this] { ReadFailureReportable = true; });
     // The selection stays as visible when the grid has no focus.
     QPalette colours = palette();
     for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
@@ -79,8 +83,16 @@ void TRecordGrid::SetDataModel(TDataSetTableModel* NewModel) {
                                                    title.horizontalAdvance(columns[i].Title) + TitleMargins));
     }
     connect(Model, &TDataSetTableModel::currentRowChanged, this, &TRecordGrid::FollowModel);
-    connect(Model, &TDataSetTableModel::errorOccurred, this,
-            [](const QString& message) { ShowError(message, false); });
+    connect(Model, &TDataSetTableModel::errorOccurred, this, [this](const QString& message) {
+        // The box is the one report of what the user did: the repaint after it may meet the same trouble.
+        ReadFailureReportable = false;
+        ShowError(message, false);
+    });
+    connect(Model, &TDataSetTableModel::readFailed, this, [this](const QString& message) {
+        if (std::exchange(ReadFailureReportable, false))
+            ShowError(message, false);
+    });
+    connect(Model, &QAbstractItemModel::modelReset, this, [this] { ReadFailureReportable = true; });
     FollowModel(Model->CurrentRow());
 }
 
@@ -100,11 +112,25 @@ void TRecordGrid::FollowModel(int Row) {
 
 void TRecordGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
     QTableView::currentChanged(current, previous);
-    if (!Following && Model && current.isValid() && current.row() != previous.row())
-        Model->SetCurrentRow(current.row());
+    // A record that cannot be reached (its table held by another program) leaves the dataset where it was,
+    // and the grid goes back there with it.
+    if (!Following && Model && current.isValid() && current.row() != previous.row() &&
+        !Model->SetCurrentRow(current.row()))
+        FollowModel(Model->CurrentRow());
+}
+
+void TRecordGrid::mousePressEvent(QMouseEvent* event) {
+    ReadFailureReportable = true;
+    QTableView::mousePressEvent(event);
+}
+
+void TRecordGrid::wheelEvent(QWheelEvent* event) {
+    ReadFailureReportable = true;
+    QTableView::wheelEvent(event);
 }
 
 void TRecordGrid::keyPressEvent(QKeyEvent* event) {
+    ReadFailureReportable = true;
     if (ConfirmDelete && event->key() == Qt::Key_Delete && event->modifiers() == Qt::ControlModifier) {
         const int row = Model ? Model->CurrentRow() : -1;
         if (row >= 0 && MessageBox(QStringLiteral("Удалить запись?"), QStringLiteral("Вопрос"),

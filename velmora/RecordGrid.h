@@ -1,7 +1,8 @@
 // TRecordGrid: the records grid over a TDataSetTableModel, as the data-aware grid of the forms behaves:
 // an indicator marking the current row, the dataset's current record and the grid's current row kept
 // together, editing by F2 or typing in editors that take no more characters than the field holds, and an
-// optional Ctrl+Del that asks before it deletes.
+// optional Ctrl+Del that asks before it deletes. Records it cannot read are reported once for each thing
+// the user does, not for every repaint.
 #pragma once
 
 #include "framework/DataSetTableModel.h"
@@ -28,6 +29,8 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
@@ -38,4 +41,7 @@ private:
     bool ConfirmDelete = false;
     QPointer<QMenu> PopupMenu;
     bool Following = false; // the grid follows the dataset: no move back into it
+    // A record that cannot be read is reported only once the user did something since the last report: the
+    // repaints that closing the box causes meet the same trouble again.
+    bool ReadFailureReportable = true;
 };

@@ -140,7 +140,7 @@ void TForm1::N10Click() {
     try {
         GridModel.ReRead();
     } catch (...) {
-        // The dataset stays closed: the grid shows nothing rather than what the file no longer says.
+        // A table that cannot be opened now leaves the records shown before, and the box says why.
         HandleException();
     }
 }

@@ -163,7 +163,23 @@ TEST(BinaryDataSetCrash, KilledBetweenLinkWordAndHeader_ReopenCountsTheVisibleRe
         EXPECT_EQ(ReadFileBytes(path), crashed) << "a read-only open writes nothing";
         EXPECT_EQ(LE32At(crashed, 12), live + 1) << "the kill came between the two writes";
         EXPECT_EQ(visible(false), live);
-        ExpectSoundTable(ReadFileBytes(path), live);
+        const QByteArray repaired = ReadFileBytes(path);
+        ExpectSoundTable(repaired, live);
+        // The chain from its head passes every deleted record once, and starts at the one whose deletion was
+        // cut off: the record deleted last.
+        const auto linkOf = [&](const QByteArray& bytes, int32_t number) {
+            return LE32At(bytes, ChildDataStart + (number - 1) * ChildRecordSize);
+        };
+        std::set<int32_t> deleted;
+        for (int32_t number = 1; ChildDataStart + number * ChildRecordSize <= repaired.size(); ++number)
+            if (linkOf(repaired, number) != 0)
+                deleted.insert(number);
+        std::set<int32_t> chained;
+        for (int32_t number = LE32At(repaired, 24); number != -1 && chained.insert(number).second;)
+            number = linkOf(repaired, number);
+        EXPECT_EQ(chained, deleted) << "kill at " << killAt;
+        EXPECT_EQ(linkOf(repaired, LE32At(repaired, 24)), LE32At(crashed, 24))
+            << "the cut deletion heads the chain it was linked to";
     }
 }
 

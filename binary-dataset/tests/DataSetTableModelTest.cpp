@@ -108,7 +108,7 @@ TEST_F(DataSetTableModelTest, SetData_PostsTheRecordOrReportsTheRefusal) {
     EXPECT_FALSE(model.setData(model.index(1, 1), 9)) << "read-only column";
     EXPECT_FALSE(model.setData(model.index(2, 0), "Ω"));
     ASSERT_EQ(errors.count(), 1);
-    EXPECT_EQ(errors[0][0].toString(), "Field 'NAME' cannot store the character 'Ω' (U+03A9)");
+    EXPECT_EQ(errors[0][0].toString(), "Поле «NAME» не может хранить знак «Ω» (U+03A9)");
     EXPECT_EQ(model.index(2, 0).data().toString(), "r5");
     EXPECT_EQ(Data.State(), dsBrowse);
 }

@@ -1,9 +1,11 @@
 // One table file shared by handles in this process and another: locks that keep every change whole, and
 // that give up with a message instead of hanging.
+#include "binary-dataset/tests/LockHolder.h"
 #include "binary-dataset/tests/TableChild.h"
 #include "framework/DataSetTableModel.h"
 #include "framework/Win1251.h"
 #include "framework/testing/FakeClock.h"
+#include "framework/testing/SystemCallFaults.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -192,7 +194,7 @@ TEST(BinaryDataSetSharing, AnotherProcessAppendsWhileTwoHandlesEditDeleteAndClos
     EXPECT_EQ(fresh.GetRecordCount(), live);
 }
 
-TEST(BinaryDataSetSharing, LockHeldByAnotherProcess_EachAccessWaitsItsLimitThenRaises) {
+TEST(BinaryDataSetSharing, LockHeldByAnotherProcess_EachAccessWaitsItsLimitOnceThenRaises) {
     QTemporaryDir dir;
     const QString path = dir.filePath("locked.dat");
     const std::vector<TFieldDescriptor> fields = {{"ID", ftInteger, 4, 0}, {"TEXT", ftString, 24, 20}};
@@ -204,21 +206,22 @@ TEST(BinaryDataSetSharing, LockHeldByAnotherProcess_EachAccessWaitsItsLimitThenR
     struct TAccess {
         const char* Name;
         bool Changes;
+        bool OnTheHandle; // an access of an open handle, which stops waiting once its wait ran out
         std::function<void(TTableFile&)> Run;
     };
     const std::vector<TAccess> accesses = {
-        {"open for writing", true, [&](TTableFile&) { TTableFile(path, false); }},
-        {"open for reading", false, [&](TTableFile&) { TTableFile(path, true); }},
-        {"read a record", false,
+        {"open for writing", true, false, [&](TTableFile&) { TTableFile(path, false); }},
+        {"open for reading", false, false, [&](TTableFile&) { TTableFile(path, true); }},
+        {"read a record", false, true,
          [](TTableFile& file) { file.ReadRecord(1, std::vector<uint8_t>(32).data()); }},
-        {"re-read", false, [](TTableFile& file) { file.Refresh(); }},
-        {"append", true, [&](TTableFile& file) { file.Append(bytes); }},
-        {"rewrite", true, [&](TTableFile& file) { file.Rewrite(0, bytes); }},
-        {"delete", true, [](TTableFile& file) { file.MarkDeleted(2); }},
-        {"create over it", true, [&](TTableFile&) { TTableFile::Create(path, fields, true); }},
+        {"re-read", false, true, [](TTableFile& file) { file.Refresh(); }},
+        {"append", true, true, [&](TTableFile& file) { file.Append(bytes); }},
+        {"rewrite", true, true, [&](TTableFile& file) { file.Rewrite(0, bytes); }},
+        {"delete", true, true, [](TTableFile& file) { file.MarkDeleted(2); }},
+        {"create over it", true, false, [&](TTableFile&) { TTableFile::Create(path, fields, true); }},
     };
     const QString message =
-        QStringLiteral("The table file \"%1\" is locked by another program. Try again later.").arg(path);
+        QStringLiteral("Файл таблицы \"%1\" занят другой программой. Попробуйте ещё раз позже.").arg(path);
     for (const int held : {LOCK_EX, LOCK_SH}) {
         WriteFileBytes(path, TableBytes({{"ID", ftInteger, 4, 0}, {"TEXT", ftString, 24, 20}}, {3, 0, -1}) +
                                  record + record + record);
@@ -226,53 +229,78 @@ TEST(BinaryDataSetSharing, LockHeldByAnotherProcess_EachAccessWaitsItsLimitThenR
         std::vector<std::unique_ptr<TTableFile>> handles;
         for (size_t i = 0; i < accesses.size(); ++i)
             handles.push_back(std::make_unique<TTableFile>(path, false));
-        int ready[2];
-        int release[2];
-        ASSERT_EQ(pipe(ready), 0);
-        ASSERT_EQ(pipe(release), 0);
-        const QByteArray name = QFile::encodeName(path);
-        const pid_t holder = fork();
-        ASSERT_GE(holder, 0);
-        if (holder == 0) {
-            // Nothing but system calls between fork and exit.
-            const int fd = open(name.constData(), O_RDONLY);
-            char byte = flock(fd, held) == 0 ? 'L' : 'F';
-            if (write(ready[1], &byte, 1) == 1) [[maybe_unused]]
-                const ssize_t ignored = read(release[0], &byte, 1);
-            _exit(0);
-        }
-        char byte = 0;
-        ASSERT_EQ(read(ready[0], &byte, 1), 1);
-        ASSERT_EQ(byte, 'L');
+        TLockHolder holder(path, held);
+        ASSERT_TRUE(holder.Held);
         const QByteArray before = ReadFileBytes(path);
         for (size_t i = 0; i < accesses.size(); ++i) {
             SCOPED_TRACE(std::string(accesses[i].Name) +
                          (held == LOCK_EX ? " beside a writer" : " beside a reader"));
-            FakeClock clock(1000, 100);
-            QString raised;
-            try {
-                accesses[i].Run(*handles[i]);
-            } catch (const EBinaryDataSetError& e) {
-                raised = e.message();
-            }
-            if (accesses[i].Changes || held == LOCK_EX) {
-                EXPECT_EQ(raised, message);
-                EXPECT_GE(clock.Now - 1000, TableLockWaitMs) << "waited its limit";
-                EXPECT_LE(clock.Now - 1000, TableLockWaitMs + 2 * clock.Step) << "and no longer";
-            } else {
-                EXPECT_EQ(raised, "") << "readers share";
+            const bool refused = accesses[i].Changes || held == LOCK_EX;
+            // The first time waits the limit; on the same handle, the second tries once.
+            for (const bool again : {false, true}) {
+                FakeClock clock(1000, 100);
+                QString raised;
+                try {
+                    accesses[i].Run(*handles[i]);
+                } catch (const EBinaryDataSetError& e) {
+                    raised = e.message();
+                }
+                EXPECT_EQ(raised, refused ? message : QString()) << (again ? "again" : "");
+                const uint32_t waited = clock.Now - 1000;
+                if (!refused)
+                    continue;
+                if (again && accesses[i].OnTheHandle) {
+                    EXPECT_LE(waited, 2 * clock.Step) << "no second wait";
+                } else {
+                    EXPECT_GE(waited, TableLockWaitMs) << "waited its limit";
+                    EXPECT_LE(waited, TableLockWaitMs + 2 * clock.Step) << "and no longer";
+                }
             }
         }
         EXPECT_EQ(ReadFileBytes(path), before) << "nothing changed while the other held the lock";
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"locked.dat"})
             << "nor was left beside it";
-        ASSERT_EQ(write(release[1], "x", 1), 1);
-        int status = 0;
-        waitpid(holder, &status, 0);
-        for (int fd : {ready[0], ready[1], release[0], release[1]})
-            close(fd);
+        holder.Let();
         // Once the other process let go, every access goes through; the last replaces the table.
         for (size_t i = 0; i < accesses.size(); ++i)
             EXPECT_NO_THROW(accesses[i].Run(*handles[i])) << accesses[i].Name;
     }
+}
+
+TEST(BinaryDataSetSharing, LocksInterruptedEveryTimeWaitTheLimitAndLocksNotSupportedSaySo) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("t.dat");
+    CreateChildTable(path);
+    TTableFile handle(path, false);
+    QByteArray record(ChildRecordSize, '\0');
+    const auto* bytes = reinterpret_cast<const uint8_t*>(record.constData());
+    const QString busy =
+        QStringLiteral("Файл таблицы \"%1\" занят другой программой. Попробуйте ещё раз позже.").arg(path);
+    const QString unsupported =
+        QStringLiteral("Файловая система не поддерживает блокировку файла таблицы \"%1\": две программы не "
+                       "могут работать с ним вместе.")
+            .arg(path);
+    const struct {
+        int Error;
+        QString Message;
+        bool Waits;
+    } faults[] = {{EINTR, busy, true}, {ENOLCK, unsupported, false}, {EOPNOTSUPP, unsupported, false}};
+    for (const auto& fault : faults) {
+        SCOPED_TRACE(strerror(fault.Error));
+        const std::vector<std::pair<const char*, std::function<void()>>> accesses = {
+            {"open", [&] { TTableFile(path, true); }}, {"append", [&] { handle.Append(bytes); }}};
+        for (const auto& [name, access] : accesses) {
+            const TFlockFault flock(fault.Error);
+            FakeClock clock(1000, 100);
+            try {
+                access();
+                ADD_FAILURE() << name << " went through";
+            } catch (const EBinaryDataSetError& e) {
+                EXPECT_EQ(e.message(), fault.Message) << name;
+            }
+            EXPECT_EQ(clock.Now - 1000 >= TableLockWaitMs, fault.Waits) << name;
+        }
+    }
+    EXPECT_EQ(ReadFileBytes(path).size(), ChildDataStart) << "nothing was written";
+    EXPECT_NO_THROW(handle.Append(bytes)) << "a lock had again";
 }

@@ -1,6 +1,9 @@
 #include "binary-dataset/TableFile.h"
+#include "binary-dataset/CommonBase.h"
 #include "binary-dataset/tests/TableBytes.h"
 #include "framework/testing/FileSizeLimit.h"
+#include "framework/testing/MessageBoxSpy.h"
+#include "framework/testing/SystemCallFaults.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -292,4 +295,29 @@ TEST_F(TableFileTest, Create_ReplacesOnlyWhenAsked_AndHandlesOnTheOldTableRaiseR
         EXPECT_EQ(ReadFileBytes(Path), now);
     }
     EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files), QStringList({"fresh.dat", "plain"}));
+}
+
+TEST_F(TableFileTest, CreateWhenMissing_NeverReplacesAnotherProgramsTableNorAsks) {
+    const QByteArray others = TableBytes(SmallFields, {1, 0, -1}) + SmallRecord(0, "theirs", 1);
+    MessageBoxSpy boxes;
+    // renameat2 refusing to replace in one step, and a file system where it answers EINVAL, so that a link
+    // must refuse instead.
+    for (const int renameError : {0, EINVAL}) {
+        SCOPED_TRACE(renameError);
+        QFile::remove(Path);
+        {
+            const TRenameFault fault(renameError);
+            CreateRecordTableWhenMissing(Path);
+        }
+        EXPECT_EQ(QFileInfo(Path).size(), 692) << "the records table";
+        // The other program makes its table between the look and the creation.
+        QFile::remove(Path);
+        {
+            const TRenameFault fault(renameError, [&] { WriteFileBytes(Path, others); });
+            EXPECT_NO_THROW(CreateRecordTableWhenMissing(Path));
+        }
+        EXPECT_EQ(ReadFileBytes(Path), others) << "theirs stays";
+        EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files), QStringList{"t.dat"}) << "no temporary file stays";
+    }
+    EXPECT_TRUE(boxes.Requests.empty()) << "nothing asks";
 }

@@ -10,7 +10,9 @@
 #include "velmora/Unit3.h"
 #include "velmora/tests/VelmoraFixture.h"
 
+#include "binary-dataset/tests/LockHolder.h"
 #include "binary-dataset/tests/TableBytes.h"
+#include "framework/testing/FakeClock.h"
 
 #include <QApplication>
 #include <QCalendarWidget>
@@ -18,6 +20,7 @@
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTest>
 #include <QTimer>
@@ -263,7 +266,7 @@ TEST_F(VelmoraTest, MainWindow_TextCellsTakeNoMoreCharactersThanTheirFieldHolds)
             << field.toStdString() << ": what was shown is stored";
 }
 
-TEST_F(VelmoraTest, MainWindow_WithoutRecords_CommandsDoNothingAndAFailedRefreshEmptiesTheGrid) {
+TEST_F(VelmoraTest, MainWindow_WithoutRecords_CommandsDoNothingAndAFailedRefreshKeepsTheRecordsShown) {
     TForm1 form(Folder);
     form.Form4 = new TForm4(&form);
     TRecordGrid& grid = *form.Form().RxDBGrid1;
@@ -285,7 +288,8 @@ TEST_F(VelmoraTest, MainWindow_WithoutRecords_CommandsDoNothingAndAFailedRefresh
     ASSERT_EQ(boxes.Requests.size(), 1u);
     EXPECT_EQ(boxes.Requests[0].Text, "Not a binary data set file.");
     EXPECT_EQ(boxes.Requests[0].Caption, "Ошибка");
-    EXPECT_EQ(grid.model()->rowCount(), 0);
+    EXPECT_EQ(grid.model()->rowCount(), 12) << "the records shown before stay";
+    EXPECT_TRUE(form.BinaryDataSet1.Active());
 
     boxes.Requests.clear();
     form.Form().N9->trigger();
@@ -297,6 +301,82 @@ TEST_F(VelmoraTest, MainWindow_WithoutRecords_CommandsDoNothingAndAFailedRefresh
     form.show();
     form.Form().N2->trigger();
     EXPECT_FALSE(form.isVisible());
+}
+
+TEST_F(VelmoraTest, MainWindow_TableHeldByAnotherProgram_EachActionWaitsOnceReportsOnceAndKeepsTheRecords) {
+    // More records than one read of the table holds, so that the end of the grid must be read anew.
+    std::vector<TTestRecord> many;
+    for (int i = 0; i < 3000; ++i)
+        many.push_back({QStringLiteral("r%1.bmp").arg(i), "Грипп", "", "", QDate(2026, 12, 9), QTime(12, 0)});
+    TForm1 form(Folder);
+    AppendElsewhere(many);
+    form.N10Click();
+    form.show();
+    TRecordGrid& grid = *form.Form().RxDBGrid1;
+    ASSERT_EQ(grid.model()->rowCount(), 3000);
+    grid.grab(); // the first rows are read
+    const QString held =
+        QStringLiteral("Файл таблицы \"%1\" занят другой программой. Попробуйте ещё раз позже.").arg(Table);
+    MessageBoxSpy boxes;
+    TLockHolder holder(Table, LOCK_EX);
+    ASSERT_TRUE(holder.Held);
+    // How long an action waited on the tick count, and the boxes it brought.
+    const auto action = [&](const std::function<void()>& Act) {
+        const FakeClock clock(1000, 100);
+        const size_t before = boxes.Requests.size();
+        Act();
+        QCoreApplication::processEvents(); // the report of what a paint could not read comes after it
+        QStringList texts;
+        for (size_t i = before; i < boxes.Requests.size(); ++i)
+            texts << boxes.Requests[i].Caption + ": " + boxes.Requests[i].Text;
+        return std::pair(clock.Now - 1000, texts);
+    };
+    const auto atMost = [](uint32_t Waited, uint32_t Limit) { return Waited <= Limit + 2 * 100; };
+
+    // A scroll to the end: the first record out of reach waits the limit, the others of the paint do not.
+    auto [waited, texts] = action([&] {
+        grid.verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
+        grid.grab();
+    });
+    EXPECT_GE(waited, TableLockWaitMs);
+    EXPECT_TRUE(atMost(waited, TableLockWaitMs)) << waited;
+    EXPECT_EQ(texts, QStringList{"Ошибка: " + held});
+    EXPECT_EQ(grid.model()->index(2999, 0).data().toString(), "") << "what cannot be read shows nothing";
+    // Repaints, as the box's closing brings, meet the trouble again at once and say nothing more.
+    std::tie(waited, texts) = action([&] { grid.grab(); });
+    EXPECT_TRUE(atMost(waited, 0)) << waited;
+    EXPECT_EQ(texts, QStringList());
+    // "Обновить" waits its limit once, says why and keeps the records shown before.
+    std::tie(waited, texts) = action([&] { form.Form().N10->trigger(); });
+    EXPECT_TRUE(atMost(waited, TableLockWaitMs)) << waited;
+    EXPECT_EQ(texts, QStringList{"Ошибка: " + held});
+    ASSERT_EQ(grid.model()->rowCount(), 3000);
+    // The user's next scroll reports again, without waiting again; the rows read before still show.
+    std::tie(waited, texts) = action([&] {
+        grid.verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
+        grid.grab();
+    });
+    EXPECT_TRUE(atMost(waited, 0)) << waited;
+    EXPECT_EQ(texts, QStringList{"Ошибка: " + held});
+    EXPECT_EQ(grid.model()->index(0, 0).data().toString(), "r0.bmp");
+    // A move to the last record fails as a command: its box is the only one, and the grid stays on the record
+    // the dataset could keep.
+    const int current = grid.currentIndex().row();
+    std::tie(waited, texts) = action([&] {
+        QTest::keyClick(&grid, Qt::Key_End, Qt::ControlModifier);
+        grid.grab();
+    });
+    EXPECT_EQ(texts, QStringList{"Ошибка: " + held});
+    EXPECT_EQ(grid.currentIndex().row(), current);
+    EXPECT_EQ(grid.DataModel()->CurrentRow(), current);
+
+    holder.Let();
+    std::tie(waited, texts) = action([&] { grid.grab(); });
+    EXPECT_EQ(texts, QStringList());
+    EXPECT_EQ(grid.model()->index(2999, 0).data().toString(), "r2999.bmp") << "readable again";
+    form.Form().N10->trigger();
+    EXPECT_EQ(boxes.Requests.size(), 4u);
+    EXPECT_EQ(grid.model()->rowCount(), 3000);
 }
 
 TEST_F(VelmoraTest, PictureWindow_ShowsOnlyTheCurrentRecordsPictureFromThePictureFolder) {
