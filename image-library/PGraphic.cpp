@@ -165,10 +165,11 @@ void TPixelGraphic::SetFormat(int AWidth, int AHeight, uint8_t ABitCountNum) {
     Changed();
 }
 
-// Entry i mirrors colour-table entry i; beyond the table the first entry, or black for an empty table.
+// The entries describe the table, not the pixel values: a paletted picture of the kind pTrueColor has no
+// table, so its entries are black although GetPixelColor gives its values as colours.
 void TPixelGraphic::FillSectionColors() {
     for (size_t i = 0; i < BitmapInfo->bmiColors.size(); ++i) {
-        const TColor c = PixelValueColor(uint32_t(i));
+        const TColor c = TableEntryOrFirst(uint32_t(i));
         BitmapInfo->bmiColors[i] = {GetBValue(c), GetGValue(c), GetRValue(c), 0};
     }
 }
@@ -262,7 +263,11 @@ TColor TPixelGraphic::PixelValueColor(uint32_t Value) const {
     // Only a paletted kind has a table to fall back on: a pTrueColor value is the colour itself.
     if (BitCountNum == 3 || PaletteIdent == pTrueColor)
         return Value;
-    return Value < ColorTable.size() ? ColorTable[Value] : ColorTable.empty() ? clBlack : ColorTable[0];
+    return TableEntryOrFirst(Value);
+}
+
+TColor TPixelGraphic::TableEntryOrFirst(uint32_t Index) const {
+    return Index < ColorTable.size() ? ColorTable[Index] : ColorTable.empty() ? clBlack : ColorTable[0];
 }
 
 TColor TPixelGraphic::GetBackGroundColor() const {

@@ -261,6 +261,10 @@ private:
     void FlushPending() const;
     // Leaves a picture with no pixels and no size, keeping the colour table and its kind.
     void MakeEmpty();
+    // Colour-table entry Index; beyond the table the first entry, or black for an empty table, whatever the
+    // table's kind.
+    TColor TableEntryOrFirst(uint32_t Index) const;
+    // The one place that writes the section's colour entries: each is TableEntryOrFirst of its index.
     void FillSectionColors();
     // The colour table as drawing uses it.
     QVector<QRgb> DrawColors() const;
