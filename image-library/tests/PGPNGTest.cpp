@@ -6,6 +6,7 @@
 #include "image-library/PGSettings.h"
 #include "image-library/PGraphic.h"
 #include "image-library/testing/ChildCost.h"
+#include "image-library/testing/CountingDevice.h"
 #include "image-library/testing/Oracles.h"
 #include "image-library/testing/ProgressLog.h"
 #include "image-library/testing/TestPictures.h"
@@ -178,6 +179,7 @@ struct TRawPng {
     int ColorType = 0;
     std::vector<uint16_t> Samples;  // row by row, every channel of a pixel
     std::vector<QByteArray> Chunks; // placed between IHDR and IDAT
+    int Interlace = 0;              // Adam7 for 1, where ImageData serves only pictures of one pixel
 };
 
 QByteArray ImageData(const TRawPng& raw) {
@@ -199,13 +201,52 @@ QByteArray ImageData(const TRawPng& raw) {
     return qCompress(rows).mid(4); // Qt puts the length before zlib's own stream
 }
 
-QByteArray BuildPng(const TRawPng& raw) {
+// Raw's header and chunks with Data as the image data, in IDAT chunks of at most ChunkSize bytes.
+QByteArray PngWithData(const TRawPng& raw, const QByteArray& data, qsizetype chunkSize) {
     QByteArray png("\x89PNG\r\n\x1a\n", 8);
-    png += Chunk("IHDR", BigEndian({uint32_t(raw.Width), uint32_t(raw.Height)}) +
-                             BigEndian({uint32_t(raw.BitDepth), uint32_t(raw.ColorType), 0, 0, 0}, 1));
+    png += Chunk(
+        "IHDR",
+        BigEndian({uint32_t(raw.Width), uint32_t(raw.Height)}) +
+            BigEndian({uint32_t(raw.BitDepth), uint32_t(raw.ColorType), 0, 0, uint32_t(raw.Interlace)}, 1));
     for (const QByteArray& c : raw.Chunks)
         png += c;
-    return png + Chunk("IDAT", ImageData(raw)) + Chunk("IEND", {});
+    for (qsizetype at = 0; at < data.size(); at += chunkSize)
+        png += Chunk("IDAT", data.mid(at, chunkSize));
+    return png + Chunk("IEND", {});
+}
+
+QByteArray BuildPng(const TRawPng& raw) {
+    const QByteArray data = ImageData(raw);
+    return PngWithData(raw, data, data.size());
+}
+
+// A zlib stream of Data followed by ZeroMiB mebibytes of zeros, about a thousandth of their size. Each
+// mebibyte is deflated by itself up to a flush, so its blocks refer to nothing before them and repeat as
+// they are; the checksum is combined from the pieces'.
+QByteArray ZlibWithZeros(const QByteArray& data, int zeroMiB) {
+    const auto deflated = [](const QByteArray& bytes) {
+        z_stream z{};
+        deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY); // raw blocks, without header or sum
+        QByteArray out(int(deflateBound(&z, uLong(bytes.size()))) + 16, '\0');
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.constData()));
+        z.avail_in = uInt(bytes.size());
+        z.next_out = reinterpret_cast<Bytef*>(out.data());
+        z.avail_out = uInt(out.size());
+        deflate(&z, Z_FULL_FLUSH);
+        out.truncate(qsizetype(z.total_out));
+        deflateEnd(&z);
+        return out;
+    };
+    const QByteArray mebibyte(1 << 20, '\0');
+    const QByteArray zeros = deflated(mebibyte);
+    const uLong zerosSum = adler32(1, reinterpret_cast<const Bytef*>(mebibyte.constData()), 1 << 20);
+    uLong sum = adler32(1, reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size()));
+    QByteArray stream = QByteArray("\x78\x01", 2) + deflated(data);
+    for (int i = 0; i < zeroMiB; ++i) {
+        stream += zeros;
+        sum = adler32_combine(sum, zerosSum, 1 << 20);
+    }
+    return stream + QByteArray("\x03\x00", 2) + BigEndian({uint32_t(sum)}); // an empty last block
 }
 
 // Offset of a chunk's length field.
@@ -776,6 +817,72 @@ TEST(PNGErrors, HugeDeclaredChunksCostNoMemory) {
             picture.SetReadWarningAction(action);
             EXPECT_TRUE(RaisedMessage([&] { ReadPng(png, picture); }).startsWith("PNG: "))
                 << "the file is cut short";
+        }
+}
+
+// A 1 x 1 picture whose image data run on with a gibibyte of zeros, a file of 1 MB: it takes no more of the
+// file than a 1 x 1 picture, and the rest is the codec's warning through the warning action, not a gibibyte
+// inflated. Image data that end as they should give no warning, in chunks down to single bytes.
+TEST(PNGReader, ImageDataAfterTheLastRowCostNothing) {
+    const TRawPng gray{1, 1, 8, 0, {7}, {}};
+    const QByteArray row("\0\7", 2);
+    const QByteArray exact = ZlibWithZeros(row, 0);
+    const QByteArray runOn = ZlibWithZeros(row, 1024);
+    ASSERT_LT(runOn.size(), 2 << 20);
+    const auto counted = [](const QByteArray& png, TPixelGraphic& picture) {
+        auto device = std::make_unique<TCountingDevice>(png);
+        TPNGFileFormatReader().Read(*device, picture, 0);
+        return device;
+    };
+    TPixelGraphic onePixel;
+    const auto genuine = counted(PngWithData(gray, exact, exact.size()), onePixel);
+    const TRawPng photo{5, 4, 8, 2, std::vector<uint16_t>(60, 99), {}};
+    const TRawPng interlaced{1, 1, 8, 0, {7}, {}, 1}; // only the first pass has a row
+    const struct {
+        const char* Name;
+        TRawPng Raw;
+        QByteArray Png;
+        bool RunsOn;
+    } files[] = {
+        {"a gibibyte of zeros after the row", gray, PngWithData(gray, runOn, runOn.size()), true},
+        {"the same in chunks of 4 KiB", gray, PngWithData(gray, runOn, 4096), true},
+        {"the same interlaced", interlaced, PngWithData(interlaced, runOn, runOn.size()), true},
+        {"a 1 x 1 picture in chunks of one byte", gray, PngWithData(gray, exact, 1), false},
+        {"a 5 x 4 picture in chunks of one byte", photo, PngWithData(photo, ImageData(photo), 1), false},
+    };
+    const struct {
+        TPGWarningAction Action;
+        TModalResult Answer;
+        size_t Boxes;
+        const char* Message;
+    } actions[] = {
+        {pgwaIgnore, mrOk, 0, ""},
+        {pgwaOKBox, mrCancel, 1, ""},
+        {pgwaOKCancelBox, mrOk, 1, ""},
+        {pgwaOKCancelBox, mrCancel, 1, "PNG: Operation aborted on user request"},
+        {pgwaRaise, mrOk, 0, "PNG: IDAT: Too much image data"},
+    };
+    for (const auto& f : files)
+        for (const auto& a : actions) {
+            SCOPED_TRACE(std::string(f.Name) + ", action " + std::to_string(int(a.Action) * 10 + a.Answer));
+            MessageBoxSpy boxes(a.Answer);
+            TPixelGraphic picture;
+            picture.SetReadWarningAction(a.Action);
+            std::unique_ptr<TCountingDevice> device;
+            const QString message = RaisedMessage([&] { device = counted(f.Png, picture); });
+            EXPECT_EQ(message, f.RunsOn ? a.Message : "");
+            ASSERT_EQ(boxes.Requests.size(), f.RunsOn ? a.Boxes : 0u);
+            if (!boxes.Requests.empty()) {
+                EXPECT_EQ(boxes.Requests[0].Text, "IDAT: Too much image data");
+            }
+            if (message.isEmpty()) {
+                const uint8_t last = uint8_t(f.Raw.Samples.back());
+                EXPECT_EQ(picture.GetPixelColor(f.Raw.Width - 1, f.Raw.Height - 1), RGB(last, last, last));
+            }
+            if (f.RunsOn && device) {
+                EXPECT_LE(device->Reads, genuine->Reads + 1);
+                EXPECT_LE(device->BytesRead, 32 << 10);
+            }
         }
 }
 
