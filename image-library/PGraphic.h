@@ -68,6 +68,11 @@ public:
 
     // Size and format. A format change discards the pixels; the new ones start as zero bytes.
     void SetFormat(int AWidth, int AHeight, uint8_t ABitCountNum);
+    // Whether the pixels of that format stay within the memory limit (PGMaxPixelMemory), so that SetFormat
+    // would not refuse it for its size: readers ask before they read what such a picture makes them read.
+    static bool FitsPixelMemory(int AWidth, int AHeight, uint8_t ABitCountNum);
+    // SetFormat's refusal of pixels it cannot have.
+    [[noreturn]] static void RaisePixelMemoryFailure();
     virtual int GetWidth() const { return Width; }
     virtual int GetHeight() const { return Height; }
     virtual void SetWidth(int Value);

@@ -11,6 +11,7 @@ TCountingDevice::TCountingDevice(QByteArray Data, qint64 Size)
 bool TCountingDevice::seek(qint64 Position) {
     if (Position < 0 || Position > Size)
         return false;
+    ++Seeks;
     At = Position;
     return QIODevice::seek(Position);
 }

@@ -1,6 +1,6 @@
 // Test support: a read-only device that counts what a reader asks of the data underneath, buffered by
-// QIODevice as a file is, so that a seek costs a refill as it does on a file. Tests of readers count their
-// work with it instead of timing it.
+// QIODevice as a file is: a seek is counted as the system call it costs on a file, and a read after a seek
+// outside the buffer refills it. Tests of readers count their work with it instead of timing it.
 #pragma once
 
 #include <QByteArray>
@@ -17,6 +17,7 @@ public:
 
     qint64 Reads = 0;     // reads issued to the data underneath
     qint64 BytesRead = 0; // bytes they gave
+    qint64 Seeks = 0;     // repositionings, each a system call on a file
 
 protected:
     qint64 readData(char* To, qint64 MaxSize) override;

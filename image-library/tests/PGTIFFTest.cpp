@@ -8,6 +8,7 @@
 #include "image-library/PGraphic.h"
 #include "image-library/formats/PGTIFFRead.h"
 #include "image-library/formats/PGTIFFWrite.h"
+#include "image-library/testing/CountingDevice.h"
 #include "image-library/testing/Oracles.h"
 #include "image-library/testing/TestPictures.h"
 
@@ -17,6 +18,8 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
+#include <numeric>
+#include <random>
 
 // Failures show texts, not their UTF-16 code units.
 void PrintTo(const QString& text, std::ostream* os) {
@@ -168,9 +171,130 @@ std::map<uint16_t, Entry> Entries(const QByteArray& tiff, std::vector<uint16_t>*
     return entries;
 }
 
+// A little-endian 8-bit grey file of one strip a row, each row one literal packet with PackBits. The strips
+// lie in the file in the order Order names them, each followed by Padding bytes; Shared puts every strip's
+// offset at the first row's bytes, the only ones in the file.
+struct TStripLayout {
+    const char* Name;
+    std::vector<uint32_t> Order;
+    int Padding = 0;
+    bool Shared = false;
+};
+QByteArray StripTiff(const std::vector<QByteArray>& rows, bool packBits, const TStripLayout& layout) {
+    const auto strip = [&](uint32_t y) {
+        return packBits ? QByteArray(1, char(rows[y].size() - 1)) + rows[y] : rows[y];
+    };
+    const uint32_t count = uint32_t(rows.size());
+    std::vector<uint32_t> offsets(count, 8), sizes(count, uint32_t(strip(0).size()));
+    QByteArray data = strip(0);
+    if (!layout.Shared) {
+        data.clear();
+        for (uint32_t y : layout.Order) {
+            offsets[y] = uint32_t(8 + data.size());
+            sizes[y] = uint32_t(strip(y).size());
+            data += strip(y) + QByteArray(layout.Padding, '\xEE');
+        }
+    }
+    data += QByteArray(data.size() % 2, '\0');
+    const uint32_t directory = uint32_t(8 + data.size());
+    const uint32_t arrays = directory + 2 + 9 * 12 + 4;
+    QByteArray tiff(int(arrays + 8 * count), '\0');
+    uint8_t* b = reinterpret_cast<uint8_t*>(tiff.data());
+    std::memcpy(b, "II*\0", 4);
+    PutLE32(b + 4, directory);
+    std::memcpy(b + 8, data.constData(), size_t(data.size()));
+    PutLE16(b + directory, 9);
+    const std::tuple<uint16_t, uint16_t, uint32_t, uint32_t> entries[] = {
+        {256, 4, 1, uint32_t(rows[0].size())},
+        {257, 4, 1, count},
+        {258, 3, 1, 8},
+        {259, 3, 1, packBits ? 32773 : 1},
+        {262, 3, 1, 1},
+        {273, 4, count, arrays},
+        {277, 3, 1, 1},
+        {278, 4, 1, 1},
+        {279, 4, count, arrays + 4 * count}};
+    uint8_t* e = b + directory + 2;
+    for (const auto& [tag, type, n, value] : entries) {
+        PutLE16(e, tag);
+        PutLE16(e + 2, type);
+        PutLE32(e + 4, n);
+        PutLE32(e + 8, value);
+        e += 12;
+    }
+    for (uint32_t y = 0; y < count; ++y) {
+        PutLE32(b + arrays + 4 * y, offsets[y]);
+        PutLE32(b + arrays + 4 * (count + y), sizes[y]);
+    }
+    return tiff;
+}
+
 } // namespace
 
-// Files of pnmtotiff and tiffcp in every accepted kind decode to the pixels of tifftopnm.
+// Strips out of file order, padded as a writer may pad them, or sharing their bytes cost about what packed
+// strips cost: the reader passes over the file once, in reads of the stream as few as packed strips take,
+// not a seek and a refill a strip. Abort still stops between rows. The pixels are tifftopnm's.
+TEST_F(TiffSettings, Read_StripsInAnyOrder_CostWhatPackedStripsCost) {
+    constexpr int Width = 3, Height = 4096;
+    std::vector<QByteArray> rows;
+    for (int y = 0; y < Height; ++y)
+        rows.push_back(QByteArray(1, char(1 + y % 251)) + char(1 + y * 7 % 253) + char(1 + y / 16));
+    std::vector<uint32_t> inOrder(Height);
+    std::iota(inOrder.begin(), inOrder.end(), 0u);
+    std::vector<uint32_t> reversed(inOrder.rbegin(), inOrder.rend());
+    std::vector<uint32_t> shuffled = inOrder;
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(42));
+    const TStripLayout layouts[] = {{"packed", inOrder},
+                                    {"padded to four bytes", inOrder, Width % 4 ? 4 - Width % 4 : 0},
+                                    {"100 bytes apart", inOrder, 100 - Width},
+                                    {"reversed", reversed},
+                                    {"shuffled", shuffled},
+                                    {"shuffled and padded", shuffled, 1},
+                                    {"all sharing one row", inOrder, 0, true}};
+    const bool oracle = ToolAvailable("tifftopnm");
+    for (bool packBits : {false, true}) {
+        const QByteArray packed = StripTiff(rows, packBits, layouts[0]);
+        TPixelGraphic reference;
+        TCountingDevice packedDevice(packed);
+        Reader.Read(packedDevice, reference, 0);
+        for (const TStripLayout& layout : layouts) {
+            SCOPED_TRACE(std::string(layout.Name) + (packBits ? ", PackBits" : ""));
+            const QByteArray tiff = StripTiff(rows, packBits, layout);
+            TPixelGraphic picture;
+            TCountingDevice device(tiff);
+            Reader.Read(device, picture, 0);
+            // A pass over the file: the reads and seeks of packed strips, and one more of each for every
+            // window's worth of file more.
+            const qint64 more = std::max<qint64>(tiff.size() - packed.size(), 0) / 4096 + 2;
+            EXPECT_LE(device.Reads, packedDevice.Reads + more);
+            EXPECT_LE(device.Seeks, packedDevice.Seeks + more);
+            EXPECT_LE(device.BytesRead, 2 * tiff.size());
+            for (int y = 0; y < Height; ++y)
+                ASSERT_EQ(QByteArray(reinterpret_cast<const char*>(picture.GetScanLine(y)), Width),
+                          rows[layout.Shared ? 0 : y])
+                    << y;
+            if (oracle) {
+                EXPECT_EQ(PnmFromPicture(picture), OracleColors(tiff));
+            }
+
+            // Stopped at the fifth row, the picture holds the five rows read first.
+            TPixelGraphic stopped;
+            int steps = 0;
+            stopped.SetOnProgress([&](TObject*, int, int, bool& abort) { abort = ++steps == 5; });
+            TCountingDevice again(tiff);
+            Reader.Read(again, stopped, 0);
+            EXPECT_EQ(steps, 5);
+            int held = 0;
+            for (int y = 0; y < Height; ++y)
+                held += stopped.GetPixelValue(0, y) != 0;
+            EXPECT_EQ(held, 5);
+        }
+    }
+    if (!oracle)
+        GTEST_SKIP()
+            << "oracle tifftopnm is not installed (scripts/install-deps --oracles): pixels unchecked";
+}
+
 TEST_F(TiffSettings, Read_ToolFiles_MatchTifftopnm) {
     SKIP_UNLESS_TOOL("pnmtotiff");
     SKIP_UNLESS_TOOL("tiffcp");
