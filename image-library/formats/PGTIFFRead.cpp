@@ -13,8 +13,10 @@
 #include "image-library/formats/PGTIFF.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
+#include <numeric>
 
 namespace {
 
@@ -387,14 +389,24 @@ private:
 };
 
 // The strips in the order of their offsets, ties in strip order, so that reading them passes over the file
-// once in whatever order their writer put them: empty when that is the strips' own order.
+// once in whatever order their writer put them: empty when that is the strips' own order. Each key holds an
+// offset above its strip number; stable passes over the offset's bytes, lowest first, keep strip order
+// among equal offsets at the cost of four passes, where a comparison sort of millions of strips costs many.
 std::vector<uint64_t> StripsInFileOrder(const std::vector<uint32_t>& Offsets) {
     if (std::is_sorted(Offsets.begin(), Offsets.end()))
         return {};
-    std::vector<uint64_t> order(Offsets.size()); // offset, then strip number
+    std::vector<uint64_t> order(Offsets.size()), sorted(Offsets.size());
     for (size_t strip = 0; strip < Offsets.size(); ++strip)
         order[strip] = uint64_t(Offsets[strip]) << 32 | strip;
-    std::sort(order.begin(), order.end());
+    for (int shift = 32; shift < 64; shift += 8) {
+        std::array<size_t, 257> start{};
+        for (uint64_t key : order)
+            ++start[(key >> shift & 0xFF) + 1];
+        std::partial_sum(start.begin(), start.end(), start.begin());
+        for (uint64_t key : order)
+            sorted[start[key >> shift & 0xFF]++] = key;
+        order.swap(sorted);
+    }
     return order;
 }
 
@@ -590,9 +602,14 @@ void TTIFFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
     TProgressBracket progress(Picture, const_cast<TTIFFileFormatReader*>(this));
     const uint64_t height = info.ImageLength;
     uint64_t rowsRead = 0;
+    constexpr size_t Ahead = 16;
     for (size_t k = 0; k < info.StripOffsets.size(); ++k) {
         const uint64_t strip = order.empty() ? k : uint32_t(order[k]);
-        rows.StartStrip(info.StripOffsets[strip]);
+        rows.StartStrip(order.empty() ? info.StripOffsets[k] : order[k] >> 32);
+        // Strips out of order put their rows all over the picture: the rows a few strips on are fetched
+        // while this one is read.
+        if (!order.empty() && k + Ahead < order.size())
+            __builtin_prefetch(Picture.GetScanLine(int(uint32_t(order[k + Ahead]) * rowsPerStrip)), 1);
         const uint64_t first = strip * rowsPerStrip;
         for (uint64_t y = first; y < std::min(first + rowsPerStrip, height); ++y) {
             rows.ReadRow(uint32_t(y), row.data());
