@@ -9,6 +9,7 @@
 #include "image-library/formats/PGTIFFRead.h"
 #include "image-library/formats/PGTIFFWrite.h"
 #include "image-library/testing/CountingDevice.h"
+#include "image-library/testing/HostileFiles.h"
 #include "image-library/testing/Oracles.h"
 #include "image-library/testing/TestPictures.h"
 
@@ -169,64 +170,6 @@ std::map<uint16_t, Entry> Entries(const QByteArray& tiff, std::vector<uint16_t>*
             order->push_back(Le16(tiff, at));
     }
     return entries;
-}
-
-// A little-endian 8-bit grey file of one strip a row, each row one literal packet with PackBits. The strips
-// lie in the file in the order Order names them, each followed by Padding bytes; Shared puts every strip's
-// offset at the first row's bytes, the only ones in the file.
-struct TStripLayout {
-    const char* Name;
-    std::vector<uint32_t> Order;
-    int Padding = 0;
-    bool Shared = false;
-};
-QByteArray StripTiff(const std::vector<QByteArray>& rows, bool packBits, const TStripLayout& layout) {
-    const auto strip = [&](uint32_t y) {
-        return packBits ? QByteArray(1, char(rows[y].size() - 1)) + rows[y] : rows[y];
-    };
-    const uint32_t count = uint32_t(rows.size());
-    std::vector<uint32_t> offsets(count, 8), sizes(count, uint32_t(strip(0).size()));
-    QByteArray data = strip(0);
-    if (!layout.Shared) {
-        data.clear();
-        for (uint32_t y : layout.Order) {
-            offsets[y] = uint32_t(8 + data.size());
-            sizes[y] = uint32_t(strip(y).size());
-            data += strip(y) + QByteArray(layout.Padding, '\xEE');
-        }
-    }
-    data += QByteArray(data.size() % 2, '\0');
-    const uint32_t directory = uint32_t(8 + data.size());
-    const uint32_t arrays = directory + 2 + 9 * 12 + 4;
-    QByteArray tiff(int(arrays + 8 * count), '\0');
-    uint8_t* b = reinterpret_cast<uint8_t*>(tiff.data());
-    std::memcpy(b, "II*\0", 4);
-    PutLE32(b + 4, directory);
-    std::memcpy(b + 8, data.constData(), size_t(data.size()));
-    PutLE16(b + directory, 9);
-    const std::tuple<uint16_t, uint16_t, uint32_t, uint32_t> entries[] = {
-        {256, 4, 1, uint32_t(rows[0].size())},
-        {257, 4, 1, count},
-        {258, 3, 1, 8},
-        {259, 3, 1, packBits ? 32773 : 1},
-        {262, 3, 1, 1},
-        {273, 4, count, arrays},
-        {277, 3, 1, 1},
-        {278, 4, 1, 1},
-        {279, 4, count, arrays + 4 * count}};
-    uint8_t* e = b + directory + 2;
-    for (const auto& [tag, type, n, value] : entries) {
-        PutLE16(e, tag);
-        PutLE16(e + 2, type);
-        PutLE32(e + 4, n);
-        PutLE32(e + 8, value);
-        e += 12;
-    }
-    for (uint32_t y = 0; y < count; ++y) {
-        PutLE32(b + arrays + 4 * y, offsets[y]);
-        PutLE32(b + arrays + 4 * (count + y), sizes[y]);
-    }
-    return tiff;
 }
 
 } // namespace
