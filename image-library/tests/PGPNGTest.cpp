@@ -718,24 +718,28 @@ TEST(PNGErrors, DamagedFilesAndRefusedCallsRaiseWithTheFormatsTag) {
     EXPECT_FALSE(reader.IsFormat(header));
 }
 
+// Each way the read warning action answers a codec warning of the given text: the boxes shown, and what the
+// read raises (nothing when it goes on).
+struct TWarningCase {
+    TPGWarningAction Action;
+    TModalResult Answer;
+    size_t Boxes;
+    QString Message;
+};
+std::vector<TWarningCase> WarningCases(const QString& warning) {
+    return {{pgwaIgnore, mrOk, 0, {}},
+            {pgwaOKBox, mrCancel, 1, {}},
+            {pgwaOKCancelBox, mrOk, 1, {}},
+            {pgwaOKCancelBox, mrCancel, 1, "PNG: Operation aborted on user request"},
+            {pgwaRaise, mrOk, 0, "PNG: " + warning}};
+}
+
 TEST(PNGErrors, WarningsFollowTheReadWarningAction) {
     // A damaged ancillary chunk is only worth a warning.
     QByteArray text = PngChunk("tEXt", QByteArray("Title\0x", 7));
     text[text.size() - 1] = char(text[text.size() - 1] ^ 1);
     const QByteArray png = BuildPng({1, 1, 8, 0, {7}, {text}});
-    struct {
-        TPGWarningAction Action;
-        TModalResult Answer;
-        size_t Boxes;
-        const char* Message;
-    } cases[] = {
-        {pgwaIgnore, mrOk, 0, ""},
-        {pgwaOKBox, mrCancel, 1, ""},
-        {pgwaOKCancelBox, mrOk, 1, ""},
-        {pgwaOKCancelBox, mrCancel, 1, "PNG: Operation aborted on user request"},
-        {pgwaRaise, mrOk, 0, "PNG: tEXt: CRC error"},
-    };
-    for (const auto& c : cases) {
+    for (const TWarningCase& c : WarningCases("tEXt: CRC error")) {
         SCOPED_TRACE(int(c.Action) * 10 + c.Answer);
         MessageBoxSpy boxes(c.Answer);
         TPixelGraphic picture;
@@ -811,27 +815,15 @@ TEST(PNGReader, ImageDataAfterTheLastRowCostNothing) {
         {"a 1 x 1 picture in chunks of one byte", gray, PngWithData(gray, exact, 1), false},
         {"a 5 x 4 picture in chunks of one byte", photo, PngWithData(photo, ImageData(photo), 1), false},
     };
-    const struct {
-        TPGWarningAction Action;
-        TModalResult Answer;
-        size_t Boxes;
-        const char* Message;
-    } actions[] = {
-        {pgwaIgnore, mrOk, 0, ""},
-        {pgwaOKBox, mrCancel, 1, ""},
-        {pgwaOKCancelBox, mrOk, 1, ""},
-        {pgwaOKCancelBox, mrCancel, 1, "PNG: Operation aborted on user request"},
-        {pgwaRaise, mrOk, 0, "PNG: IDAT: Too much image data"},
-    };
     for (const auto& f : files)
-        for (const auto& a : actions) {
+        for (const TWarningCase& a : WarningCases("IDAT: Too much image data")) {
             SCOPED_TRACE(std::string(f.Name) + ", action " + std::to_string(int(a.Action) * 10 + a.Answer));
             MessageBoxSpy boxes(a.Answer);
             TPixelGraphic picture;
             picture.SetReadWarningAction(a.Action);
             std::unique_ptr<TCountingDevice> device;
             const QString message = RaisedMessage([&] { device = counted(f.Png, picture); });
-            EXPECT_EQ(message, f.RunsOn ? a.Message : "");
+            EXPECT_EQ(message, f.RunsOn ? a.Message : QString());
             ASSERT_EQ(boxes.Requests.size(), f.RunsOn ? a.Boxes : 0u);
             if (!boxes.Requests.empty()) {
                 EXPECT_EQ(boxes.Requests[0].Text, "IDAT: Too much image data");
