@@ -51,10 +51,23 @@ const TFileFormatReader* ExtensionReader(const QString& Ext) {
     return nullptr;
 }
 
+// The header bytes at the stream's position, which stays where it is, also on sequential devices. Bytes
+// beyond what peek gave are zero, whatever a short or failed peek left there; a failed peek counts as no
+// bytes.
+TFileFormatHeader PeekHeader(QIODevice& Stream) {
+    TFileFormatHeader header;
+    const qint64 got = Stream.peek(reinterpret_cast<char*>(header.data()), FileFormatHeaderSize);
+    std::fill(header.begin() + std::clamp<qint64>(got, 0, FileFormatHeaderSize), header.end(), 0);
+    return header;
+}
+
 } // namespace
 
 bool TFileFormatReader::IsFormat(const TFileFormatHeader&) const {
     return false;
+}
+bool TFileFormatReader::MayTakeOver(const TFileFormatHeader&) const {
+    return true;
 }
 void TFileFormatReader::Read(QIODevice&, TPixelGraphic&, int) const {}
 void TFileFormatReader::GetInfo(QIODevice&, int, TFileFormatInfo& Info) const {
@@ -140,11 +153,7 @@ QString FileFormatExtension(const QString& FileName) {
 const TFileFormatReader* FindFileFormatReader(QIODevice& Stream, QString Ext) {
     try {
         Ext = WithoutDot(Ext);
-        // peek leaves the position alone, also on sequential devices. Bytes beyond what it gave are zero,
-        // whatever a short or failed peek left there; a failed peek counts as no bytes.
-        TFileFormatHeader header;
-        const qint64 got = Stream.peek(reinterpret_cast<char*>(header.data()), FileFormatHeaderSize);
-        std::fill(header.begin() + std::clamp<qint64>(got, 0, FileFormatHeaderSize), header.end(), 0);
+        const TFileFormatHeader header = PeekHeader(Stream);
         for (const auto& r : Readers)
             if (r->HasSignature && r->IsFormat(header))
                 return r.get();
@@ -165,7 +174,7 @@ bool UseFileFormatReader(QIODevice& Stream, const QString& Ext,
     } catch (const Exception& e) {
         const TFileFormatReader* named = ExtensionReader(WithoutDot(Ext));
         if (dynamic_cast<const TUserAbort*>(&e) || !named || named == reader || Stream.isSequential() ||
-            !Stream.seek(start))
+            !Stream.seek(start) || !named->MayTakeOver(PeekHeader(Stream)))
             throw;
         const std::exception_ptr refusal = std::current_exception();
         try {

@@ -47,6 +47,10 @@ public:
 
     // Looks only at the header bytes; bytes beyond a short stream are zero.
     virtual bool IsFormat(const TFileFormatHeader& Header) const;
+    // For a reader without a signature: whether data that the reader chosen by its signature refused may
+    // still be offered to it, by what the header shows. Its Read may accept more than this when the name
+    // alone chose it. The base takes everything.
+    virtual bool MayTakeOver(const TFileFormatHeader& Header) const;
     // Reads picture Index of the data at the stream's position into Picture; errors raise the format's
     // exception with its tag ("BMP: ...").
     virtual void Read(QIODevice& Stream, TPixelGraphic& Picture, int Index) const;
@@ -119,9 +123,9 @@ QString FileFormatExtension(const QString& FileName);
 const TFileFormatReader* FindFileFormatReader(QIODevice& Stream, QString Ext);
 // Hands the data at the stream's position to Use with the reader FindFileFormatReader chooses; false when it
 // finds none. Data that a reader chosen by its signature refuses (a TGA file may start like a PCX file) goes,
-// from the same position, to the reader without a signature that Ext names, if there is one; when that one
-// refuses as well (its header checks come first), the first refusal passes on. The user's Cancel
-// (TUserAbort) always passes on at once.
+// from the same position, to the reader without a signature that Ext names, if there is one and its
+// MayTakeOver agrees; when that one refuses as well (its header checks come first), the first refusal passes
+// on. The user's Cancel (TUserAbort) always passes on at once.
 bool UseFileFormatReader(QIODevice& Stream, const QString& Ext,
                          const std::function<void(const TFileFormatReader&)>& Use);
 // The writer registered under Ext (with or without its dot, any case), or nullptr.

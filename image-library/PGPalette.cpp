@@ -95,7 +95,6 @@ void TPixelGraphic::SetColorCount(int Count) {
         LastColorStale = true;
         // The section's header never describes more entries than it holds (a 24-bit picture may carry a
         // table).
-        // Its entries beyond the table show the first entry.
         if (BitmapInfo) {
             BitmapInfo->bmiHeader.biClrUsed =
                 uint32_t(std::min<size_t>(size_t(Count), BitmapInfo->bmiColors.size()));
@@ -113,11 +112,8 @@ void TPixelGraphic::SetPaletteColor(int Index, TColor Color) {
         throw EPGInvalidPaletteIndex(PGLangStr(3));
     FreeCanvasHandle();
     ColorTable[size_t(Index)] = Color;
-    // The first entry also stands for every section entry beyond the table.
-    if (BitmapInfo && Index == 0)
+    if (BitmapInfo)
         FillSectionColors();
-    else if (BitmapInfo && size_t(Index) < BitmapInfo->bmiColors.size())
-        BitmapInfo->bmiColors[size_t(Index)] = {GetBValue(Color), GetGValue(Color), GetRValue(Color), 0};
     PaletteIdent = pUnknown;
     LastColorStale = true;
     PaletteStale = true;

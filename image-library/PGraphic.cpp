@@ -18,6 +18,11 @@
 namespace {
 
 constexpr int BitCounts[4] = {1, 4, 8, 24};
+
+int64_t RowBytesOf(int Width, uint8_t BitCountNum) {
+    return (int64_t(BitCounts[BitCountNum]) * Width + 31) / 32 * 4;
+}
+
 constexpr int MaxColorCounts[4] = {2, 16, 256, 0};
 
 // GetDIBSize adds the largest colour table and the file headers to ImageSize, and must stay an Integer.
@@ -102,6 +107,17 @@ void TPixelGraphic::MakeEmpty() {
     ImageSize = 0;
 }
 
+// Sizes come from files: the arithmetic is 64-bit, and the limit is checked on the row before the product,
+// which would overflow even 64 bits.
+bool TPixelGraphic::FitsPixelMemory(int AWidth, int AHeight, uint8_t ABitCountNum) {
+    const int64_t limit = std::min(PGMaxPixelMemory, LargestImageSize);
+    return AHeight <= 0 || RowBytesOf(AWidth, ABitCountNum) <= limit / AHeight;
+}
+
+void TPixelGraphic::RaisePixelMemoryFailure() {
+    throw EPixelGraphic(PGLangStr(31, QStringLiteral("CreateDIBSection")));
+}
+
 void TPixelGraphic::SetFormat(int AWidth, int AHeight, uint8_t ABitCountNum) {
     if (AWidth < 0)
         throw EPGInvalidSize(PGLangStr(22));
@@ -119,16 +135,12 @@ void TPixelGraphic::SetFormat(int AWidth, int AHeight, uint8_t ABitCountNum) {
     MakeEmpty();
     BitCountNum = ABitCountNum;
 
-    // Sizes come from files: the arithmetic is 64-bit and the result is checked before anything is stored.
-    // The limit is checked on the row before the product, which would overflow even 64 bits.
-    const int64_t limit = std::min(PGMaxPixelMemory, LargestImageSize);
-    const int64_t rowBytes = (int64_t(BitCounts[BitCountNum]) * AWidth + 31) / 32 * 4;
-    const bool tooLarge = AHeight > 0 && rowBytes > limit / AHeight;
-    const int64_t imageSize = tooLarge ? 0 : rowBytes * AHeight;
-    if (tooLarge) {
+    if (!FitsPixelMemory(AWidth, AHeight, BitCountNum)) {
         Changed(); // the old pixels are gone either way
-        throw EPixelGraphic(PGLangStr(31, QStringLiteral("CreateDIBSection")));
+        RaisePixelMemoryFailure();
     }
+    const int64_t rowBytes = RowBytesOf(AWidth, BitCountNum);
+    const int64_t imageSize = rowBytes * AHeight;
     if (imageSize > 0) {
         const int maxColors = GetMaxColorCount();
         if (GetColorCount() > maxColors)
@@ -144,7 +156,7 @@ void TPixelGraphic::SetFormat(int AWidth, int AHeight, uint8_t ABitCountNum) {
         }
         if (!Bits) {
             Changed();
-            throw EPixelGraphic(PGLangStr(31, QStringLiteral("CreateDIBSection")));
+            RaisePixelMemoryFailure();
         }
     }
     Width = AWidth;
@@ -165,10 +177,11 @@ void TPixelGraphic::SetFormat(int AWidth, int AHeight, uint8_t ABitCountNum) {
     Changed();
 }
 
-// Entry i mirrors colour-table entry i; beyond the table the first entry, or black for an empty table.
+// The entries describe the table, not the pixel values: a paletted picture of the kind pTrueColor has no
+// table, so its entries are black although GetPixelColor gives its values as colours.
 void TPixelGraphic::FillSectionColors() {
     for (size_t i = 0; i < BitmapInfo->bmiColors.size(); ++i) {
-        const TColor c = PixelValueColor(uint32_t(i));
+        const TColor c = TableEntryOrFirst(uint32_t(i));
         BitmapInfo->bmiColors[i] = {GetBValue(c), GetGValue(c), GetRValue(c), 0};
     }
 }
@@ -262,7 +275,11 @@ TColor TPixelGraphic::PixelValueColor(uint32_t Value) const {
     // Only a paletted kind has a table to fall back on: a pTrueColor value is the colour itself.
     if (BitCountNum == 3 || PaletteIdent == pTrueColor)
         return Value;
-    return Value < ColorTable.size() ? ColorTable[Value] : ColorTable.empty() ? clBlack : ColorTable[0];
+    return TableEntryOrFirst(Value);
+}
+
+TColor TPixelGraphic::TableEntryOrFirst(uint32_t Index) const {
+    return Index < ColorTable.size() ? ColorTable[Index] : ColorTable.empty() ? clBlack : ColorTable[0];
 }
 
 TColor TPixelGraphic::GetBackGroundColor() const {

@@ -68,6 +68,11 @@ public:
 
     // Size and format. A format change discards the pixels; the new ones start as zero bytes.
     void SetFormat(int AWidth, int AHeight, uint8_t ABitCountNum);
+    // Whether the pixels of that format stay within the memory limit (PGMaxPixelMemory), so that SetFormat
+    // would not refuse it for its size: readers ask before they read what such a picture makes them read.
+    static bool FitsPixelMemory(int AWidth, int AHeight, uint8_t ABitCountNum);
+    // SetFormat's refusal of pixels it cannot have.
+    [[noreturn]] static void RaisePixelMemoryFailure();
     virtual int GetWidth() const { return Width; }
     virtual int GetHeight() const { return Height; }
     virtual void SetWidth(int Value);
@@ -261,6 +266,10 @@ private:
     void FlushPending() const;
     // Leaves a picture with no pixels and no size, keeping the colour table and its kind.
     void MakeEmpty();
+    // Colour-table entry Index; beyond the table the first entry, or black for an empty table, whatever the
+    // table's kind.
+    TColor TableEntryOrFirst(uint32_t Index) const;
+    // The one place that writes the section's colour entries: each is TableEntryOrFirst of its index.
     void FillSectionColors();
     // The colour table as drawing uses it.
     QVector<QRgb> DrawColors() const;

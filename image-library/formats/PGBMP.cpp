@@ -365,11 +365,8 @@ void TPixelGraphic::ReadDIB(QIODevice& Stream, bool IsCore, int64_t PixelOffset)
     auto body = [&] {
         TDIBInput in{Stream};
         const TDIBHeader h = IsCore ? ReadCoreHeader(in) : ReadInfoHeader(in);
-        // A picture without pixels is no picture; a negative width is the picture's own refusal below.
-        if (h.Width == 0)
-            RaiseInvalid(IsCore ? "BitmapCoreHeader.bcWidth" : "BitmapInfoHeader.biWidth");
-        if (h.Height == 0)
-            RaiseInvalid(IsCore ? "BitmapCoreHeader.bcHeight" : "BitmapInfoHeader.biHeight");
+        // A side of 0 gives an empty picture, read to the end of its header and table; a negative width is
+        // the picture's own refusal below.
         const int height = h.Height < 0 ? -h.Height : h.Height;
         if (IsCore) {
             SetFormat(h.Width, height, BitCountNumOf(h.BitCount));

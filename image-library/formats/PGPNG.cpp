@@ -24,6 +24,14 @@
 namespace {
 
 constexpr uint8_t Signature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
+constexpr png_uint_32 ChunkIDAT = 0x49444154;
+// libpng reads image data in pieces of 8192 bytes. Deflate packs up to about 1030 bytes into one, so a
+// picture whose rows inflate to less than 1024 pieces' worth takes smaller ones: what libpng still holds
+// when the last row is in then inflates to no more than the rows did. Smaller pieces than 256 bytes would
+// only add calls.
+constexpr size_t LargestDataRead = 8192;
+constexpr size_t SmallestDataRead = 256;
+const char* const TooMuchDataText = "Too much image data";
 
 [[noreturn]] void Raise(const QString& Text) {
     throw EPGPNGFileFormatReaderWriter(QStringLiteral("PNG: ") + Text);
@@ -40,7 +48,19 @@ void CheckLibraryVersions() {
 struct TPNGContext {
     QIODevice& Stream;
     TCodecFailure Failure; // why the last codec step failed, without the format's tag
+    // Once the last row is in, libpng only looks for the end of the image data, inflating whatever comes: it
+    // may read this many more bytes of them, so data that run on cost no more than the picture's own. Not
+    // counted while nothing is set.
+    std::optional<size_t> DataLeft;
+    png_uint_32 Height = 0;
+    bool TooMuchData = false; // the reading stopped there
 };
+
+// Whether libpng is past the last row: it counts the rows of a plain file up to the height, and the passes of
+// an interlaced one up to seven.
+bool PastTheLastRow(png_structp Png, png_uint_32 Height) {
+    return png_get_current_pass_number(Png) >= 7 || png_get_current_row_number(Png) >= Height;
+}
 
 TPNGContext& ContextOf(png_structp Png) {
     return *static_cast<TPNGContext*>(png_get_error_ptr(Png));
@@ -103,6 +123,16 @@ bool Transfer(png_structp Png, png_bytep Data, size_t Length, bool Writing) noex
 }
 
 void ReadData(png_structp Png, png_bytep Data, size_t Length) {
+    TPNGContext& context = *static_cast<TPNGContext*>(png_get_io_ptr(Png));
+    if (context.DataLeft && png_get_io_chunk_type(Png) == ChunkIDAT &&
+        (png_get_io_state(Png) & PNG_IO_MASK_LOC) == PNG_IO_CHUNK_DATA &&
+        PastTheLastRow(Png, context.Height)) {
+        if (Length > *context.DataLeft) {
+            context.TooMuchData = true;
+            png_error(Png, TooMuchDataText);
+        }
+        *context.DataLeft -= Length;
+    }
     if (!Transfer(Png, Data, Length, false))
         png_error(Png, "Read Error");
 }
@@ -120,7 +150,7 @@ public:
     enum TDirection { Reading, Writing };
 
     TPNGCodec(TDirection Direction, QIODevice& Stream, png_error_ptr Warning)
-        : Direction(Direction), Context{Stream, {}} {
+        : Direction(Direction), Context{Stream, {}, {}, false} {
         Png = Direction == Writing
                   ? png_create_write_struct(PNG_LIBPNG_VER_STRING, &Context, PNGError, Warning)
                   : png_create_read_struct(PNG_LIBPNG_VER_STRING, &Context, PNGError, Warning);
@@ -141,7 +171,25 @@ public:
     // png_longjmp, which every callback here leaves by, jumps to libpng's buffer: that is the step's.
     template <class F> void Run(F&& Calls) {
         if (!CodecStep(png_jmpbuf(Png), std::forward<F>(Calls)))
-            RaiseCodecFailure<EPGPNGFileFormatReaderWriter>(Context.Failure, QStringLiteral("PNG: "));
+            RaiseFailure();
+    }
+
+    // From here on no more than DataLeft bytes of image data may follow the last row of a picture of Height
+    // rows.
+    void LimitDataAfterTheRows(size_t DataLeft, png_uint_32 Height) {
+        Context.DataLeft = DataLeft;
+        Context.Height = Height;
+    }
+
+    // Run for calls that may reach past the last row: data beyond the limit stop them there, and are the
+    // codec's warning through the warning action instead of its failure. False when they stopped so.
+    template <class F> bool RunUpToTheDataLimit(F&& Calls) {
+        if (CodecStep(png_jmpbuf(Png), std::forward<F>(Calls)))
+            return true;
+        if (!Context.TooMuchData)
+            RaiseFailure();
+        Run([&] { png_chunk_warning(Png, TooMuchDataText); });
+        return false;
     }
 
     const TDirection Direction;
@@ -150,6 +198,10 @@ public:
     png_infop Info = nullptr;
 
 private:
+    [[noreturn]] void RaiseFailure() {
+        RaiseCodecFailure<EPGPNGFileFormatReaderWriter>(Context.Failure, QStringLiteral("PNG: "));
+    }
+
     void Destroy() {
         if (Direction == Writing)
             png_destroy_write_struct(&Png, &Info);
@@ -325,8 +377,13 @@ void TPNGFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
     double gamma = 0;
     if (png_get_gAMA(codec.Png, codec.Info, &gamma))
         Picture.SetFileGamma(1.0L / gamma); // the file stores the encoding exponent, 0.45455 for gamma 2.2
+    // The bytes the rows inflate to, each with its filter byte.
+    const uint64_t rowData =
+        (uint64_t(header.Width) * uint64_t(header.PixelDepth()) + 7) / 8 * header.Height + header.Height;
+    const size_t dataRead = size_t(std::clamp<uint64_t>(rowData / 1024, SmallestDataRead, LargestDataRead));
     int passes = 1;
     codec.Run([&] {
+        png_set_compression_buffer_size(codec.Png, dataRead);
         if (header.BitDepth == 16)
             png_set_strip_16(codec.Png);
         if (header.ColorType == PNG_COLOR_TYPE_RGB || header.ColorType == PNG_COLOR_TYPE_RGB_ALPHA)
@@ -347,14 +404,16 @@ void TPNGFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
     TObject* sender = const_cast<TPNGFileFormatReader*>(this);
     const int height = Picture.GetHeight();
     const bool twoBit = header.Channels < 3 && header.BitDepth == 2;
+    codec.LimitDataAfterTheRows(dataRead, header.Height);
     bool aborted = false;
+    bool cutShort = false; // the image data ran on past the last row
     WithProgressBracket(Picture, sender, [&](TProgressBracket& progress) {
         int rowsRead = 0;
         try {
             for (int pass = 0; pass < passes && !aborted && Picture.GetWidth() > 0; ++pass)
                 for (int y = 0; y < height && !aborted; ++y) {
                     const png_bytep row = Picture.GetScanLine(y);
-                    codec.Run([&] { png_read_row(codec.Png, row, nullptr); });
+                    cutShort = !codec.RunUpToTheDataLimit([&] { png_read_row(codec.Png, row, nullptr); });
                     rowsRead = std::max(rowsRead, y + 1);
                     aborted = progress.Step(y + height * pass, height * passes);
                 }
@@ -367,8 +426,8 @@ void TPNGFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
         if (twoBit)
             ExpandTwoBitRows(Picture, rowsRead);
     });
-    if (!aborted)
-        codec.Run([&] { png_read_end(codec.Png, codec.Info); });
+    if (!aborted && !cutShort) // the chunks after the image data are only worth reading when these end
+        codec.RunUpToTheDataLimit([&] { png_read_end(codec.Png, codec.Info); });
 }
 
 void TPNGFileFormatReader::GetInfo(QIODevice& Stream, int Index, TFileFormatInfo& Info) const {

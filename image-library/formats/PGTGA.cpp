@@ -49,19 +49,30 @@ struct TTGAHeader {
     uint8_t Descriptor;
 };
 
+constexpr int WidthAt = 12;
+constexpr int HeightAt = 14;
+
 TTGAHeader ReadHeader(QIODevice& Stream) {
     uint8_t b[HeaderSize];
     ReadOrRaise(Stream, b, HeaderSize, RaiseEndOfFile);
-    return {b[0],  b[1], b[2], GetLE16(b + 3), GetLE16(b + 5), b[7], GetLE16(b + 12), GetLE16(b + 14),
-            b[16], b[17]};
+    return {.IdLength = b[0],
+            .ColorMapType = b[1],
+            .ImageType = b[2],
+            .FirstEntry = GetLE16(b + 3),
+            .EntryCount = GetLE16(b + 5),
+            .EntryBits = b[7],
+            .Width = GetLE16(b + WidthAt),
+            .Height = GetLE16(b + HeightAt),
+            .BitsPerPixel = b[16],
+            .Descriptor = b[17]};
 }
 
 bool ValidEntryBits(int EntryBits) {
     return EntryBits == 15 || EntryBits == 16 || EntryBits == 24 || EntryBits == 32;
 }
 
-// The checks a header passes before anything else of the file is read. TGA has no signature, so these are
-// what stands between the reader and data of another format handed to it by the name ".tga".
+// The checks a header passes before anything else of the file is read. TGA has no signature, so these (and
+// MayTakeOver) are what stands between the reader and data of another format handed to it by the name ".tga".
 void CheckHeader(const TTGAHeader& Header) {
     if (Header.ColorMapType > 1)
         Raise(PGLangStr(7, QStringLiteral("ColorMapType")));
@@ -73,10 +84,6 @@ void CheckHeader(const TTGAHeader& Header) {
     default:
         Raise(PGLangStr(7, QStringLiteral("ImageType")));
     }
-    if (Header.Width == 0)
-        Raise(PGLangStr(7, QStringLiteral("Width")));
-    if (Header.Height == 0)
-        Raise(PGLangStr(7, QStringLiteral("Height")));
     const int bits = Header.BitsPerPixel;
     if (bits != 8 && bits != 16 && bits != 24 && bits != 32)
         RaiseNotSupported();
@@ -170,6 +177,11 @@ TTGAFileFormatReader::TTGAFileFormatReader() {
     HasSignature = false;
 }
 
+bool TTGAFileFormatReader::MayTakeOver(const TFileFormatHeader& Header) const {
+    static_assert(HeightAt + 2 <= FileFormatHeaderSize);
+    return GetLE16(Header.data() + WidthAt) > 0 && GetLE16(Header.data() + HeightAt) > 0;
+}
+
 void TTGAFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int Index) const {
     if (Index != 0)
         Raise(PGLangStr(7, QStringLiteral("Index")));
@@ -209,6 +221,8 @@ void TTGAFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
                 Picture.SetPaletteColor(int(i), map[i]);
         }
     }
+    if (height == 0) // an empty picture: no rows, no progress
+        return;
     const bool mirrored = (header.Descriptor & RightToLeft) != 0;
     const bool topDown = (header.Descriptor & TopToBottom) != 0;
     // Plain 8- and 24-bit rows in the usual direction are already in the picture's layout.

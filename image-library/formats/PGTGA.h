@@ -10,6 +10,9 @@ public:
     TTGAFileFormatReader();
     const char* ClassName() const override { return "TTGAFileFormatReader"; }
 
+    // Data refused by another reader is a TGA picture only with columns and rows: a header of zeros would
+    // otherwise pass for an empty picture.
+    bool MayTakeOver(const TFileFormatHeader& Header) const override;
     void Read(QIODevice& Stream, TPixelGraphic& Picture, int Index) const override;
     void GetInfo(QIODevice& Stream, int Index, TFileFormatInfo& Info) const override;
 };

@@ -13,8 +13,10 @@
 #include "image-library/formats/PGTIFF.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
+#include <numeric>
 
 namespace {
 
@@ -265,83 +267,31 @@ void WarnStripCount(TPGWarningAction Action) {
     throw EPGTIFFileFormatReader(StripCheckText);
 }
 
-// Rows of the strips, one after the other. PackBits input comes through a window of the file instead of
-// single-byte reads; every byte must lie inside the stream.
-class TTIFRowReader {
+// The file's bytes from the base through a window: bytes close to the last ones read, in either direction,
+// cost no read of the stream, so strips that are padded, share their bytes or follow each other with small
+// gaps cost what packed strips do. Every byte must lie inside the stream.
+class TTIFWindow {
 public:
-    TTIFRowReader(QIODevice& Stream, const TTIFInfo& Info, int64_t Base, int64_t Size, uint64_t RowsPerStrip,
-                  size_t RowBytes)
-        : Stream(Stream), Info(Info), Base(Base), Size(Size), RowsPerStrip(RowsPerStrip), RowBytes(RowBytes) {
+    TTIFWindow(QIODevice& Stream, int64_t Base, int64_t Size) : Stream(Stream), Base(Base), Size(Size) {}
+
+    uint8_t Byte(uint64_t P) {
+        if (!Holds(P))
+            Fill(P);
+        return Window[size_t(P - WindowStart)];
     }
 
-    // TIFReadRow: row y of the picture, counted from the top, into Row (RowBytes bytes).
-    void ReadRow(uint32_t Y, uint8_t* Row) {
-        if (Y % RowsPerStrip == 0)
-            P = Info.StripOffsets[size_t(Y / RowsPerStrip)];
-        if (Info.Compression == CompressionNone)
-            ReadUncompressed(Row);
-        else
-            ReadPackBits(Y, Row);
-    }
-
-private:
-    static constexpr int64_t WindowSize = 4096;
-
-    void ReadUncompressed(uint8_t* Row) {
-        const int64_t position = Base + int64_t(P);
-        if (Stream.pos() != position)
-            SeekInside(Stream, position, Size);
-        if (!ReadExact(Stream, Row, qint64(RowBytes)))
-            TIFRaiseEndOfFile();
-        P += RowBytes;
-    }
-
-    void ReadPackBits(uint32_t Y, uint8_t* Row) {
-        const auto rowError = [Y] {
-            throw EPGTIFFileFormatReader(
-                QStringLiteral("TIFF (PackBits): Invalid count of bytes in row %1").arg(Y));
-        };
-        size_t i = 0;
-        while (i < RowBytes) {
-            const int n = int8_t(TIFPackBitsByte());
-            if (n >= 0) {
-                if (i + size_t(n) + 1 > RowBytes)
-                    rowError();
-                CopyPackBitsBytes(Row + i, size_t(n) + 1);
-                i += size_t(n) + 1;
-            } else if (n != -128) {
-                const size_t count = size_t(1 - n);
-                if (i + count > RowBytes)
-                    rowError();
-                std::memset(Row + i, TIFPackBitsByte(), count);
-                i += count;
-            }
-        }
-    }
-
-    // Makes the window hold the byte at P; a byte at or past the end of the stream is the end of the file.
-    void FillWindow() {
-        if (Cached && P >= WindowStart && P < WindowStart + Window.size())
+    // Count bytes from P on; as many as a window holds or more go straight from the stream when the window
+    // does not have the first of them.
+    void Read(uint64_t P, uint8_t* Target, size_t Count) {
+        if (!Holds(P) && Count >= WindowSize) {
+            SeekTo(P, Count);
+            if (!ReadExact(Stream, Target, qint64(Count)))
+                TIFRaiseEndOfFile();
             return;
-        const int64_t position = Base + int64_t(P);
-        if (position >= Size)
-            TIFRaiseEndOfFile();
-        Window.resize(size_t(std::min(WindowSize, Size - position)));
-        SeekInside(Stream, position, Size);
-        if (!ReadExact(Stream, Window.data(), qint64(Window.size())))
-            TIFRaiseEndOfFile();
-        WindowStart = P;
-        Cached = true;
-    }
-
-    uint8_t TIFPackBitsByte() {
-        FillWindow();
-        return Window[size_t(P++ - WindowStart)];
-    }
-
-    void CopyPackBitsBytes(uint8_t* Target, size_t Count) {
+        }
         while (Count > 0) {
-            FillWindow();
+            if (!Holds(P))
+                Fill(P);
             const size_t chunk = std::min<size_t>(Count, size_t(WindowStart + Window.size() - P));
             std::memcpy(Target, Window.data() + (P - WindowStart), chunk);
             Target += chunk;
@@ -350,17 +300,115 @@ private:
         }
     }
 
+private:
+    static constexpr int64_t WindowSize = 4096;
+
+    bool Holds(uint64_t P) const { return P >= WindowStart && P - WindowStart < Window.size(); }
+
+    // Positions the stream at P for Count bytes, all inside it; the stream stays where it is when it is
+    // there already.
+    void SeekTo(uint64_t P, uint64_t Count) {
+        const uint64_t held = uint64_t(Size - Base); // from the base on
+        if (P > held || Count > held - P)
+            TIFRaiseEndOfFile();
+        const int64_t position = Base + int64_t(P);
+        if (Stream.pos() != position)
+            SeekInside(Stream, position, Size);
+    }
+
+    // A window that holds P, as much of it as the stream holds; a byte at or past its end is the end of the
+    // file. A gap shorter than a window after the last one is read over rather than sought past.
+    void Fill(uint64_t P) {
+        const uint64_t held = uint64_t(Size - Base);
+        if (P >= held)
+            TIFRaiseEndOfFile();
+        const uint64_t end = WindowStart + Window.size();
+        const uint64_t start = !Window.empty() && P >= end && P - end < uint64_t(WindowSize) ? end : P;
+        Window.resize(size_t(std::min<uint64_t>(WindowSize, held - start)));
+        SeekTo(start, Window.size());
+        if (!ReadExact(Stream, Window.data(), qint64(Window.size())))
+            TIFRaiseEndOfFile();
+        WindowStart = start;
+    }
+
     QIODevice& Stream;
-    const TTIFInfo& Info;
     const int64_t Base;
     const int64_t Size;
-    const uint64_t RowsPerStrip;
-    const size_t RowBytes;
-    uint64_t P = 0; // position in the current strip, from the base
-    std::vector<uint8_t> Window;
+    std::vector<uint8_t> Window; // empty until the first fill
     uint64_t WindowStart = 0;
-    bool Cached = false;
 };
+
+// TIFReadRow: the rows of one strip after the other, through the window.
+class TTIFRowReader {
+public:
+    TTIFRowReader(QIODevice& Stream, const TTIFInfo& Info, int64_t Base, int64_t Size, size_t RowBytes)
+        : Info(Info), RowBytes(RowBytes), File(Stream, Base, Size) {}
+
+    // Starts a strip at its offset.
+    void StartStrip(uint64_t Offset) { P = Offset; }
+
+    // Row Y of the picture, counted from the top, the next of the strip, into Row (RowBytes bytes).
+    void ReadRow(uint32_t Y, uint8_t* Row) {
+        if (Info.Compression == CompressionNone) {
+            File.Read(P, Row, RowBytes);
+            P += RowBytes;
+        } else {
+            ReadPackBits(Y, Row);
+        }
+    }
+
+private:
+    void ReadPackBits(uint32_t Y, uint8_t* Row) {
+        const auto rowError = [Y] {
+            throw EPGTIFFileFormatReader(
+                QStringLiteral("TIFF (PackBits): Invalid count of bytes in row %1").arg(Y));
+        };
+        size_t i = 0;
+        while (i < RowBytes) {
+            const int n = int8_t(File.Byte(P++));
+            if (n >= 0) {
+                if (i + size_t(n) + 1 > RowBytes)
+                    rowError();
+                File.Read(P, Row + i, size_t(n) + 1);
+                P += size_t(n) + 1;
+                i += size_t(n) + 1;
+            } else if (n != -128) {
+                const size_t count = size_t(1 - n);
+                if (i + count > RowBytes)
+                    rowError();
+                std::memset(Row + i, File.Byte(P++), count);
+                i += count;
+            }
+        }
+    }
+
+    const TTIFInfo& Info;
+    const size_t RowBytes;
+    TTIFWindow File;
+    uint64_t P = 0; // position in the current strip, from the base
+};
+
+// The strips in the order of their offsets, ties in strip order, so that reading them passes over the file
+// once in whatever order their writer put them: empty when that is the strips' own order. Each key holds an
+// offset above its strip number; stable passes over the offset's bytes, lowest first, keep strip order
+// among equal offsets at the cost of four passes, where a comparison sort of millions of strips costs many.
+std::vector<uint64_t> StripsInFileOrder(const std::vector<uint32_t>& Offsets) {
+    if (std::is_sorted(Offsets.begin(), Offsets.end()))
+        return {};
+    std::vector<uint64_t> order(Offsets.size()), sorted(Offsets.size());
+    for (size_t strip = 0; strip < Offsets.size(); ++strip)
+        order[strip] = uint64_t(Offsets[strip]) << 32 | strip;
+    for (int shift = 32; shift < 64; shift += 8) {
+        std::array<size_t, 257> start{};
+        for (uint64_t key : order)
+            ++start[(key >> shift & 0xFF) + 1];
+        std::partial_sum(start.begin(), start.end(), start.begin());
+        for (uint64_t key : order)
+            sorted[start[key >> shift & 0xFF]++] = key;
+        order.swap(sorted);
+    }
+    return order;
+}
 
 // Sets the colour table from ColorMap: red values, then green, then blue, each of Count div 3 entries, of
 // which the picture keeps as many as its format can index.
@@ -374,6 +422,12 @@ void SetColorMap(TPixelGraphic& Picture, const std::vector<uint32_t>& ColorMap) 
         Picture.SetPaletteColor(i,
                                 RGB(uint8_t(ColorMap[size_t(i)] / 256), uint8_t(ColorMap[stride + i] / 256),
                                     uint8_t(ColorMap[2 * stride + i] / 256)));
+}
+
+// The picture's BitCountNum for the directory's samples.
+uint8_t PictureFormat(const TTIFInfo& Info) {
+    const uint32_t bits = Info.BitsPerSample[0];
+    return Info.SamplesPerPixel != 1 ? 3 : bits == 1 ? 0 : bits == 4 ? 1 : 2;
 }
 
 // Moves one file row into the picture's storage row.
@@ -398,7 +452,7 @@ void StoreRow(const TTIFInfo& Info, const uint8_t* Row, size_t RowBytes, uint8_t
 } // namespace
 
 void TIFReadDirectory(QIODevice& Stream, int Index, int& PictureCount, TTIFInfo& Info, bool& LittleEndian,
-                      qint64& Base, bool ReadArrays) {
+                      qint64& Base, const std::function<void(const TTIFInfo&)>& CheckBeforeArrays) {
     Base = Stream.pos();
     PictureCount = 0;
     const int64_t size = Stream.size();
@@ -460,7 +514,7 @@ void TIFReadDirectory(QIODevice& Stream, int Index, int& PictureCount, TTIFInfo&
             Raise(QStringLiteral("Invalid RowsPerStrip"));
         Info.RowsPerStrip = Info.ImageLength;
     }
-    if (!ReadArrays)
+    if (!CheckBeforeArrays)
         return;
 
     // Strips per image, or a single strip that the strip check may stretch over every row; StripByteCounts
@@ -468,6 +522,7 @@ void TIFReadDirectory(QIODevice& Stream, int Index, int& PictureCount, TTIFInfo&
     const uint64_t strips = (uint64_t(Info.ImageLength) + Info.RowsPerStrip - 1) / Info.RowsPerStrip;
     if (Info.StripOffsetCount != strips && Info.StripOffsetCount != 1)
         throw EPGTIFFileFormatReader(StripCheckText);
+    CheckBeforeArrays(Info);
     Info.StripOffsets = TIFTagArray(entries, tagStripOffsets, 0, Info.StripOffsetCount);
     // The map holds its red values, then green, then blue; of each the picture uses no more than its 2^bits
     // entries. The map of a bilevel picture is not used.
@@ -504,25 +559,32 @@ void TTIFFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
     int pictureCount;
     bool littleEndian;
     qint64 base;
-    TIFReadDirectory(Stream, Index, pictureCount, info, littleEndian, base, true);
-    CheckCompression(info.Compression);
-
     // RowsPerStrip 2^32 - 1, the format's default, is one strip: the arithmetic stays unsigned 64-bit.
-    uint64_t rowsPerStrip = info.RowsPerStrip;
-    const uint64_t strips = (uint64_t(info.ImageLength) + rowsPerStrip - 1) / rowsPerStrip;
-    if (strips != info.StripOffsets.size()) {
-        WarnStripCount(Picture.GetReadWarningAction());
-        rowsPerStrip = info.ImageLength;
-    }
-
-    // A row needs its bytes in the file, or at least two bytes for every 128 with PackBits: a row the stream
-    // cannot hold is its end, before any memory is taken for the picture or the row.
-    const uint32_t bits = info.BitsPerSample[0];
-    const uint64_t rowBytes = (uint64_t(bits) * info.SamplesPerPixel * info.ImageWidth + 7) / 8;
+    uint64_t rowsPerStrip = 0;
+    uint64_t rowBytes = 0;
     const int64_t size = Stream.size();
-    if ((info.Compression == CompressionNone ? rowBytes : (rowBytes + 127) / 128 * 2) > uint64_t(size))
-        TIFRaiseEndOfFile();
-    const uint8_t bitCountNum = info.SamplesPerPixel != 1 ? 3 : bits == 1 ? 0 : bits == 4 ? 1 : 2;
+    // Everything the picture's size decides is checked before the arrays, which grow with it, are read.
+    TIFReadDirectory(Stream, Index, pictureCount, info, littleEndian, base, [&](const TTIFInfo& directory) {
+        CheckCompression(directory.Compression);
+        rowsPerStrip = directory.RowsPerStrip;
+        const uint64_t strips = (uint64_t(directory.ImageLength) + rowsPerStrip - 1) / rowsPerStrip;
+        if (strips != directory.StripOffsetCount) {
+            WarnStripCount(Picture.GetReadWarningAction());
+            rowsPerStrip = directory.ImageLength;
+        }
+        // A row needs its bytes in the file, or at least two bytes for every 128 with PackBits: a row the
+        // stream cannot hold is its end.
+        rowBytes =
+            (uint64_t(directory.BitsPerSample[0]) * directory.SamplesPerPixel * directory.ImageWidth + 7) / 8;
+        if ((directory.Compression == CompressionNone ? rowBytes : (rowBytes + 127) / 128 * 2) >
+            uint64_t(size))
+            TIFRaiseEndOfFile();
+        if (!TPixelGraphic::FitsPixelMemory(int(directory.ImageWidth), int(directory.ImageLength),
+                                            PictureFormat(directory)))
+            TPixelGraphic::RaisePixelMemoryFailure();
+    });
+
+    const uint8_t bitCountNum = PictureFormat(info);
     Picture.SetFormat(int(info.ImageWidth), int(info.ImageLength), bitCountNum);
     if (bitCountNum == 0)
         Picture.SetPaletteIdent(pBlackWhite);
@@ -532,16 +594,29 @@ void TTIFFileFormatReader::Read(QIODevice& Stream, TPixelGraphic& Picture, int I
         Picture.SetPaletteIdent(bitCountNum == 1 ? pGray16 : pGray256);
 
     std::vector<uint8_t> row(rowBytes);
-    TTIFRowReader rows(Stream, info, base, size, rowsPerStrip, size_t(rowBytes));
+    TTIFRowReader rows(Stream, info, base, size, size_t(rowBytes));
+    const std::vector<uint64_t> order = StripsInFileOrder(info.StripOffsets);
 
-    // Events name the reader as their sender; the reader itself is not changed through it.
+    // Events name the reader as their sender; the reader itself is not changed through it. Each step is a
+    // row, counted in the order the strips are read in.
     TProgressBracket progress(Picture, const_cast<TTIFFileFormatReader*>(this));
-    const int height = int(info.ImageLength);
-    for (int y = 0; y < height; ++y) {
-        rows.ReadRow(uint32_t(y), row.data());
-        StoreRow(info, row.data(), size_t(rowBytes), Picture.GetScanLine(y));
-        if (progress.Step(y, height))
-            return;
+    const uint64_t height = info.ImageLength;
+    uint64_t rowsRead = 0;
+    constexpr size_t Ahead = 16;
+    for (size_t k = 0; k < info.StripOffsets.size(); ++k) {
+        const uint64_t strip = order.empty() ? k : uint32_t(order[k]);
+        rows.StartStrip(order.empty() ? info.StripOffsets[k] : order[k] >> 32);
+        // Strips out of order put their rows all over the picture: the rows a few strips on are fetched
+        // while this one is read.
+        if (!order.empty() && k + Ahead < order.size())
+            __builtin_prefetch(Picture.GetScanLine(int(uint32_t(order[k + Ahead]) * rowsPerStrip)), 1);
+        const uint64_t first = strip * rowsPerStrip;
+        for (uint64_t y = first; y < std::min(first + rowsPerStrip, height); ++y) {
+            rows.ReadRow(uint32_t(y), row.data());
+            StoreRow(info, row.data(), size_t(rowBytes), Picture.GetScanLine(int(y)));
+            if (progress.Step(int(rowsRead++), int(height)))
+                return;
+        }
     }
 }
 
@@ -550,7 +625,7 @@ void TTIFFileFormatReader::GetInfo(QIODevice& Stream, int Index, TFileFormatInfo
     TTIFInfo tif;
     bool littleEndian;
     qint64 base;
-    TIFReadDirectory(Stream, Index, Info.PictureCount, tif, littleEndian, base, false);
+    TIFReadDirectory(Stream, Index, Info.PictureCount, tif, littleEndian, base, {});
 
     static const char* const Photometric[] = {", WhiteIsZero", ", BlackIsZero", ", RGB", ", RGB Palette", "",
                                               ", CMYK"};

@@ -5,6 +5,7 @@
 #include "image-library/PGFileFormats.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 // The tags of one directory that the reader uses. Values are unsigned as in the file; an absent tag is 0 or
@@ -28,9 +29,10 @@ struct TTIFInfo {
 // Reads the header at the stream's position (Base) and the directory of picture Index, with every check
 // that a directory must pass before Read or GetInfo may use it. PictureCount is the length of the
 // directory chain when PGTIFCountPictures is on, else 1. The strip offsets and the colour map are checked
-// against the picture and read only with ReadArrays; StripByteCounts are never read.
+// against the picture and read only when CheckBeforeArrays is given, after it passed the rest of the
+// directory; StripByteCounts are never read.
 void TIFReadDirectory(QIODevice& Stream, int Index, int& PictureCount, TTIFInfo& Info, bool& LittleEndian,
-                      qint64& Base, bool ReadArrays);
+                      qint64& Base, const std::function<void(const TTIFInfo&)>& CheckBeforeArrays);
 
 class TTIFFileFormatReader : public TFileFormatReader {
 public:

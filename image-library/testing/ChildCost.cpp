@@ -90,12 +90,9 @@ std::optional<TChildCost> RunInChild(const std::function<std::string()>& Work, l
             break;
     close(pipeFds[0]);
     int status = 0;
-    rusage usage{};
-    if (child < 0 || wait4(child, &status, 0, &usage) != child)
+    if (child < 0 || waitpid(child, &status, 0) != child)
         return TChildCost{};
     TChildCost cost;
-    cost.CpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                      double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     if (WIFEXITED(status) && WEXITSTATUS(status) == 2)
         return std::nullopt;
     cost.Finished = WIFEXITED(status) && WEXITSTATUS(status) == 0;

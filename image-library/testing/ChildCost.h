@@ -1,5 +1,5 @@
-// Test support: runs a piece of work in a forked child and tells what it cost, so the test's own memory does
-// not count, and a run that exhausts memory or never ends cannot take the test with it.
+// Test support: runs a piece of work in a forked child and tells the memory it took, so the test's own memory
+// does not count, and a run that exhausts memory or never ends cannot take the test with it.
 #pragma once
 
 #include <functional>
@@ -9,7 +9,6 @@
 struct TChildCost {
     bool Finished = false; // Work returned; false when the child was killed (out of memory, the time guard)
     long long PeakGrowthMB = 0; // how far the run raised the peak resident memory
-    double CpuSeconds = 0;      // user and system time of the child
     std::string Outcome;        // what Work returned
 };
 

@@ -224,12 +224,25 @@ std::vector<TReadCase> ReadCases() {
          2,
          2,
          {0, 0, RGB(0, 0, 255), RGB(0, 0, 255)}},
-        {"16-bit picture without columns", File(Info(0, 5, 16), {}, {}),
-         QStringLiteral("BMP: BitmapInfoHeader.biWidth invalid")},
-        {"picture without rows", File(Info(1, 0, 24), {}, Bytes({0, 0, 0, 0})),
-         QStringLiteral("BMP: BitmapInfoHeader.biHeight invalid")},
-        {"core picture without columns", BmpFile(CoreHeader(0, 1, 24) + Bytes({0, 0, 0, 0}), 12),
-         QStringLiteral("BMP: BitmapCoreHeader.bcWidth invalid")},
+        // A side of 0 gives an empty picture of that size.
+        {"16-bit picture without columns", File(Info(0, 5, 16), {}, {}), {}, 0, 5},
+        {"picture without rows", File(Info(1, 0, 24), {}, Bytes({0, 0, 0, 0})), {}, 1, 0},
+        {"RLE8 picture without rows", File(Info(4, 0, 8, 1, 6), GrayTable(256), rle8), {}, 4, 0, {}, 256},
+        {"8-bit picture without rows keeps its table",
+         File(Info(3, 0, 8, 0, 0, 2), GrayTable(2), {}),
+         {},
+         3,
+         0,
+         {},
+         2},
+        {"core picture without columns", BmpFile(CoreHeader(0, 1, 24) + Bytes({0, 0, 0, 0}), 12), {}, 0, 1},
+        {"core picture without rows",
+         BmpFile(CoreHeader(2, 0, 8) + QByteArray(3 * 256, 0), 12),
+         {},
+         2,
+         0,
+         {},
+         256},
         // Damaged headers and tables.
         {"short header", FileHeader(54) + Info(1, 1, 24).Bytes().left(20), endText},
         {"short colour table", File(Info(1, 1, 8), GrayTable(2), {}), endText},
@@ -318,6 +331,7 @@ TEST(BMPRead, HandBuiltFilesGiveTheirPixelsOrTheirError) {
         }
         EXPECT_EQ(picture.GetWidth(), c.Width);
         EXPECT_EQ(picture.GetHeight(), c.Height);
+        EXPECT_EQ(picture.GetEmpty(), c.Width == 0 || c.Height == 0);
         EXPECT_EQ(PixelValues(picture), c.Values);
         if (c.ColorCount >= 0) {
             EXPECT_EQ(picture.GetColorCount(), c.ColorCount);

@@ -6,6 +6,8 @@
 #include "image-library/PGSettings.h"
 #include "image-library/PGraphic.h"
 #include "image-library/testing/ChildCost.h"
+#include "image-library/testing/CountingDevice.h"
+#include "image-library/testing/HostileFiles.h"
 #include "image-library/testing/Oracles.h"
 #include "image-library/testing/ProgressLog.h"
 #include "image-library/testing/TestPictures.h"
@@ -151,18 +153,6 @@ sys.stdout.buffer.write(out.getvalue())
 }
 
 // PNG files built chunk by chunk, for what no encoder at hand writes.
-QByteArray Chunk(const char* type, const QByteArray& data) {
-    QByteArray body = QByteArray(type, 4) + data;
-    QByteArray chunk;
-    for (int shift : {24, 16, 8, 0})
-        chunk.append(char(data.size() >> shift));
-    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()));
-    chunk += body;
-    for (int shift : {24, 16, 8, 0})
-        chunk.append(char(crc >> shift));
-    return chunk;
-}
-
 QByteArray BigEndian(std::initializer_list<uint32_t> values, int bytes = 4) {
     QByteArray out;
     for (uint32_t v : values)
@@ -178,6 +168,7 @@ struct TRawPng {
     int ColorType = 0;
     std::vector<uint16_t> Samples;  // row by row, every channel of a pixel
     std::vector<QByteArray> Chunks; // placed between IHDR and IDAT
+    int Interlace = 0;              // Adam7 for 1, where ImageData serves only pictures of one pixel
 };
 
 QByteArray ImageData(const TRawPng& raw) {
@@ -199,13 +190,23 @@ QByteArray ImageData(const TRawPng& raw) {
     return qCompress(rows).mid(4); // Qt puts the length before zlib's own stream
 }
 
-QByteArray BuildPng(const TRawPng& raw) {
+// Raw's header and chunks with Data as the image data, in IDAT chunks of at most ChunkSize bytes.
+QByteArray PngWithData(const TRawPng& raw, const QByteArray& data, qsizetype chunkSize) {
     QByteArray png("\x89PNG\r\n\x1a\n", 8);
-    png += Chunk("IHDR", BigEndian({uint32_t(raw.Width), uint32_t(raw.Height)}) +
-                             BigEndian({uint32_t(raw.BitDepth), uint32_t(raw.ColorType), 0, 0, 0}, 1));
+    png += PngChunk(
+        "IHDR",
+        BigEndian({uint32_t(raw.Width), uint32_t(raw.Height)}) +
+            BigEndian({uint32_t(raw.BitDepth), uint32_t(raw.ColorType), 0, 0, uint32_t(raw.Interlace)}, 1));
     for (const QByteArray& c : raw.Chunks)
         png += c;
-    return png + Chunk("IDAT", ImageData(raw)) + Chunk("IEND", {});
+    for (qsizetype at = 0; at < data.size(); at += chunkSize)
+        png += PngChunk("IDAT", data.mid(at, chunkSize));
+    return png + PngChunk("IEND", {});
+}
+
+QByteArray BuildPng(const TRawPng& raw) {
+    const QByteArray data = ImageData(raw);
+    return PngWithData(raw, data, data.size());
 }
 
 // Offset of a chunk's length field.
@@ -320,13 +321,13 @@ TEST(PNGReader, GetInfoDescribesTheHeaders) {
           8,
           0,
           {7},
-          {Chunk("gAMA", BigEndian({45455})), Chunk("tIME", BigEndian({7, 228, 1, 2, 3, 4, 5}, 1))}},
+          {PngChunk("gAMA", BigEndian({45455})), PngChunk("tIME", BigEndian({7, 228, 1, 2, 3, 4, 5}, 1))}},
          "GrayScale",
          "(gama, time)",
          8,
          "256"},
         {{1, 1, 16, 0, {7}, {}}, "GrayScale", "", 16, "64K?"},
-        {{1, 1, 2, 3, {1}, {Chunk("PLTE", QByteArray(9, 'x')), Chunk("bKGD", BigEndian({2}, 1))}},
+        {{1, 1, 2, 3, {1}, {PngChunk("PLTE", QByteArray(9, 'x')), PngChunk("bKGD", BigEndian({2}, 1))}},
          "palette",
          "(plte, bkgd)",
          2,
@@ -338,13 +339,13 @@ TEST(PNGReader, GetInfoDescribesTheHeaders) {
           8,
           2,
           {1, 2, 3},
-          {Chunk("gAMA", BigEndian({45455})), Chunk("sBIT", BigEndian({5, 6, 5}, 1)),
-           Chunk("cHRM", BigEndian({31270, 32900, 64000, 33000, 30000, 60000, 15000, 6000})),
-           Chunk("PLTE", QByteArray(6, 'x')), Chunk("tRNS", BigEndian({1, 2, 3}, 2)),
-           Chunk("bKGD", BigEndian({4, 5, 6}, 2)), Chunk("hIST", BigEndian({1, 1}, 2)),
-           Chunk("pHYs", BigEndian({2835, 2835}) + BigEndian({1}, 1)),
-           Chunk("oFFs", BigEndian({5, 6}) + BigEndian({0}, 1)),
-           Chunk("tIME", BigEndian({7, 228, 1, 2, 3, 4, 5}, 1))}},
+          {PngChunk("gAMA", BigEndian({45455})), PngChunk("sBIT", BigEndian({5, 6, 5}, 1)),
+           PngChunk("cHRM", BigEndian({31270, 32900, 64000, 33000, 30000, 60000, 15000, 6000})),
+           PngChunk("PLTE", QByteArray(6, 'x')), PngChunk("tRNS", BigEndian({1, 2, 3}, 2)),
+           PngChunk("bKGD", BigEndian({4, 5, 6}, 2)), PngChunk("hIST", BigEndian({1, 1}, 2)),
+           PngChunk("pHYs", BigEndian({2835, 2835}) + BigEndian({1}, 1)),
+           PngChunk("oFFs", BigEndian({5, 6}) + BigEndian({0}, 1)),
+           PngChunk("tIME", BigEndian({7, 228, 1, 2, 3, 4, 5}, 1))}},
          "RGB",
          "(gama, sbit, chrm, plte, trns, bkgd, hist, phys, offs, time)",
          24,
@@ -372,8 +373,8 @@ TEST(PNGReader, GetInfoDescribesTheHeaders) {
 
 TEST(PNGReader, ComposesOverTheRightBackgroundInTheRowsScale) {
     const std::vector<uint16_t> rgba16{0x1111, 0x2222, 0x3333, 0, 0xAAAA, 0xBBBB, 0xCCCC, 0xFFFF};
-    const QByteArray bkgd16 = Chunk("bKGD", BigEndian({0x1234, 0xFF00, 0x00FF}, 2));
-    const QByteArray palette = Chunk("PLTE", BigEndian({10, 20, 30, 40, 50, 60, 70, 80, 90}, 1));
+    const QByteArray bkgd16 = PngChunk("bKGD", BigEndian({0x1234, 0xFF00, 0x00FF}, 2));
+    const QByteArray palette = PngChunk("PLTE", BigEndian({10, 20, 30, 40, 50, 60, 70, 80, 90}, 1));
     struct {
         const char* Name;
         TRawPng Raw;
@@ -401,20 +402,20 @@ TEST(PNGReader, ComposesOverTheRightBackgroundInTheRowsScale) {
          {PictureBackground, RGB(0xAA, 0xBB, 0xCC)},
          PictureBackground},
         {"8-bit grey with tRNS over its bKGD",
-         {2, 1, 8, 0, {9, 10}, {Chunk("tRNS", BigEndian({9}, 2)), Chunk("bKGD", BigEndian({0x40}, 2))}},
+         {2, 1, 8, 0, {9, 10}, {PngChunk("tRNS", BigEndian({9}, 2)), PngChunk("bKGD", BigEndian({0x40}, 2))}},
          true,
          PictureBackground,
          {RGB(0x40, 0x40, 0x40), RGB(10, 10, 10)},
          0x40},
         {"4-bit grey with tRNS over its bKGD",
-         {2, 1, 4, 0, {9, 10}, {Chunk("tRNS", BigEndian({9}, 2)), Chunk("bKGD", BigEndian({5}, 2))}},
+         {2, 1, 4, 0, {9, 10}, {PngChunk("tRNS", BigEndian({9}, 2)), PngChunk("bKGD", BigEndian({5}, 2))}},
          true,
          PictureBackground,
          {RGB(85, 85, 85), RGB(170, 170, 170)},
          5},
         // Grey 1 of 3 becomes white, 3; the neighbours in the same byte keep their values.
         {"2-bit grey with tRNS over white",
-         {4, 1, 2, 0, {0, 1, 2, 3}, {Chunk("tRNS", BigEndian({1}, 2))}},
+         {4, 1, 2, 0, {0, 1, 2, 3}, {PngChunk("tRNS", BigEndian({1}, 2))}},
          true,
          clWhite,
          {RGB(0, 0, 0), RGB(255, 255, 255), RGB(170, 170, 170), RGB(255, 255, 255)},
@@ -425,7 +426,7 @@ TEST(PNGReader, ComposesOverTheRightBackgroundInTheRowsScale) {
           8,
           3,
           {0, 2},
-          {palette, Chunk("tRNS", BigEndian({0, 0, 0}, 1)), Chunk("bKGD", BigEndian({1}, 1))}},
+          {palette, PngChunk("tRNS", BigEndian({0, 0, 0}, 1)), PngChunk("bKGD", BigEndian({1}, 1))}},
          true,
          PictureBackground,
          {RGB(10, 20, 30), RGB(70, 80, 90)},
@@ -446,22 +447,23 @@ TEST(PNGReader, ComposesOverTheRightBackgroundInTheRowsScale) {
     paletted.SetFormat(1, 1, 2);
     paletted.SetPaletteIdent(pGray256);
     paletted.SetBackGroundValue(200);
-    ReadPng(BuildPng({2, 1, 8, 3, {0, 2}, {palette, Chunk("tRNS", BigEndian({0}, 1))}}), paletted);
+    ReadPng(BuildPng({2, 1, 8, 3, {0, 2}, {palette, PngChunk("tRNS", BigEndian({0}, 1))}}), paletted);
     EXPECT_EQ(paletted.GetPixelColor(1, 0), RGB(70, 80, 90));
 }
 
 TEST(PNGReader, TakesFileGammaFromGamaOnly) {
-    const QByteArray srgb = Chunk("sRGB", BigEndian({0}, 1));
-    const QByteArray badProfile = Chunk("iCCP", QByteArray("name\0\0", 6) + qCompress("no profile").mid(4));
+    const QByteArray srgb = PngChunk("sRGB", BigEndian({0}, 1));
+    const QByteArray badProfile =
+        PngChunk("iCCP", QByteArray("name\0\0", 6) + qCompress("no profile").mid(4));
     struct {
         const char* Name;
         std::vector<QByteArray> Chunks;
         long double FileGamma;
     } cases[] = {
         {"none", {}, 1.8L},
-        {"gAMA 0.45455", {Chunk("gAMA", BigEndian({45455}))}, 2.2L},
+        {"gAMA 0.45455", {PngChunk("gAMA", BigEndian({45455}))}, 2.2L},
         {"sRGB only", {srgb}, 1.8L},
-        {"gAMA 1.0 with sRGB", {Chunk("gAMA", BigEndian({100000})), srgb}, 1.0L},
+        {"gAMA 1.0 with sRGB", {PngChunk("gAMA", BigEndian({100000})), srgb}, 1.0L},
         {"bad iCCP", {badProfile}, 1.8L},
     };
     for (const auto& c : cases) {
@@ -490,8 +492,8 @@ TEST(PNGLoading, LoadsAndSavesThroughTheRegistriesCorrectingTheFileGamma) {
         int Gray;
     } cases[] = {
         {"no gAMA", {}, 128},
-        {"gAMA 0.45455", {Chunk("gAMA", BigEndian({45455}))}, corrected},
-        {"sRGB only", {Chunk("sRGB", BigEndian({0}, 1))}, 128},
+        {"gAMA 0.45455", {PngChunk("gAMA", BigEndian({45455}))}, corrected},
+        {"sRGB only", {PngChunk("sRGB", BigEndian({0}, 1))}, 128},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -660,7 +662,7 @@ TEST(PNGWriter, ReportsEveryRowAndWritesNoGammaWhenTold) {
     EXPECT_EQ(log.Text, Steps(100, 99)); // the abort asked for at row 5 does not stop writing
     EXPECT_EQ(log.Sender, &writer);
     EXPECT_FALSE(buffer.data().contains("gAMA"));
-    EXPECT_TRUE(buffer.data().endsWith(Chunk("IEND", {})));
+    EXPECT_TRUE(buffer.data().endsWith(PngChunk("IEND", {})));
 }
 
 TEST(PNGErrors, DamagedFilesAndRefusedCallsRaiseWithTheFormatsTag) {
@@ -672,7 +674,7 @@ TEST(PNGErrors, DamagedFilesAndRefusedCallsRaiseWithTheFormatsTag) {
         return bad;
     };
     QByteArray badZlib = good;
-    badZlib.replace(idat, good.size() - idat, Chunk("IDAT", "\x78\x9c garbage") + Chunk("IEND", {}));
+    badZlib.replace(idat, good.size() - idat, PngChunk("IDAT", "\x78\x9c garbage") + PngChunk("IEND", {}));
     struct {
         const char* Name;
         QByteArray Png;
@@ -716,24 +718,28 @@ TEST(PNGErrors, DamagedFilesAndRefusedCallsRaiseWithTheFormatsTag) {
     EXPECT_FALSE(reader.IsFormat(header));
 }
 
+// Each way the read warning action answers a codec warning of the given text: the boxes shown, and what the
+// read raises (nothing when it goes on).
+struct TWarningCase {
+    TPGWarningAction Action;
+    TModalResult Answer;
+    size_t Boxes;
+    QString Message;
+};
+std::vector<TWarningCase> WarningCases(const QString& warning) {
+    return {{pgwaIgnore, mrOk, 0, {}},
+            {pgwaOKBox, mrCancel, 1, {}},
+            {pgwaOKCancelBox, mrOk, 1, {}},
+            {pgwaOKCancelBox, mrCancel, 1, "PNG: Operation aborted on user request"},
+            {pgwaRaise, mrOk, 0, "PNG: " + warning}};
+}
+
 TEST(PNGErrors, WarningsFollowTheReadWarningAction) {
     // A damaged ancillary chunk is only worth a warning.
-    QByteArray text = Chunk("tEXt", QByteArray("Title\0x", 7));
+    QByteArray text = PngChunk("tEXt", QByteArray("Title\0x", 7));
     text[text.size() - 1] = char(text[text.size() - 1] ^ 1);
     const QByteArray png = BuildPng({1, 1, 8, 0, {7}, {text}});
-    struct {
-        TPGWarningAction Action;
-        TModalResult Answer;
-        size_t Boxes;
-        const char* Message;
-    } cases[] = {
-        {pgwaIgnore, mrOk, 0, ""},
-        {pgwaOKBox, mrCancel, 1, ""},
-        {pgwaOKCancelBox, mrOk, 1, ""},
-        {pgwaOKCancelBox, mrCancel, 1, "PNG: Operation aborted on user request"},
-        {pgwaRaise, mrOk, 0, "PNG: tEXt: CRC error"},
-    };
-    for (const auto& c : cases) {
+    for (const TWarningCase& c : WarningCases("tEXt: CRC error")) {
         SCOPED_TRACE(int(c.Action) * 10 + c.Answer);
         MessageBoxSpy boxes(c.Answer);
         TPixelGraphic picture;
@@ -776,6 +782,60 @@ TEST(PNGErrors, HugeDeclaredChunksCostNoMemory) {
             picture.SetReadWarningAction(action);
             EXPECT_TRUE(RaisedMessage([&] { ReadPng(png, picture); }).startsWith("PNG: "))
                 << "the file is cut short";
+        }
+}
+
+// A 1 x 1 picture whose image data run on with a gibibyte of zeros, a file of 1 MB: it takes no more of the
+// file than a 1 x 1 picture, and the rest is the codec's warning through the warning action, not a gibibyte
+// inflated. Image data that end as they should give no warning, in chunks down to single bytes.
+TEST(PNGReader, ImageDataAfterTheLastRowCostNothing) {
+    const TRawPng gray{1, 1, 8, 0, {7}, {}};
+    const QByteArray row("\0\7", 2);
+    const QByteArray exact = ZlibWithZeros(row, 0);
+    const QByteArray runOn = ZlibWithZeros(row, 1024);
+    ASSERT_LT(runOn.size(), 2 << 20);
+    const auto counted = [](const QByteArray& png, TPixelGraphic& picture) {
+        auto device = std::make_unique<TCountingDevice>(png);
+        TPNGFileFormatReader().Read(*device, picture, 0);
+        return device;
+    };
+    TPixelGraphic onePixel;
+    const auto genuine = counted(PngWithData(gray, exact, exact.size()), onePixel);
+    const TRawPng photo{5, 4, 8, 2, std::vector<uint16_t>(60, 99), {}};
+    const TRawPng interlaced{1, 1, 8, 0, {7}, {}, 1}; // only the first pass has a row
+    const struct {
+        const char* Name;
+        TRawPng Raw;
+        QByteArray Png;
+        bool RunsOn;
+    } files[] = {
+        {"a gibibyte of zeros after the row", gray, PngWithData(gray, runOn, runOn.size()), true},
+        {"the same in chunks of 4 KiB", gray, PngWithData(gray, runOn, 4096), true},
+        {"the same interlaced", interlaced, PngWithData(interlaced, runOn, runOn.size()), true},
+        {"a 1 x 1 picture in chunks of one byte", gray, PngWithData(gray, exact, 1), false},
+        {"a 5 x 4 picture in chunks of one byte", photo, PngWithData(photo, ImageData(photo), 1), false},
+    };
+    for (const auto& f : files)
+        for (const TWarningCase& a : WarningCases("IDAT: Too much image data")) {
+            SCOPED_TRACE(std::string(f.Name) + ", action " + std::to_string(int(a.Action) * 10 + a.Answer));
+            MessageBoxSpy boxes(a.Answer);
+            TPixelGraphic picture;
+            picture.SetReadWarningAction(a.Action);
+            std::unique_ptr<TCountingDevice> device;
+            const QString message = RaisedMessage([&] { device = counted(f.Png, picture); });
+            EXPECT_EQ(message, f.RunsOn ? a.Message : QString());
+            ASSERT_EQ(boxes.Requests.size(), f.RunsOn ? a.Boxes : 0u);
+            if (!boxes.Requests.empty()) {
+                EXPECT_EQ(boxes.Requests[0].Text, "IDAT: Too much image data");
+            }
+            if (message.isEmpty()) {
+                const uint8_t last = uint8_t(f.Raw.Samples.back());
+                EXPECT_EQ(picture.GetPixelColor(f.Raw.Width - 1, f.Raw.Height - 1), RGB(last, last, last));
+            }
+            if (f.RunsOn && device) {
+                EXPECT_LE(device->Reads, genuine->Reads + 1);
+                EXPECT_LE(device->BytesRead, 32 << 10);
+            }
         }
 }
 

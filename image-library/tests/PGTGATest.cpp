@@ -210,8 +210,6 @@ TEST(TGA, RefusesDamagedFiles) {
         {"a tiny file claiming a huge picture",
          Tga({.Type = 10, .Width = 65535, .Height = 65535}, Bytes({0xFF, 1, 2, 3, 0xFF, 1, 2, 3})),
          Prefix + "Unexpected end of file", false},
-        {"no columns", Tga({.Width = 0}), Prefix + "Width invalid", false},
-        {"no rows", Tga({.Height = 0}), Prefix + "Height invalid", false},
         {"image type 0", Tga({.Type = 0}, Bytes({1, 2, 3})), Prefix + "ImageType invalid", false},
         {"colour-map type 2", Tga({.MapType = 2}, Bytes({1, 2, 3})), Prefix + "ColorMapType invalid", false},
         {"8-bit map entries beside true colour",
@@ -252,11 +250,51 @@ TEST(TGA, ProgressEndsOnEveryPath) {
         EXPECT_EQ(failed.Starts, type == 2 ? 0 : 1); // plain data is measured before the rows start
         EXPECT_EQ(failed.Ends, failed.Starts);
     }
-    TPixelGraphic empty;
-    TProgressLog none;
-    none.Attach(empty);
-    ASSERT_EQ(ReadError(reader, Tga({.Width = 5, .Height = 0}), empty), Prefix + "Height invalid");
-    EXPECT_EQ(none.Starts + none.Ends, 0);
+}
+
+// A side of 0 gives an empty picture of that size, with its table; rows of no columns still step the
+// progress, a picture without rows fires none.
+TEST(TGA, SidesOfZeroLoadEmptyPictures) {
+    const TTGAFileFormatReader reader;
+    const struct {
+        const char* Name;
+        QByteArray File;
+        int Width, Height, Steps, ColorCount;
+    } cases[] = {
+        {"no rows", Tga({.Width = 5, .Height = 0}), 5, 0, 0, 0},
+        {"no rows, run-length", Tga({.Type = 10, .Width = 5, .Height = 0}), 5, 0, 0, 0},
+        {"no rows, mapped",
+         Tga({.MapType = 1, .Type = 1, .Entries = 2, .EntryBits = 24, .Height = 0, .Bits = 8}, Map24(2)), 1,
+         0, 0, 2},
+        {"no columns", Tga({.Width = 0, .Height = 3}), 0, 3, 3, 0},
+        {"no columns, run-length", Tga({.Type = 11, .Width = 0, .Height = 2, .Bits = 8}), 0, 2, 2, 256},
+        {"neither", Tga({.Width = 0, .Height = 0}), 0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TPixelGraphic picture;
+        picture.SetFormat(4, 4, 3);
+        TProgressLog log;
+        log.Attach(picture);
+        ASSERT_EQ(ReadError(reader, c.File, picture), "");
+        EXPECT_EQ(picture.GetWidth(), c.Width);
+        EXPECT_EQ(picture.GetHeight(), c.Height);
+        EXPECT_TRUE(picture.GetEmpty());
+        EXPECT_EQ(picture.GetColorCount(), c.ColorCount);
+        EXPECT_EQ(log.Steps, c.Steps);
+        EXPECT_EQ(log.Starts, c.Steps > 0 ? 1 : 0);
+        EXPECT_EQ(log.Ends, log.Starts);
+        const TFileFormatInfo info = Info(reader, c.File);
+        EXPECT_EQ(info.Width * 100 + info.Height, c.Width * 100 + c.Height);
+    }
+    // Chosen by its name alone, the reader loads such a file too.
+    QBuffer in;
+    in.setData(Tga({.Width = 7, .Height = 0}));
+    in.open(QIODevice::ReadOnly);
+    TPixelGraphic picture;
+    picture.LoadFromStreamExt(in, QStringLiteral("tga"));
+    EXPECT_EQ(picture.GetWidth(), 7);
+    EXPECT_TRUE(picture.GetEmpty());
 }
 
 TEST(TGA, InfoAndChoiceByExtension) {
@@ -289,7 +327,6 @@ TEST(TGA, InfoAndChoiceByExtension) {
     }
     EXPECT_EQ(InfoError(reader, Tga({.Type = 0})), Prefix + "Invalid value for ImageType");
     EXPECT_EQ(InfoError(reader, Tga({.MapType = 2})), Prefix + "ColorMapType invalid");
-    EXPECT_EQ(InfoError(reader, Tga({.Height = 0})), Prefix + "Height invalid");
     EXPECT_EQ(InfoError(reader, Tga({.Type = 2}), 1), Prefix + "Invalid value for Index");
     EXPECT_EQ(InfoError(reader, Tga({}).left(17)), Prefix + "Unexpected end of file");
 
@@ -564,6 +601,12 @@ TEST(PictureFiles, RefusedFilesReachTheTGAReaderOnlyThroughItsHeaderChecks) {
         {"a damaged TIFF", tiff, pgwaIgnore, "EPGTIFFileFormatReader TIFF: Unsupported field Type: 0"},
         {"a PCX refusal of a TGA file", Tga({.IdLength = 10, .Width = 2}, Bytes({3, 2, 1, 6, 5, 4})),
          pgwaIgnore, ""},
+        // Which the TGA reader would read as empty pictures when named alone.
+        {"a PCX refusal of a TGA file without rows", Tga({.IdLength = 10, .Width = 2, .Height = 0}),
+         pgwaIgnore, "EPGPCXFileFormatReader PCX: "},
+        {"a PCX refusal of a TGA file without columns",
+         Tga({.IdLength = 10, .Width = 0, .Height = 1}, Bytes({3, 2, 1})), pgwaIgnore,
+         "EPGPCXFileFormatReader PCX: "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);

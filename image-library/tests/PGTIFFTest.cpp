@@ -8,6 +8,8 @@
 #include "image-library/PGraphic.h"
 #include "image-library/formats/PGTIFFRead.h"
 #include "image-library/formats/PGTIFFWrite.h"
+#include "image-library/testing/CountingDevice.h"
+#include "image-library/testing/HostileFiles.h"
 #include "image-library/testing/Oracles.h"
 #include "image-library/testing/TestPictures.h"
 
@@ -17,6 +19,8 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
+#include <numeric>
+#include <random>
 
 // Failures show texts, not their UTF-16 code units.
 void PrintTo(const QString& text, std::ostream* os) {
@@ -170,7 +174,70 @@ std::map<uint16_t, Entry> Entries(const QByteArray& tiff, std::vector<uint16_t>*
 
 } // namespace
 
-// Files of pnmtotiff and tiffcp in every accepted kind decode to the pixels of tifftopnm.
+// Strips out of file order, padded as a writer may pad them, or sharing their bytes cost about what packed
+// strips cost: the reader passes over the file once, in reads of the stream as few as packed strips take,
+// not a seek and a refill a strip. Abort still stops between rows. The pixels are tifftopnm's.
+TEST_F(TiffSettings, Read_StripsInAnyOrder_CostWhatPackedStripsCost) {
+    constexpr int Width = 3, Height = 4096;
+    std::vector<QByteArray> rows;
+    for (int y = 0; y < Height; ++y)
+        rows.push_back(QByteArray(1, char(1 + y % 251)) + char(1 + y * 7 % 253) + char(1 + y / 16));
+    std::vector<uint32_t> inOrder(Height);
+    std::iota(inOrder.begin(), inOrder.end(), 0u);
+    std::vector<uint32_t> reversed(inOrder.rbegin(), inOrder.rend());
+    std::vector<uint32_t> shuffled = inOrder;
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(42));
+    const TStripLayout layouts[] = {{"packed", inOrder},
+                                    {"padded to four bytes", inOrder, Width % 4 ? 4 - Width % 4 : 0},
+                                    {"100 bytes apart", inOrder, 100 - Width},
+                                    {"reversed", reversed},
+                                    {"shuffled", shuffled},
+                                    {"shuffled and padded", shuffled, 1},
+                                    {"all sharing one row", inOrder, 0, true}};
+    const bool oracle = ToolAvailable("tifftopnm");
+    for (bool packBits : {false, true}) {
+        const QByteArray packed = StripTiff(rows, packBits, layouts[0]);
+        TPixelGraphic reference;
+        TCountingDevice packedDevice(packed);
+        Reader.Read(packedDevice, reference, 0);
+        for (const TStripLayout& layout : layouts) {
+            SCOPED_TRACE(std::string(layout.Name) + (packBits ? ", PackBits" : ""));
+            const QByteArray tiff = StripTiff(rows, packBits, layout);
+            TPixelGraphic picture;
+            TCountingDevice device(tiff);
+            Reader.Read(device, picture, 0);
+            // A pass over the file: the reads and seeks of packed strips, and one more of each for every
+            // window's worth of file more.
+            const qint64 more = std::max<qint64>(tiff.size() - packed.size(), 0) / 4096 + 2;
+            EXPECT_LE(device.Reads, packedDevice.Reads + more);
+            EXPECT_LE(device.Seeks, packedDevice.Seeks + more);
+            EXPECT_LE(device.BytesRead, 2 * tiff.size());
+            for (int y = 0; y < Height; ++y)
+                ASSERT_EQ(QByteArray(reinterpret_cast<const char*>(picture.GetScanLine(y)), Width),
+                          rows[layout.Shared ? 0 : y])
+                    << y;
+            if (oracle) {
+                EXPECT_EQ(PnmFromPicture(picture), OracleColors(tiff));
+            }
+
+            // Stopped at the fifth row, the picture holds the five rows read first.
+            TPixelGraphic stopped;
+            int steps = 0;
+            stopped.SetOnProgress([&](TObject*, int, int, bool& abort) { abort = ++steps == 5; });
+            TCountingDevice again(tiff);
+            Reader.Read(again, stopped, 0);
+            EXPECT_EQ(steps, 5);
+            int held = 0;
+            for (int y = 0; y < Height; ++y)
+                held += stopped.GetPixelValue(0, y) != 0;
+            EXPECT_EQ(held, 5);
+        }
+    }
+    if (!oracle)
+        GTEST_SKIP()
+            << "oracle tifftopnm is not installed (scripts/install-deps --oracles): pixels unchecked";
+}
+
 TEST_F(TiffSettings, Read_ToolFiles_MatchTifftopnm) {
     SKIP_UNLESS_TOOL("pnmtotiff");
     SKIP_UNLESS_TOOL("tiffcp");

@@ -1,8 +1,11 @@
 #include "image-library/PGraphic.h"
 #include "image-library/PGExceptions.h"
 #include "image-library/PGSettings.h"
+#include "image-library/PGStandardPalettes.h"
 
+#include <functional>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 
@@ -13,6 +16,20 @@ struct ChangeCounter {
     }
     int Count = 0;
 };
+
+// The section's colour entries as colours.
+std::vector<TColor> SectionEntries(const TPixelGraphic& p) {
+    std::vector<TColor> entries;
+    for (const TRGBQuad& q : p.GetBitmapInfo()->bmiColors)
+        entries.push_back(RGB(q.rgbRed, q.rgbGreen, q.rgbBlue));
+    return entries;
+}
+
+// Count entries: Table first, the rest Rest.
+std::vector<TColor> Entries(size_t Count, std::vector<TColor> Table, TColor Rest) {
+    Table.resize(Count, Rest);
+    return Table;
+}
 
 } // namespace
 
@@ -301,4 +318,79 @@ TEST(PixelGraphic, TableLongerThanTheFormatNeverWritesPastTheSection) {
     EXPECT_EQ(p.GetBitmapInfo()->bmiHeader.biClrUsed, 2u);
     EXPECT_EQ(p.GetBitmapInfo()->bmiColors.size(), 2u);
     EXPECT_EQ(p.IndexToColor(255), RGB(255, 0, 0));
+}
+
+// Entry i is table entry i, beyond the table entry 0, for an empty table black, whatever the table's kind;
+// only the pixel colours of a paletted pTrueColor picture are their values.
+TEST(PixelGraphic, SectionEntriesFollowTheTableWhateverItsKind) {
+    const TColor red = RGB(200, 0, 0), green = RGB(0, 200, 0), blue = RGB(0, 0, 200);
+    struct TCase {
+        const char* Name;
+        uint8_t BitCountNum;
+        std::function<void(TPixelGraphic&)> Change;
+        std::vector<TColor> Table; // the entries the table gives; the rest are Rest
+        TColor Rest;
+    };
+    const TCase cases[] = {
+        {"new 1-bit picture", 0, [](TPixelGraphic&) {}, {}, clBlack},
+        {"new 4-bit picture", 1, [](TPixelGraphic&) {}, {}, clBlack},
+        {"new 8-bit picture", 2, [](TPixelGraphic&) {}, {}, clBlack},
+        {"short table",
+         2,
+         [&](TPixelGraphic& p) {
+             p.SetColorCount(3);
+             p.SetPaletteColor(0, red);
+             p.SetPaletteColor(1, green);
+             p.SetPaletteColor(2, blue);
+         },
+         {red, green, blue},
+         red},
+        {"first entry changed last",
+         1,
+         [&](TPixelGraphic& p) {
+             p.SetColorCount(2);
+             p.SetPaletteColor(1, green);
+             p.SetPaletteColor(0, blue);
+         },
+         {blue, green},
+         blue},
+        {"standard table",
+         1,
+         [](TPixelGraphic& p) { p.SetPaletteIdent(pSys16); },
+         {StandardPalette(pSys16).begin(), StandardPalette(pSys16).end()},
+         clBlack},
+        {"kind pTrueColor after a table",
+         2,
+         [&](TPixelGraphic& p) {
+             p.SetPaletteIdent(pGray256);
+             p.SetPaletteIdent(pTrueColor);
+         },
+         {},
+         clBlack},
+        {"table emptied",
+         0,
+         [&](TPixelGraphic& p) {
+             p.SetPaletteIdent(pBlackWhite);
+             p.SetColorCount(0);
+         },
+         {},
+         clBlack},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TPixelGraphic p;
+        p.SetFormat(3, 2, c.BitCountNum);
+        c.Change(p);
+        const std::vector<TColor> expected = Entries(size_t(p.GetMaxColorCount()), c.Table, c.Rest);
+        EXPECT_EQ(SectionEntries(p), expected);
+        TPixelGraphic copy;
+        copy.Assign(&p);
+        EXPECT_EQ(SectionEntries(copy), expected);
+    }
+    TPixelGraphic p;
+    p.SetFormat(2, 1, 2);
+    p.SetPixelValue(1, 0, 5);
+    EXPECT_EQ(p.GetPaletteIdent(), pTrueColor);
+    EXPECT_EQ(p.GetPixelColor(1, 0), RGB(5, 0, 0)) << "a pTrueColor value is the colour itself";
+    EXPECT_EQ(SectionEntries(p)[5], clBlack);
 }

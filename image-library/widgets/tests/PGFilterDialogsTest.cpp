@@ -13,7 +13,6 @@
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
-#include <chrono>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -274,14 +273,15 @@ TEST(FilterDialogPreview, NegativeShowsItsPreviewAndRunsWithoutPicture) {
     });
 }
 
-TEST(FilterDialogPreview, ClosingDuringTheCopyOfALargePicture_ReturnsPromptly) {
+// Closing while the worker still copies a large picture ends the dialog without a preview: the worker is
+// stopped rather than waited for (its copy stops within a row, as the geometry tests count in
+// AbortAndFailureEndCleanly) and hands nothing over.
+TEST(FilterDialogPreview, ClosingDuringTheCopyOfALargePicture_StopsTheWorker) {
     TBCGFilterDialog d;
     const auto picture = Photo(8000, 8000);
-    const auto start = std::chrono::steady_clock::now();
     RunDialog(d, picture.get(), [&](TFilterDialogForm& form) {
         EXPECT_FALSE(form.SourceReady);
         form.reject();
     });
-    // The copy stops within a row; the whole copy would take far longer.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(d.Form, nullptr);
 }
