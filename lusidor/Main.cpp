@@ -129,6 +129,10 @@ void TForm1::FormCreate() {
         return;
     }
     const TIniFile ini(SettingsPath);
+    // A settings file there but not readable (a FIFO, a device, a folder, no right to read it) is named at
+    // once; the program goes on with the defaults and leaves the file alone at exit.
+    if (!ini.GetReadError().isEmpty())
+        ShowError(ini.GetReadError(), false);
     QString images = ini.ReadString("PATH", "Images", "IMAGES\\").replace(u'\\', u'/');
     if (!images.endsWith(u'/'))
         images += u'/';
