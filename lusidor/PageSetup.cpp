@@ -33,9 +33,9 @@ TPageSetupForm::TPageSetupForm(QPrinter& Printer, QWidget* Parent)
     : QDialog(Parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
       ComboBox1(new QComboBox), RadioButton1(new QRadioButton("Книжная")),
-      RadioButton2(new QRadioButton("Альбомная")), SpinEdit1(new TRealSpinEdit),
-      SpinEdit2(new TRealSpinEdit), SpinEdit3(new TRealSpinEdit), SpinEdit4(new TRealSpinEdit),
-      Button1(new QPushButton("OK")), Button2(new QPushButton("Отмена")), Printer(Printer) {
+      RadioButton2(new QRadioButton("Альбомная")), SpinEdit1(new TRealSpinEdit), SpinEdit2(new TRealSpinEdit),
+      SpinEdit3(new TRealSpinEdit), SpinEdit4(new TRealSpinEdit), Button1(new QPushButton("OK")),
+      Button2(new QPushButton("Отмена")), Printer(Printer) {
     setWindowTitle("Параметры страницы");
     const QPageLayout current = Printer.pageLayout();
     for (const QPageSize::PageSizeId id :

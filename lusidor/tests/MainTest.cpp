@@ -82,10 +82,10 @@ TEST_F(MainFormTest, SettingsThatAreNoRegularFile_AreRefusedAtOnceAndTheProgramG
         if (!run)
             GTEST_SKIP() << "no child processes measured here (/proc/self/clear_refs)";
         EXPECT_TRUE(run->Finished) << "the start hung";
-        EXPECT_EQ(run->Outcome, ("0 " + Folder() + "IMAGES/ Ошибка: Cannot open file \"" + path +
-                                 "\". Not a regular file | Ошибка: Unable to read " + path +
-                                 ", so it is not rewritten")
-                                    .toStdString());
+        EXPECT_EQ(run->Outcome,
+                  ("0 " + Folder() + "IMAGES/ Ошибка: Cannot open file \"" + path +
+                   "\". Not a regular file | Ошибка: Unable to read " + path + ", so it is not rewritten")
+                      .toStdString());
         EXPECT_FALSE(QFileInfo(path).isFile());
         EXPECT_EQ(QDir(Folder()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System),
                   QStringList("Lusidor.ini"));

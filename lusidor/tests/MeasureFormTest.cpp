@@ -422,7 +422,8 @@ TEST_F(MeasureFormTest, EntryForm_IsActiveAgainAfterItsBoxesAndTakesTheKeysTyped
     // The boxes the user sees, closed from inside their loops.
     const TMessageBoxHandler spy = SetMessageBoxHandler({});
     const struct {
-        bool FromPicture; // the main window active and a right click in the picture, which drops the selection
+        // The main window active and a right click in the picture, which drops the selection.
+        bool FromPicture;
         QString Infection;
         QString Box;
     } cases[] = {{true, "Грипп", "Выделите область"},
