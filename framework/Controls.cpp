@@ -186,8 +186,8 @@ QRect ScreenRect(const QWidget& Widget) {
 
 namespace {
 
-// Watches every window of the application: a modal dialog or box that opens notes the window that was active
-// and its focus, and gives both back when it closes. Without this the window system activates the box's
+// Watches every window of the application: a modal dialog or box that opens notes the window the user works
+// in and its focus, and gives both back when it closes. Without this the window system activates the box's
 // owner, the main window, and the keys the user types next go nowhere.
 class TActivationKeeper : public QObject {
 public:
@@ -196,15 +196,30 @@ public:
 protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override {
         WorkerEventReceived(Event);
-        if (Event->type() != QEvent::Show && Event->type() != QEvent::Hide)
+        switch (Event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::KeyPress:
+            if (auto* widget = qobject_cast<QWidget*>(Watched))
+                Working = widget->window();
             return false;
+        case QEvent::WindowActivate:
+            // Sent to every window that counts as active, a floating window's owner too: the one the window
+            // system activated is the application's.
+            Working = QApplication::activeWindow();
+            return false;
+        case QEvent::Show:
+        case QEvent::Hide:
+            break;
+        default:
+            return false;
+        }
         auto* window = qobject_cast<QWidget*>(Watched);
         if (!window || !window->isWindow() || !window->isModal())
             return false;
         if (Event->type() == QEvent::Show) {
-            QWidget* active = QApplication::activeWindow();
-            if (active != window)
-                Opened.push_back({window, active, active ? active->focusWidget() : nullptr});
+            QWidget* user = WorkingWindow();
+            if (user != window)
+                Opened.push_back({window, user, user ? user->focusWidget() : nullptr});
             return false;
         }
         const auto found = std::find_if(Opened.rbegin(), Opened.rend(),
@@ -221,9 +236,20 @@ protected:
 private:
     struct TOpened {
         QPointer<QWidget> Dialog;
-        QPointer<QWidget> Active; // the window active when the dialog opened
+        QPointer<QWidget> Active; // the window the user worked in when the dialog opened
         QPointer<QWidget> Focus;  // its focus widget then
     };
+
+    // The window that took the last press or key, or that the window system activated after it. A click
+    // into a window that is not active (the entry form, after a click into a picture) activates it only
+    // once the window system's answer comes, which may be after the click has opened its box: the window
+    // active then is the one the user has just left. A menu's popup has gone by the time its command runs,
+    // and the window active then is the menu's own.
+    QWidget* WorkingWindow() const {
+        if (Working && Working->isVisible())
+            return Working;
+        return QApplication::activeWindow();
+    }
 
     static void Restore(const TOpened& Opened) {
         QWidget* active = Opened.Active;
@@ -237,6 +263,7 @@ private:
     }
 
     std::vector<TOpened> Opened; // the dialogs open now, innermost last
+    QPointer<QWidget> Working;
 };
 
 // A window of a kind the window manager frames and gives buttons: a window, a dialog or a tool window.

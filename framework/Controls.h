@@ -99,8 +99,9 @@ inline constexpr Qt::WindowFlags SplashWindow = Qt::SplashScreen | Qt::Frameless
 // program's main window (its shown QMainWindow), else none. Such a dialog opens above the floating windows,
 // and while it runs modally they take no input. The main window outlives every dialog, which a floating
 // window that closes by itself (the splash) would not.
-// When a modal dialog or box closes, the window that was active before it is active again, with its focus
-// where it was or where that window's activation handler puts it; this holds in every program by itself.
+// When a modal dialog or box closes, the window the user worked in before it (the one that took the last
+// click or key, or was activated after it) is active again, with its focus where it was or where that
+// window's activation handler puts it; this holds in every program by itself.
 QWidget* DialogOwner();
 
 // The flags a window other than a main window is shown with: neither a minimise nor a maximise button, so

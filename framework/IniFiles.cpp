@@ -161,12 +161,14 @@ TIniFile::TIniFile(const QString& FileName) : FileName(FileName) {
 
 void TIniFile::Load() {
     Text.clear();
-    Unreadable = false;
+    ReadError.clear();
     QFile file(FileName);
     if (!file.exists())
         return;
-    if (!file.open(QIODevice::ReadOnly)) {
-        Unreadable = true;
+    try {
+        OpenFileForReading(file);
+    } catch (const EFOpenError& e) {
+        ReadError = e.message();
         return;
     }
     // Read into a buffer of the file's size: readAll would leave up to as much again unused behind it.
@@ -258,7 +260,7 @@ void TIniFile::WriteString(const QString& Section, const QString& Ident, const Q
     // file: the write starts from the file as it is now, so it changes nothing but its own key.
     const TWriteLock lock(FileName);
     Load();
-    if (Unreadable)
+    if (!ReadError.isEmpty())
         throw EIniFileException(QString("Unable to read %1, so it is not rewritten").arg(FileName));
     const QByteArray value = Value.trimmed().toUtf8();
     const QByteArray keyLine = Ident.toUtf8() + "=" + value;

@@ -19,10 +19,14 @@ LAB_DECLARE_EXCEPTION(EIniFileException, Exception);
 class TIniFile {
 public:
     // A missing file reads as empty and is created by the first write. A file that exists but cannot be
-    // read also reads as empty, and refuses writes so that it is never replaced by a fragment.
+    // read also reads as empty, and refuses writes so that it is never replaced by a fragment. So does a
+    // name of anything but a regular file, refused before it is opened: a FIFO would block the program until
+    // a writer came, and a device such as /dev/zero would never end.
     explicit TIniFile(const QString& FileName);
 
     const QString& GetFileName() const { return FileName; }
+    // Why the file that exists could not be read, or empty when it was read or is missing.
+    const QString& GetReadError() const { return ReadError; }
 
     QString ReadString(const QString& Section, const QString& Ident, const QString& Default) const;
     // Decimal or $ hexadecimal; anything else, an empty value included, gives Default.
@@ -69,5 +73,5 @@ private:
     // The file's bytes as they stand, a byte-order mark included. Lines are found by scanning it, so that a
     // handle costs no more memory than the file itself.
     QByteArray Text;
-    bool Unreadable = false;
+    QString ReadError;
 };

@@ -19,6 +19,7 @@
 #include <QIcon>
 #include <QMdiSubWindow>
 #include <QPainter>
+#include <QScrollBar>
 #include <QStatusTipEvent>
 #include <algorithm>
 #include <array>
@@ -129,6 +130,10 @@ void TForm1::FormCreate() {
         return;
     }
     const TIniFile ini(SettingsPath);
+    // A settings file there but not readable (a FIFO, a device, a folder, no right to read it) is named at
+    // once; the program goes on with the defaults and leaves the file alone at exit.
+    if (!ini.GetReadError().isEmpty())
+        ShowError(ini.GetReadError(), false);
     QString images = ini.ReadString("PATH", "Images", "IMAGES\\").replace(u'\\', u'/');
     if (!images.endsWith(u'/'))
         images += u'/';
@@ -282,6 +287,24 @@ QList<QMdiSubWindow*> TForm1::MdiChildren() const {
 TPictForm* TForm1::ActiveChild() const {
     QMdiSubWindow* active = MdiArea->currentSubWindow();
     return active ? qobject_cast<TPictForm*>(active->widget()) : nullptr;
+}
+
+void TForm1::ShowChild(QMdiSubWindow* Window) {
+    if (!Window)
+        return;
+    MdiArea->setActiveSubWindow(Window);
+    // How far the window must move along one axis: its far edge in, then its near edge, which wins.
+    const auto shift = [](int Begin, int End, int VisibleBegin, int VisibleEnd) {
+        const int inFar = std::min(0, VisibleEnd - End);
+        return Begin + inFar < VisibleBegin ? VisibleBegin - Begin : inFar;
+    };
+    const QRect frame = Window->geometry();
+    const QRect visible = MdiArea->viewport()->rect();
+    // The area scrolls by moving its windows, the other way than its scroll bars' values.
+    QScrollBar* across = MdiArea->horizontalScrollBar();
+    QScrollBar* down = MdiArea->verticalScrollBar();
+    across->setValue(across->value() - shift(frame.left(), frame.right(), visible.left(), visible.right()));
+    down->setValue(down->value() - shift(frame.top(), frame.bottom(), visible.top(), visible.bottom()));
 }
 
 TVs_optionsFrame* TForm1::CameraControls() const {

@@ -91,6 +91,10 @@ public:
     QList<QMdiSubWindow*> MdiChildren() const;
     TPictForm* ActiveChild() const;
     TPictForm* VideoWindow() const;
+    // Activates Window and scrolls the work area until it is in view, or where it is larger than the area
+    // until it fills the area from its title bar and left edge: a window the program brings up for the user
+    // is never left out of sight.
+    void ShowChild(QMdiSubWindow* Window);
 
     const QString ProgramFolder;
     const QString SettingsPath;

@@ -380,10 +380,12 @@ void TForm1::N42Click() {
 
 void TForm1::N44Click() {
     MdiArea->activateNextSubWindow();
+    ShowChild(MdiArea->activeSubWindow());
 }
 
 void TForm1::N45Click() {
     MdiArea->activatePreviousSubWindow();
+    ShowChild(MdiArea->activeSubWindow());
 }
 
 // The window menu lists the windows after its commands, the active one checked; choosing one brings it up.
@@ -404,7 +406,7 @@ void TForm1::N26Popup() {
                 return;
             if (window->isMinimized())
                 window->showNormal();
-            MdiArea->setActiveSubWindow(window);
+            ShowChild(window);
         });
         WindowListItems.append(item);
     }

@@ -58,7 +58,7 @@ void TForm1::OpenImageFile(const QString& FileName) {
         return;
     TPict* pict = Base->Items(index);
     if (pict->Form) {
-        MdiArea->setActiveSubWindow(pict->Form->SubWindow());
+        ShowChild(pict->Form->SubWindow());
         pict->Form->setFocus();
         return;
     }

@@ -258,7 +258,7 @@ void TForm1::TreeView1Change(QTreeWidgetItem* Node) {
         TPict* pict = PictOfNode(Node);
         TPictForm* window = pict && Mode != CameraMode ? pict->Form.data() : nullptr;
         if (window) {
-            MdiArea->setActiveSubWindow(window->SubWindow());
+            ShowChild(window->SubWindow());
             if (NodeLevel(Node) < 2)
                 window->PGImage1->SetSelection(false);
         }

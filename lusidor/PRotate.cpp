@@ -12,8 +12,6 @@ TRotateForm::TRotateForm(TPictForm& Window, QWidget* Parent)
                           Qt::WindowCloseButtonHint),
       Window(Window) {
     setupUi(this);
-    // A decimal point whatever the user's locale.
-    RxSpinEdit1->setLocale(QLocale::c());
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     connect(Button1, &QPushButton::clicked, this, [this] { CallGuarded([this] { Button1Click(); }); });
     connect(Button2, &QPushButton::clicked, this, [this] { CallGuarded([this] { Button2Click(); }); });

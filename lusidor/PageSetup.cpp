@@ -5,7 +5,6 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -34,9 +33,9 @@ TPageSetupForm::TPageSetupForm(QPrinter& Printer, QWidget* Parent)
     : QDialog(Parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
       ComboBox1(new QComboBox), RadioButton1(new QRadioButton("Книжная")),
-      RadioButton2(new QRadioButton("Альбомная")), SpinEdit1(new QDoubleSpinBox),
-      SpinEdit2(new QDoubleSpinBox), SpinEdit3(new QDoubleSpinBox), SpinEdit4(new QDoubleSpinBox),
-      Button1(new QPushButton("OK")), Button2(new QPushButton("Отмена")), Printer(Printer) {
+      RadioButton2(new QRadioButton("Альбомная")), SpinEdit1(new TRealSpinEdit), SpinEdit2(new TRealSpinEdit),
+      SpinEdit3(new TRealSpinEdit), SpinEdit4(new TRealSpinEdit), Button1(new QPushButton("OK")),
+      Button2(new QPushButton("Отмена")), Printer(Printer) {
     setWindowTitle("Параметры страницы");
     const QPageLayout current = Printer.pageLayout();
     for (const QPageSize::PageSizeId id :
@@ -55,12 +54,11 @@ TPageSetupForm::TPageSetupForm(QPrinter& Printer, QWidget* Parent)
     (current.orientation() == QPageLayout::Landscape ? RadioButton2 : RadioButton1)->setChecked(true);
     const QMarginsF margins = current.margins(QPageLayout::Millimeter);
     const double values[] = {margins.left(), margins.top(), margins.right(), margins.bottom()};
-    QDoubleSpinBox* const edits[] = {SpinEdit1, SpinEdit2, SpinEdit3, SpinEdit4};
+    TRealSpinEdit* const edits[] = {SpinEdit1, SpinEdit2, SpinEdit3, SpinEdit4};
     for (int i = 0; i < 4; ++i) {
-        QDoubleSpinBox* edit = edits[i];
+        TRealSpinEdit* edit = edits[i];
         edit->setDecimals(1);
         edit->setRange(0, MaxMarginMm);
-        edit->setLocale(QLocale::c());
         edit->setValue(values[i]);
     }
 

@@ -2,11 +2,12 @@
 // printer Qt can print to, PDF output included, where the platform's own page dialog may refuse to open.
 #pragma once
 
+#include "framework/RealSpinEdit.h"
+
 #include <QDialog>
 #include <QPageLayout>
 
 class QComboBox;
-class QDoubleSpinBox;
 class QPrinter;
 class QPushButton;
 class QRadioButton;
@@ -24,10 +25,10 @@ public:
     QRadioButton* RadioButton1; // portrait
     QRadioButton* RadioButton2; // landscape
     // The margins in millimetres: left, top, right, bottom.
-    QDoubleSpinBox* SpinEdit1;
-    QDoubleSpinBox* SpinEdit2;
-    QDoubleSpinBox* SpinEdit3;
-    QDoubleSpinBox* SpinEdit4;
+    TRealSpinEdit* SpinEdit1;
+    TRealSpinEdit* SpinEdit2;
+    TRealSpinEdit* SpinEdit3;
+    TRealSpinEdit* SpinEdit4;
     QPushButton* Button1; // OK
     QPushButton* Button2; // "Отмена"
 

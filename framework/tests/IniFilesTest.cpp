@@ -153,6 +153,8 @@ TEST_F(IniFileTest, OddText_IsReadWithoutHarmAndKeptOnWrite) {
 
 TEST_F(IniFileTest, Failures_RaiseAndLeaveTheFileAlone) {
     TIniFile unreadable(Folder.path()); // a folder cannot be read as a file
+    EXPECT_EQ(unreadable.GetReadError(),
+              "Cannot open file \"" + QDir::toNativeSeparators(Folder.path()) + "\". Not a regular file");
     EXPECT_EQ(unreadable.ReadString("S", "k", "d"), "d");
     EXPECT_THROW(unreadable.WriteString("S", "k", "v"), EIniFileException);
 

@@ -449,7 +449,7 @@ TEST_F(CommandsTest, Print_OnePdfPageAndPageSetupUsesTheSamePrinter) {
     ASSERT_TRUE(pdf.startsWith("%PDF"));
     EXPECT_EQ(pdf.count("/Type /Page\n") + pdf.count("/Type /Page\r") + pdf.count("/Type /Page "), 1);
 
-    // The page settings go to the printer the print command uses: A5 turned, 20 mm on the left.
+    // The page settings go to the printer the print command uses: A5 turned, 20.5 mm on the left.
     const QPageLayout before = Form->Printer.pageLayout();
     WhenModal<TPageSetupForm>([](TPageSetupForm& Dialog) {
         EXPECT_EQ(Dialog.windowTitle(), "Параметры страницы");
@@ -470,20 +470,23 @@ TEST_F(CommandsTest, Print_OnePdfPageAndPageSetupUsesTheSamePrinter) {
     WhenModal<TPageSetupForm>([](TPageSetupForm& Dialog) {
         Dialog.ComboBox1->setCurrentIndex(Dialog.ComboBox1->findText("A5 (148 × 210 мм)"));
         Dialog.RadioButton2->setChecked(true);
-        Dialog.SpinEdit1->setValue(20);
+        // Millimetres typed with a decimal comma.
+        Dialog.SpinEdit1->setFocus();
+        Dialog.SpinEdit1->selectAll();
+        QTest::keyClicks(Dialog.SpinEdit1, "20,5");
         Dialog.Button1->click();
     });
     Form->N29->trigger();
     const QPageLayout layout = Form->Printer.pageLayout();
     EXPECT_EQ(layout.pageSize().id(), QPageSize::A5);
     EXPECT_EQ(layout.orientation(), QPageLayout::Landscape);
-    EXPECT_DOUBLE_EQ(layout.margins(QPageLayout::Millimeter).left(), 20);
+    EXPECT_DOUBLE_EQ(layout.margins(QPageLayout::Millimeter).left(), 20.5);
     WhenModal<TPageSetupForm>([](TPageSetupForm& Dialog) {
         EXPECT_EQ(Dialog.ComboBox1->currentText(), "A5 (148 × 210 мм)")
             << "the dialog opens on the printer's layout";
         EXPECT_TRUE(Dialog.RadioButton2->isChecked());
-        EXPECT_DOUBLE_EQ(Dialog.SpinEdit1->value(), 20);
-        EXPECT_EQ(Dialog.SpinEdit1->text(), "20.0") << "millimetres keep their decimal point";
+        EXPECT_DOUBLE_EQ(Dialog.SpinEdit1->value(), 20.5);
+        EXPECT_EQ(Dialog.SpinEdit1->text(), "20.5") << "millimetres keep their decimal point";
         Dialog.Button2->click();
     });
     Form->N29->trigger();

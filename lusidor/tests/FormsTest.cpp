@@ -322,7 +322,7 @@ TEST_F(FormsTest, Rotate_CancelEscAndTheCloseButton_BringThePictureBackAndLeaveT
     }
 }
 
-TEST_F(FormsTest, Rotate_TheAngleFollowsChoiceAndDirectionAndAnEmptiedFieldReadsZero) {
+TEST_F(FormsTest, Rotate_TheAngleFollowsChoiceAndDirectionTakesADecimalCommaAndAnEmptiedFieldReadsZero) {
     TPictForm& window = PictureWindow();
     // A user whose locale writes a decimal comma.
     const QLocale previous;
@@ -361,6 +361,16 @@ TEST_F(FormsTest, Rotate_TheAngleFollowsChoiceAndDirectionAndAnEmptiedFieldReads
     // The angle typed next replaces the zero rather than being written in front of it.
     QTest::keyClicks(dialog.RxSpinEdit1, "45");
     EXPECT_EQ(dialog.Angle(), 45);
+    // A decimal comma, as a Russian keyboard gives it, is the point: "30,5" turns by 30.5 degrees, not 305.
+    dialog.RxSpinEdit1->selectAll();
+    QTest::keyClicks(dialog.RxSpinEdit1, "30,5");
+    EXPECT_EQ(dialog.RxSpinEdit1->text(), "30.5");
+    EXPECT_EQ(dialog.Angle(), 30.5L);
+    QTest::mouseClick(dialog.Button3, Qt::LeftButton);
+    TPixelGraphic turned;
+    turned.SetInterpolate(0);
+    turned.Rotate(true, *dialog.Unrotated, 30.5L);
+    EXPECT_EQ(Colors(*window.PGImage1->GetPixelGraphic()), Colors(turned));
 }
 
 TEST_F(FormsTest, Rotate_AFailedTurnOnOkLeavesTheWindowAloneAndCancelStillBringsThePictureBack) {

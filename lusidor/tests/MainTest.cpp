@@ -4,16 +4,20 @@
 #include "framework/ErrorBox.h"
 #include "framework/testing/FileSizeLimit.h"
 #include "image-library/PGLangStr.h"
+#include "image-library/testing/ChildCost.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <optional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -45,6 +49,49 @@ TEST_F(MainFormTest, MissingSettings_ShowTheErrorAndEndBeforeTheLoopWritingNothi
     EXPECT_TRUE(StartupFailed());
     Form.reset();
     EXPECT_TRUE(QDir(Dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+}
+
+// A settings file that is no regular file is named in the error box at once, before anything waits on it;
+// the program starts with the defaults and leaves it alone at exit, as it does a file it cannot read. Each
+// start runs in a child process, so that a FIFO's hang or /dev/zero's endless bytes fail the test instead
+// of stopping the suite.
+TEST_F(MainFormTest, SettingsThatAreNoRegularFile_AreRefusedAtOnceAndTheProgramGoesOnWithTheDefaults) {
+    const QString path = Folder() + "Lusidor.ini";
+    const struct {
+        const char* Kind;
+        std::function<bool()> Make;
+    } cases[] = {
+        {"FIFO", [&] { return mkfifo(QFile::encodeName(path).constData(), 0600) == 0; }},
+        {"link to /dev/zero", [&] { return QFile::link("/dev/zero", path); }},
+        {"folder", [&] { return QDir().mkdir(path); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Kind);
+        ASSERT_TRUE(c.Make());
+        const std::optional<TChildCost> run = RunInChild(
+            [&] {
+                TForm1 form(Folder());
+                const QString started = QString("%1 %2 ").arg(form.Mode).arg(form.ImageFolder);
+                form.close();
+                QStringList boxes;
+                for (const TMessageBoxRequest& box : Boxes.Requests)
+                    boxes << box.Caption + ": " + box.Text;
+                return (started + boxes.join(" | ")).toStdString();
+            },
+            256, 10);
+        if (!run)
+            GTEST_SKIP() << "no child processes measured here (/proc/self/clear_refs)";
+        EXPECT_TRUE(run->Finished) << "the start hung";
+        EXPECT_EQ(run->Outcome,
+                  ("0 " + Folder() + "IMAGES/ Ошибка: Cannot open file \"" + path +
+                   "\". Not a regular file | Ошибка: Unable to read " + path + ", so it is not rewritten")
+                      .toStdString());
+        EXPECT_FALSE(QFileInfo(path).isFile());
+        EXPECT_EQ(QDir(Folder()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System),
+                  QStringList("Lusidor.ini"));
+        if (!QFile::remove(path))
+            QDir().rmdir(path);
+    }
 }
 
 TEST_F(MainFormTest, Start_ReadsModeAndImageFolderAndFirstActivationSetsTheMode) {

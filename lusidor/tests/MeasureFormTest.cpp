@@ -410,25 +410,35 @@ TEST_F(MeasureFormTest, EntryForm_WarnsInOrderAndAddsStandardsAndSamples) {
     EXPECT_EQ(Properties(), QStringList(6, ""));
 }
 
-TEST_F(MeasureFormTest, EntryForm_IsActiveAgainAfterItsBoxesWithTheFocusOnTheProbeName) {
+// Also when the click on "Добавить" comes from the main window, after a right click in the picture: the
+// window system activates the entry form only after the click has opened its box.
+TEST_F(MeasureFormTest, EntryForm_IsActiveAgainAfterItsBoxesAndTakesTheKeysTypedInTheProbeName) {
     TForm1& form = Start();
     auto p = Grey({"1111", "1991", "1991", "1111"});
     TPict* pict = Open(*p);
     ASSERT_TRUE(pict);
-    pict->Form->PGImage1->SetSelectionRect(Rect(1, 1, 3, 3));
-    pict->Form->PGImage1->SetSelection(true);
-    form.SelectionHistogram(pict->Form->PGImage1->GetSelectionRect());
+    TPGImage& viewer = *pict->Form->PGImage1;
+    form.SelectionHistogram(Rect(1, 1, 3, 3));
     // The boxes the user sees, closed from inside their loops.
     const TMessageBoxHandler spy = SetMessageBoxHandler({});
     const struct {
+        // The main window active and a right click in the picture, which drops the selection.
+        bool FromPicture;
         QString Infection;
         QString Box;
-    } cases[] = {{"", "Введите имя инфекции"},
-                 {"Грипп", "Такой инфекции нет в списке. Добавить ее в список?"},
-                 {"Грипп", DuplicateProbeNameText}};
+    } cases[] = {{true, "Грипп", "Выделите область"},
+                 {false, "", "Введите имя инфекции"},
+                 {false, "Грипп", "Такой инфекции нет в списке. Добавить ее в список?"},
+                 {false, "Грипп", DuplicateProbeNameText}};
     for (const auto& test : cases) {
-        Entry->activateWindow();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == Entry.get(); }));
+        SCOPED_TRACE(test.Box.toStdString());
+        viewer.SetSelectionRect(Rect(1, 1, 3, 3));
+        viewer.SetSelection(true);
+        QWidget* working = test.FromPicture ? static_cast<QWidget*>(&form) : Entry.get();
+        working->activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == working; }));
+        if (test.FromPicture)
+            QTest::mouseClick(viewer.GetPicBox(), Qt::RightButton, {}, QPoint(2, 2));
         Entry->ProbaEdit->setText("S1");
         Entry->InfectBox->setEditText(test.Infection);
         QString shown;
@@ -436,13 +446,14 @@ TEST_F(MeasureFormTest, EntryForm_IsActiveAgainAfterItsBoxesWithTheFocusOnThePro
                         [&](QWidget* Modal) {
                             auto* box = qobject_cast<QMessageBox*>(Modal);
                             shown = box ? box->text() : QString();
-                            // The box takes the activation from the entry form while it is open.
+                            // The box takes the activation while it is open.
                             EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == box; }));
                         });
         EXPECT_EQ(shown, test.Box);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == Entry.get(); }))
-            << test.Box.toStdString();
-        EXPECT_EQ(QApplication::focusWidget(), Entry->ProbaEdit) << test.Box.toStdString();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == Entry.get(); }));
+        EXPECT_EQ(QApplication::focusWidget(), Entry->ProbaEdit);
+        QTest::keyClicks(QApplication::focusWidget(), "7");
+        EXPECT_EQ(Entry->ProbaEdit->text(), "S17");
     }
     SetMessageBoxHandler(spy);
 }

@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 namespace {
@@ -446,6 +447,60 @@ TEST_F(PicFormTest, WorkArea_OpensWindowsInSightAndScrollsToEveryPartOfThem) {
     QCoreApplication::processEvents();
     EXPECT_LE(frame(large).right(), area.viewport()->rect().right());
     EXPECT_LE(frame(large).bottom(), area.viewport()->rect().bottom());
+}
+
+// A window the navigator or a command brings up comes into view, wherever the work area was scrolled: whole
+// when it fits, else as much of it as fits from its title bar and left edge.
+TEST_F(PicFormTest, WorkArea_AWindowBroughtUpComesIntoView) {
+    TForm1& form = Start();
+    QMdiArea& area = *form.MdiArea;
+    TPict* small = Open("a.bmp", 3, 160, 120);
+    TPict* large = Open("c.bmp", 3, 2100, 2000);
+    ASSERT_TRUE(small && large);
+    TProbe* probe = small->FindOrAddInfection("X")->FindOrAddProbe("s1");
+    const auto frame = [](TPict* Pict) { return Pict->Form->SubWindow()->geometry(); };
+    const auto windowItem = [&](const QString& Name) {
+        emit form.N26->aboutToShow();
+        for (QAction* item : form.N26->actions())
+            if (item->text().endsWith(Name + " [ 100.0% ]"))
+                return item;
+        return static_cast<QAction*>(nullptr);
+    };
+    Boxes.Answer = mrYes;
+    const struct {
+        const char* Way;
+        TPict* Chosen;
+        bool ScrolledAway; // the area scrolled to its far corner, else to its origin
+        std::function<void()> Choose;
+    } cases[] = {
+        {"navigator, picture", small, true, [&] { form.TreeView1->setCurrentItem(small->Node); }},
+        {"navigator, probe", small, true, [&] { form.TreeView1->setCurrentItem(probe->Node); }},
+        {"navigator, large picture", large, true, [&] { form.TreeView1->setCurrentItem(large->Node); }},
+        {"navigator, large picture partly in view", large, false,
+         [&] { form.TreeView1->setCurrentItem(large->Node); }},
+        {"next window", small, true, [&] { form.N44Click(); }},
+        {"previous window", small, true, [&] { form.N45Click(); }},
+        {"window menu", small, true, [&] { windowItem("a.bmp")->trigger(); }},
+        {"opened again", small, true, [&] { form.OpenImageFile(Images() + "a.bmp"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Way);
+        TPict* other = c.Chosen == small ? large : small;
+        area.setActiveSubWindow(other->Form->SubWindow());
+        for (QScrollBar* bar : {area.horizontalScrollBar(), area.verticalScrollBar()})
+            bar->setValue(c.ScrolledAway ? bar->maximum() : bar->minimum());
+        QCoreApplication::processEvents();
+        const QRect visible = area.viewport()->rect();
+        ASSERT_NE(visible.contains(frame(c.Chosen).topLeft()), c.ScrolledAway);
+        c.Choose();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(form.ActiveChild(), c.Chosen->Form.data());
+        // A window larger than the area fills it from its top left corner.
+        if (c.Chosen == small)
+            EXPECT_TRUE(visible.contains(frame(c.Chosen)));
+        else
+            EXPECT_EQ(frame(c.Chosen).topLeft(), visible.topLeft());
+    }
 }
 
 TEST_F(PicFormTest, Mouse_PressMoveAndReleaseMakeAClickOrADrag) {
