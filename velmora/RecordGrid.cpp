@@ -111,12 +111,22 @@ void TRecordGrid::FollowModel(int Row) {
 }
 
 void TRecordGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
-    QTableView::currentChanged(current, previous);
-    // A record that cannot be reached (its table held by another program) leaves the dataset where it was,
-    // and the grid goes back there with it.
+    // The dataset moves first. A record that cannot be reached (its table held by another program) leaves
+    // the dataset where it was, and the grid stays there with it: it never scrolls to rows it cannot show,
+    // not even while the box says why.
     if (!Following && Model && current.isValid() && current.row() != previous.row() &&
-        !Model->SetCurrentRow(current.row()))
-        FollowModel(Model->CurrentRow());
+        !Model->SetCurrentRow(current.row())) {
+        // Once the view has done with the move, which may still select the cell it moved to.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (Model)
+                    FollowModel(Model->CurrentRow());
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    QTableView::currentChanged(current, previous);
 }
 
 void TRecordGrid::mousePressEvent(QMouseEvent* event) {

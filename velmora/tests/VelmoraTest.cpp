@@ -369,6 +369,7 @@ TEST_F(VelmoraTest, MainWindow_TableHeldByAnotherProgram_EachActionWaitsOnceRepo
     EXPECT_EQ(texts, QStringList{"Ошибка: " + held});
     EXPECT_EQ(grid.currentIndex().row(), current);
     EXPECT_EQ(grid.DataModel()->CurrentRow(), current);
+    EXPECT_EQ(grid.selectionModel()->selectedIndexes(), QModelIndexList{grid.currentIndex()});
 
     holder.Let();
     std::tie(waited, texts) = action([&] { grid.grab(); });
